@@ -1,0 +1,285 @@
+/*
+ * kp_dev.h - public C interface of the KP_DEV card reader library.
+ *
+ * A reader is opened on a COM port and afterwards addressed by its handle,
+ * which is the COM port number itself (opening "COM3:9600:N:8:1" yields 3).
+ * Every function returns an int: 0 for success, a negative code for failure
+ * (a few financial services also return 200 or 201).  Card data crosses the
+ * interface as upper-case hexadecimal text, NUL-terminated.
+ *
+ * A handle that no open reader has makes every reader function return 0 and
+ * write nothing (KP_DEV_CheckIsOpen reports -10 instead).
+ *
+ * Result codes shared by many functions:
+ *     0  success
+ *    -1  open failure or refused parameter
+ *    -2  a serial wait ran out / magnetic arm older than 29 s
+ *    -3  serial write failure, unexpected identity-module answer
+ *    -4  serial read failure or timeout
+ *    -5  parameter out of range, text not upper-case hexadecimal
+ *    -6  identity read time limit passed
+ *    -8  response frame not ended by ETX
+ *    -9  unknown device status word, unexpected reply byte, tag not found
+ *   -10  handle not open (KP_DEV_CheckIsOpen)
+ *   -20  operation not valid for the reader's class or module
+ *  -101  nothing presented yet (magnetic polling, read-any-card)
+ *  -102, -103  magnetic read / write failure
+ *  -301, -302  module escape sequence refused
+ *  -304  the caller's buffer is smaller than the data
+ *  -305 .. -328  device status words
+ *   200  card status word other than 9000;  201  caller's capacity exceeded
+ *
+ * The functions are listed in ordinal order (the order of the Windows
+ * module-definition file).
+ */
+#ifndef KP_DEV_H
+#define KP_DEV_H
+
+/* Calling convention: __stdcall on 32-bit Windows, the platform default
+ * elsewhere (64-bit Windows has a single convention). */
+#if defined(_WIN32) && !defined(_WIN64)
+#define KP_STDCALL __stdcall
+#else
+#define KP_STDCALL
+#endif
+
+#if defined(_WIN32)
+#if defined(KP_DEV_BUILDING)
+#define KP_API __declspec(dllexport)
+#else
+#define KP_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define KP_API __attribute__((visibility("default")))
+#else
+#define KP_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* 1. Copies the 32-byte version text (GBK) and a NUL into text (>= 33 bytes). Returns 0. */
+KP_API int KP_STDCALL KP_DEV_GetDllVersion(char* text);
+/* 2. Opens a reader of deviceType (0; 1, 2, 5; 61, 62) on portSpec "COM%d:%d:N:8:1"; writes the handle. 0, -1, -5. */
+KP_API int KP_STDCALL KP_DEV_OpenDevice(int deviceType, const char* portSpec, int* handle);
+/* 3. Restores the default module where needed and closes the reader. 0. */
+KP_API int KP_STDCALL KP_DEV_CloseDevice(int handle);
+/* 4. Re-sends the module escape sequence of the open module (module is not used). 0, -20, -301, -302, -9, -2, -4. */
+KP_API int KP_STDCALL KP_DEV_SetDeviceModule(int handle, int module);
+/* 5. Soft reset of the card module (mode 0 or 1). 0, -5, -20, or a device error. */
+KP_API int KP_STDCALL KP_DEV_IC_SoftReset(int handle, int mode);
+/* 6. Card state of a seat, written to *state for known device states. 0, -20, or a device error. */
+KP_API int KP_STDCALL KP_DEV_IC_GetStatus(int handle, int seat, int* state);
+/* 7. Powers a seat on; *atrLen is the room in bytes on entry, the length on return. 0, -304, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_PowerOn(int handle, int seat, int* atrLen, char* atr);
+/* 8. Powers a seat off. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_PowerOff(int handle, int seat);
+/* 9. Activates a contactless processor card: card type, UID and ATS. 0, -304, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_ConnectlessActive(int handle, int* cardType, int* uidLen, char* uid, int* atsLen,
+                                                  char* ats);
+/* 10. Halts the contactless card. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_ConnectlessHalt(int handle);
+/* 11. Exchanges one APDU (hex text) with a seat; response ends with SW1 SW2. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_SendApdu(int handle, int seat, int reserved, const char* apdu, int apduLen,
+                                         char* response);
+/* 12. Sets the card type of a seat. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_SetCardType(int handle, int seat, int cardType);
+/* 13. Reads the card type of a seat. 0, -326 (no type), -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_GetCardType(int handle, int seat, int* cardType);
+/* 14. Store card: key set-up. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_InitializeKey(int handle, int seat, const char* keyHex);
+/* 15. Store card: password check. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_VerifyPwd(int handle, int seat, const char* pwdHex);
+/* 16. Store card: reads length bytes at address. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_ReadStoreData(int handle, int seat, int address, int length, char* dataOut);
+/* 17. Store card: writes hex data at address. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_WriteStoreData(int handle, int seat, int address, const char* dataHex);
+/* 18. Activates a contactless memory card: card type, UID and ATS. 0, -304, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_ConnectlessActiveStoreCard(int handle, int* cardType, int* uidLen, char* uid,
+                                                           int* atsLen, char* ats);
+/* 19. Authenticates a sector with key type (A/B) and key. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_ConnectlessCertifySector(int handle, int sector, int keyType, const char* keyHex);
+/* 20. Reads block (sector*4+block) as hex text. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_ConnectlessReadBlock(int handle, int sector, int block, int* dataLen, char* dataOut);
+/* 21. Writes 16 bytes (32 hex characters) to a block. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_ConnectlessWriteBlock(int handle, int sector, int block, const char* dataHex);
+/* 22. Reads a value block as an amount. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_ConnectlessReadValueBlock(int handle, int sector, int block, float* value);
+/* 23. Writes an amount to a value block. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_ConnectlessWriteValueBlock(int handle, int sector, int block, float value);
+/* 24. Reads a value block, adds amount and writes it back. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_ConnectlessIncrease(int handle, int sector, int block, float amount);
+/* 25. Reads a value block, subtracts amount and writes it back. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_ConnectlessDecrease(int handle, int sector, int block, float amount);
+/* 26. Writes the keys of a sector. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_ConnectlessWriteKey(int handle, int sector, int keyType, const char* keyHex);
+/* 27. Resets the magnetic head. 0, -3, -20. */
+KP_API int KP_STDCALL KP_DEV_Magnetic_Reset(int handle);
+/* 28. Arms the magnetic head for a swipe. 0, -3, -20. */
+KP_API int KP_STDCALL KP_DEV_Magnetic_Accept(int handle);
+/* 29. Cancels an armed read or write (same entry as KP_DEV_Magnetic_CancelWriteTrack). 0, -3, -20. */
+KP_API int KP_STDCALL KP_DEV_Magnetic_CancelAccept(int handle);
+/* 30. Polls for swiped tracks. 0, -101 (nothing yet), -2 (armed over 29 s), -102, -20. */
+KP_API int KP_STDCALL KP_DEV_Magnetic_ReadTrack(int handle, char* track1, char* track2);
+/* 31. Arms a write of one or both tracks (empty text = track not written). 0, -5, -3, -20. */
+KP_API int KP_STDCALL KP_DEV_Magnetic_WaitForWriteTrack(int handle, const char* track1, const char* track2);
+/* 32. Polls for the write confirmation. 0, -101, -2, -103, -20. */
+KP_API int KP_STDCALL KP_DEV_Magnetic_ConfirmWriteTrack(int handle);
+/* 33. Alias of KP_DEV_Magnetic_CancelAccept. */
+KP_API int KP_STDCALL KP_DEV_Magnetic_CancelWriteTrack(int handle);
+/* 34. Writes the hex codes of each character of text to hexOut, NUL-terminated. 0. */
+KP_API int KP_STDCALL KP_AscToBcd(const char* text, char* hexOut);
+/* 35. Writes one byte per hex pair of hexText to bytesOut, without a terminator. 0. */
+KP_API int KP_STDCALL KP_BcdToAsc(const char* hexText, char* bytesOut);
+/* 36. Writes the open module (device type; 0 for type 5). 0, or -10 when the handle is not open. */
+KP_API int KP_STDCALL KP_DEV_CheckIsOpen(int handle, int* module);
+/* 37. Reads the Track 2 equivalent data of a bank card. 0, 200, -9, device errors. */
+KP_API int KP_STDCALL KP_DEV_ReadFinanceICTrack2(int handle, int seat, int reserved, char* track2);
+/* 38. Opens the reader on COM port and waits for a magnetic, contactless or bank card. 0, -101, -1, ... */
+KP_API int KP_STDCALL KP_DEV_ReadAll(int port, int unused1, unsigned int timeoutMs, int tryStoreCard, int sector,
+                                     int block, int keyType, const char* keyHex, int tryContactBank,
+                                     int tryContactlessBank, int unused2, int* cardKind, char* result);
+/* 39. Cancels a read-any-card loop in progress. 0. */
+KP_API int KP_STDCALL KP_DEV_CancelReadAll(void);
+/* 40. Reads Track 2, PAN sequence number and AID of a bank card. 0, 200, -9, device errors. */
+KP_API int KP_STDCALL KP_DEV_ReadICCardInfo(int handle, int seat, int reserved, char* track2, char* panSeq, char* aid);
+/* 41. Runs GENERATE AC and writes the chip data for an online authorisation. 0, 200, device errors. */
+KP_API int KP_STDCALL KP_DEV_GetICTraceInfo(int handle, int seat, int reserved, const char* aid, const char* transType,
+                                            const char* amount, char* chipData);
+/* 42. Buzzer on (non-zero) or off. 0, -3. */
+KP_API int KP_STDCALL KP_DEV_IC_Voice(int handle, int on);
+/* 43. Exchanges one APDU with response chaining (61xx, 6Cxx, ...). 0, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_SendApdu_A(int handle, int seat, int reserved, const char* apdu, int apduLen,
+                                           char* response);
+/* 44. Reads the records of the AFL as text lines. 0, 200, 201 (capacity exceeded). */
+KP_API int KP_STDCALL KP_DEV_ReadICCardGPOData(int handle, int seat, int reserved, char* records, int capacity);
+/* 45. Finds a tag in a TLV hex text and writes its value. 0, -9 (not found). */
+KP_API int KP_STDCALL ICCardFindSubStr(const char* response, const char* tag, char* valueOut);
+/* 46. Finds a reader of deviceType by trying ports and baud rates; writes port, baud, handle. 0 or last failure. */
+KP_API int KP_STDCALL KP_DEV_AutoOpenDevice(int* port, int* baud, int* handle, int deviceType);
+/* 47. Card communication speed of a seat. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_SetBaudRate(int handle, int seat, int baud);
+/* 48. As KP_DEV_ReadAll, repeating until a card (identity cards too) is read or timeoutMs passes. */
+KP_API int KP_STDCALL KP_DEV_ReadAll_A(int port, int unused1, unsigned int timeoutMs, int tryStoreCard, int sector,
+                                       int block, int keyType, const char* keyHex, int tryContactBank,
+                                       int tryContactlessBank, int unused2, int* cardKind, char* result);
+/* 49. AT88SC102 password check of a zone (same entry as KP_DEV_IC_VerifyPwdEXAT1608). */
+KP_API int KP_STDCALL KP_DEV_IC_VerifyPwdEXAT102(int handle, int seat, int zone, const char* pwdHex);
+/* 50. AT88SC1604 password check; pwdSelector's low and high bytes are sent. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_VerifyPwdEXAT1604(int handle, int seat, int pwdSelector, const char* pwdHex);
+/* 51. AT88SC1608 password check of a zone. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_VerifyPwdEXAT1608(int handle, int seat, int zone, const char* pwdHex);
+/* 52. AT88SC1608 user data read. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_ReadStoreDataEXAT1608(int handle, int seat, int zone, int address, int length,
+                                                      char* dataOut);
+/* 53. AT88SC1608 user data write. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_IC_WriteStoreDataEXAT1608(int handle, int seat, int zone, int address,
+                                                       const char* dataHex);
+/* 54. SLE4428 PSC check. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_SLE4428_VerifyPwd(int handle, int seat, const char* pwdHex);
+/* 55. SLE4428 PSC change. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_SLE4428_ModifyPwd(int handle, int seat, const char* pwdHex);
+/* 56. SLE4428 error counter. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_SLE4428_ReadERROR(int handle, int seat, int* count);
+/* 57. SLE4428 data (and protection bits) read. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_SLE4428_ReadData(int handle, int seat, int mode, int address, int length, char* dataOut,
+                                              char* protectOut);
+/* 58. SLE4428 data write (mode: with or without protection). 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_SLE4428_WriteData(int handle, int seat, int mode, int address, const char* dataHex);
+/* 59. SLE4442 PSC check. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_SLE4442_VerifyPwd(int handle, int seat, const char* pwdHex);
+/* 60. SLE4442 PSC change. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_SLE4442_ModifyPwd(int handle, int seat, const char* pwdHex);
+/* 61. SLE4442 error counter. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_SLE4442_ReadERROR(int handle, int seat, int* count);
+/* 62. SLE4442 main memory read. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_SLE4442_ReadDataForUser(int handle, int seat, int address, int length, char* dataOut);
+/* 63. SLE4442 main memory write. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_SLE4442_WriteDataForUser(int handle, int seat, int address, const char* dataHex);
+/* 64. SLE4442 protection memory read. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_SLE4442_ReadDataForProtection(int handle, int seat, int address, int length,
+                                                           char* dataOut);
+/* 65. SLE4442 protection memory write. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_SLE4442_WriteDataForProtection(int handle, int seat, int address, const char* dataHex);
+/* 66. AT24Cxx read. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT24CXX_ReadData(int handle, int seat, int address, int length, char* dataOut);
+/* 67. AT24Cxx write. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT24CXX_WriteData(int handle, int seat, int address, const char* dataHex);
+/* 68. Firmware version text. 0, -4, -8, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_GetDeviceVersion(int handle, char* version);
+/* 69. Blows the AT88SC102 fuse. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC102_Fuse(int handle, int seat);
+/* 70. AT88SC102 password check of a zone. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC102_VerifyPwd(int handle, int seat, int zone, const char* pwdHex);
+/* 71. AT88SC102 password change. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC102_ModifyPwd(int handle, int seat, int zone, const char* pwdHex);
+/* 72. AT88SC102 error counter of a zone. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC102_ReadERROR(int handle, int seat, int zone, int* count);
+/* 73. AT88SC102 read. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC102_ReadData(int handle, int seat, int address, int length, char* dataOut);
+/* 74. AT88SC102 write. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC102_WriteData(int handle, int seat, int address, const char* dataHex);
+/* 75. Blows the AT88SC1604 fuse. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1604_Fuse(int handle, int seat);
+/* 76. AT88SC1604 password check of a zone. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1604_VerifyPwd(int handle, int seat, int zone, const char* pwdHex);
+/* 77. AT88SC1604 password change. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1604_ModifyPwd(int handle, int seat, int zone, const char* pwdHex);
+/* 78. AT88SC1604 error counter of a zone. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1604_ReadERROR(int handle, int seat, int zone, int* count);
+/* 79. AT88SC1604 read. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1604_ReadData(int handle, int seat, int address, int length, char* dataOut);
+/* 80. AT88SC1604 write. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1604_WriteData(int handle, int seat, int address, const char* dataHex);
+/* 81. Blows the AT88SC1608 fuse. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1608_Fuse(int handle, int seat);
+/* 82. AT88SC1608 password check. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1608_VerifyPwd(int handle, int seat, int pwdSelect, int pwdSet, const char* pwdHex);
+/* 83. AT88SC1608 password change. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1608_ModifyPwd(int handle, int seat, int pwdSelect, int pwdSet, const char* pwdHex);
+/* 84. AT88SC1608 error counter. 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1608_ReadERROR(int handle, int seat, int pwdSelect, int pwdSet, int* count);
+/* 85. AT88SC1608 read of a zone. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1608_ReadData(int handle, int seat, int zone, int address, int length,
+                                                 char* dataOut);
+/* 86. AT88SC1608 write to a zone. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1608_WriteData(int handle, int seat, int zone, int address, const char* dataHex);
+/* 87. AT45DB041 read of a page. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT45DB041_ReadData(int handle, int seat, int page, int offset, int length, char* dataOut);
+/* 88. AT45DB041 write to a page. 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT45DB041_WriteData(int handle, int seat, int page, int offset, const char* dataHex);
+/* 89. Looks for an identity card (type-0 reader). 0, -3, -4, -20. */
+KP_API int KP_STDCALL KP_DEV_ID_FindID(int handle);
+/* 90. One field of the identity record read last. 0, -20. */
+KP_API int KP_STDCALL KP_DEV_ID_GetData(int handle, int field, char* out);
+/* 91. Reads an identity card into nine outputs within a time limit. 0, -3, -4, -6, -20. */
+KP_API int KP_STDCALL KP_DEV_ID_Read(int handle, int timeLimitMs, char** fields);
+/* 92. Changes the device's serial speed (the host side keeps its speed). 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_SetBaudRate(int handle, int baud);
+/* 93. SLE4428 PSC read (type-0 reader). 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_SLE4428_ReadPwd(int handle, int seat, char* pwdOut);
+/* 94. SLE4442 PSC read (type-0 reader). 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_SLE4442_ReadPwd(int handle, int seat, char* pwdOut);
+/* 95. AT88SC102 password read (type-0 reader). 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC102_ReadPwd(int handle, int seat, int zone, char* pwdOut);
+/* 96. AT88SC1604 password read (type-0 reader). 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1604_ReadPwd(int handle, int seat, int zone, char* pwdOut);
+/* 97. AT88SC1608 password read (type-0 reader). 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1608_ReadPwd(int handle, int seat, int pwdSelect, int pwdSet, char* pwdOut);
+/* 98. AT88SC1608 authentication set-up (type-0 reader). 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1608_InitAuthenticationCard(int handle, int seat, const char* authHex);
+/* 99. AT88SC1608 authentication (type-0 reader). 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1608_AuthenticationCard(int handle, int seat, const char* authHex);
+/* 100. AT88SC1608 fuse state (type-0 reader). 0, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC1608_ReadFuse(int handle, int seat, int* fuse);
+/* 101. AT88SC102 erase (type-0 reader). 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC102_ClearData(int handle, int seat, int address, int length);
+/* 102. AT88SC102 write variant (type-0 reader). 0, -5, -20, device errors. */
+KP_API int KP_STDCALL KP_DEV_AT88SC102_CWriteData(int handle, int seat, int address, const char* dataHex);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KP_DEV_H */

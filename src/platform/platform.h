@@ -1,0 +1,33 @@
+// Operating-system services other than the serial line: clocks, local
+// time, directories.  One implementation file per operating system
+// (platform_posix.cpp, platform_win32.cpp); nothing else in the library
+// includes an operating-system header.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kp::platform {
+
+// Milliseconds since an arbitrary start; wraps like the Windows tick count.
+std::uint32_t TickMs();
+void SleepMs(unsigned ms);
+
+struct LocalTime {
+  int year, month, day, hour, minute, second, millisecond;
+};
+LocalTime Now();
+
+// Creates one directory; failures (it exists, no permission) are ignored.
+void MakeDir(const std::string& path);
+
+// Root of the diagnostic log tree ("D:\" on Windows; on POSIX
+// $KPDEV_LOG_ROOT or the per-user state directory), with a trailing
+// separator.
+std::string LogRoot();
+char PathSeparator();
+
+// Value of an environment variable, empty when unset.
+std::string GetEnv(const char* name);
+
+}  // namespace kp::platform

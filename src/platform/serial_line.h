@@ -1,0 +1,62 @@
+// The operating-system half of the serial port: one open line and its
+// primitive operations.  serial_posix.cpp implements it on termios,
+// serial_win32.cpp on overlapped Win32 I/O.  Everything above this seam
+// (parameter checks, counted reads, timeouts) lives in CSerialPort.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kp::platform {
+
+struct LineSettings {
+  int baud = 9600;
+  int dataBits = 8;
+  int parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+  int stopBits = 0;  // 0 one, 1 one and a half, 2 two
+};
+
+// The device that stands for COM port n: on POSIX the value of KPDEV_COM<n>
+// when set, else /dev/ttyS<n-1>; on Windows \\.\COM<n>.
+std::string SerialDevicePath(int port);
+
+class SerialLine {
+ public:
+  SerialLine();
+  ~SerialLine();
+  SerialLine(const SerialLine&) = delete;
+  SerialLine& operator=(const SerialLine&) = delete;
+
+  // Opens the port exclusively, raw, with the given settings, DTR and RTS
+  // raised.  false on any failure, with the line closed.
+  bool Open(int port, const LineSettings& settings);
+  // Drops RTS and DTR, discards both queues, closes.  No effect when closed.
+  void Close();
+  bool IsOpen() const;
+
+  // Writes the whole buffer.  0, or -3 after reporting the failing step
+  // ("Send -0" .. "Send -4") to DebugTrace; "Send ok" on success.
+  int Write(const std::uint8_t* data, std::size_t length);
+  // Takes what is queued now, at most room bytes, without waiting.
+  // 0 with *got >= 1, or -4 after reporting "GetString -k"; a line error
+  // (framing, parity, overrun) since the last check fails the read.
+  int ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* got);
+  // Blocks until at least atLeast bytes are queued or timeoutMs passes,
+  // sleeping on the descriptor (no polling loop); true when they are.
+  // Bytes already taken from the driver are kept in the line's own queue,
+  // so waiting for a count never consumes input.  timeoutMs <= 0 only checks.
+  bool WaitInput(std::size_t atLeast, int timeoutMs);
+  // Bytes queued (the line's own queue plus the driver's; 0 on error);
+  // also clears a pending line error.
+  std::size_t InputCount();
+  // Discards both queues; non-zero on success, 0 when closed.
+  int Purge();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace kp::platform

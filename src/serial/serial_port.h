@@ -1,0 +1,58 @@
+// CSerialPort: one serial port of a reader, with the fixed line settings,
+// counted reads with timeouts and the step traces the reader layer relies
+// on.  Waiting is done on the line's descriptor, never by sleeping.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/serial_line.h"
+
+namespace kp {
+
+class CSerialPort {
+ public:
+  CSerialPort();
+  ~CSerialPort();
+  CSerialPort(const CSerialPort&) = delete;
+  CSerialPort& operator=(const CSerialPort&) = delete;
+
+  // 1 stored; 0 refused (port open, or a value outside the accepted sets).
+  int SetParams(int baud, int dataBits, int parity, int stopBits);
+  // 1 open and configured; 0 failed (port closed).
+  int OpenPort(int port);
+  void ClosePort();
+  // 0; -5 parameters refused; -1 port not opened.
+  int Open(int port, int baud, char parity, char dataBits, char stopBits);
+  int Close();  // 0
+  bool IsOpen() const;
+
+  int Write(const std::uint8_t* data, std::uint16_t length);  // 0 or -3
+  int ReadSome(std::uint8_t* buffer, std::size_t room, std::size_t* count);  // 0 or -4
+  // 0 when all count bytes arrived within timeoutMs, else -4; *got holds
+  // the bytes received so far in every case.
+  int ReadExact(std::uint8_t* buffer, std::size_t count, std::size_t* got, int timeoutMs);
+  int Read(std::uint8_t* buffer, std::size_t count, std::uint16_t* got, int timeoutMs);
+  // Waits until count bytes are queued (-2 when they are not in time), then
+  // as ReadExact.
+  int ReadWhenAvailable(std::uint8_t* buffer, std::size_t count, std::uint16_t* got, int timeoutMs);
+  bool HasInput();
+  std::size_t InputCount();
+  int Purge();  // result of the purge, 0 when closed
+  // Sleeps on the line until at least n bytes are queued or timeoutMs
+  // passes; true when they are.  Never consumes input.
+  bool WaitForInput(std::size_t n, int timeoutMs) { return line_.WaitInput(n, timeoutMs); }
+
+  int port() const { return port_; }
+  int baud() const { return baud_; }
+
+ private:
+  platform::SerialLine line_;
+  int port_ = 0;
+  int baud_ = 9600;
+  int dataBits_ = 8;
+  int parity_ = 2;
+  int stopBits_ = 0;
+};
+
+}  // namespace kp
