@@ -132,9 +132,10 @@ int CReaderBase::ExchangeInto(int command, const char* data, int length, char* r
         ((head[1] & 0x0Fu) << 12) | ((head[2] & 0x0Fu) << 8) | ((head[3] & 0x0Fu) << 4) | (head[4] & 0x0Fu);
     const std::size_t bodyChars = 2 * bodyLen;
     if (room == 0 || bodyChars > room - 1) {
-      // More than the caller's buffer holds: refuse rather than truncate,
-      // and drop the rest of the answer so the next exchange starts clean.
-      port_.Purge();
+      // More than the caller's buffer holds: refuse rather than truncate.
+      // The announced rest of the answer is read and dropped (within the
+      // timeout) so the next exchange starts in step with the device.
+      DiscardInput(bodyChars + 3, timeoutMs);
       return kErrFrame;
     }
     if (bodyChars > 0) {
@@ -145,6 +146,16 @@ int CReaderBase::ExchangeInto(int command, const char* data, int length, char* r
     r = port_.Read(tail, sizeof tail, &got, timeoutMs);
     if (r != 0) return r;
     return tail[2] == kEtx ? kOk : kErrFrame;
+  }
+}
+
+void CReaderBase::DiscardInput(std::size_t count, int timeoutMs) {
+  std::uint8_t scratch[256];
+  while (count > 0) {
+    const std::size_t chunk = count < sizeof scratch ? count : sizeof scratch;
+    std::size_t got = 0;
+    if (port_.ReadExact(scratch, chunk, &got, timeoutMs) != 0) return;
+    count -= chunk;
   }
 }
 

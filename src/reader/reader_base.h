@@ -65,6 +65,8 @@ class CReaderBase : public CReader {
   // characters is refused with -8 and the input is discarded.
   int ExchangeInto(int command, const char* data, int length, char* response, std::size_t room, int timeoutMs);
 
+  // Reads and drops count bytes, giving up at the first read that times out.
+  void DiscardInput(std::size_t count, int timeoutMs);
   // Records module, port and baud from a port text "COM%d:%d:N:8:1".
   void ParsePortSpec(int deviceType, const char* portSpec, bool storeType5AsZero);
   // Writes raw bytes after BeforeCommand, then reads the module reply.

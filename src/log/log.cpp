@@ -1,0 +1,61 @@
+#include "log/log.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace kp {
+namespace {
+
+// Prefix and message together; a longer message is cut to fit.
+constexpr std::size_t kLineBuffer = 2048;
+
+// Creates every level of the directory path, the root's own levels
+// included, so a fresh machine gets its log tree on the first line.
+// Levels that exist (or cannot be made) are simply passed over.
+void MakeDirectories(const std::string& path, char sep) {
+  for (std::size_t pos = path.find(sep, 1); pos != std::string::npos; pos = path.find(sep, pos + 1)) {
+    platform::MakeDir(path.substr(0, pos));
+  }
+  platform::MakeDir(path);
+}
+
+}  // namespace
+
+std::string LogDirectory() {
+  const char sep = platform::PathSeparator();
+  return platform::LogRoot() + "LOG" + sep + "KP606";
+}
+
+void WriteLog(const char* format, ...) {
+  if (format == nullptr) return;
+  const std::string dir = LogDirectory();
+  const char sep = platform::PathSeparator();
+  MakeDirectories(dir, sep);
+
+  const platform::LocalTime t = platform::Now();
+  char name[48];
+  std::snprintf(name, sizeof name, "%04d-%02d-%02d.log", t.year, t.month, t.day);
+  const std::string path = dir + sep + name;
+
+  std::FILE* file = std::fopen(path.c_str(), "a");
+  if (file == nullptr) return;
+
+  char line[kLineBuffer];
+  int prefix = std::snprintf(line, sizeof line, "%02d:%02d:%02d %03d | ", t.hour, t.minute, t.second, t.millisecond);
+  if (prefix < 0) prefix = 0;
+  if (static_cast<std::size_t>(prefix) >= sizeof line) prefix = static_cast<int>(sizeof line - 1);
+  line[prefix] = '\0';
+  va_list args;
+  va_start(args, format);
+  // vsnprintf cuts at the buffer's end and always terminates.
+  std::vsnprintf(line + prefix, sizeof line - static_cast<std::size_t>(prefix), format, args);
+  va_end(args);
+
+  std::fputs(line, file);
+  std::fputs("\n", file);
+  std::fclose(file);
+}
+
+}  // namespace kp

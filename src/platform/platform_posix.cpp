@@ -1,0 +1,73 @@
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+
+#include "platform/platform.h"
+
+namespace kp::platform {
+
+std::uint32_t TickMs() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+  // Truncation to 32 bits gives the same wrap-around as the Windows tick.
+  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ms));
+}
+
+void SleepMs(unsigned ms) {
+  timespec request{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  timespec rest{};
+  while (nanosleep(&request, &rest) != 0 && errno == EINTR) request = rest;
+}
+
+LocalTime Now() {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  tm local{};
+  const time_t seconds = ts.tv_sec;
+  localtime_r(&seconds, &local);
+  return LocalTime{local.tm_year + 1900,
+                   local.tm_mon + 1,
+                   local.tm_mday,
+                   local.tm_hour,
+                   local.tm_min,
+                   local.tm_sec,
+                   static_cast<int>(ts.tv_nsec / 1000000L)};
+}
+
+void MakeDir(const std::string& path) {
+  if (path.empty()) return;
+  (void)mkdir(path.c_str(), 0755);
+}
+
+std::string LogRoot() {
+  std::string root = GetEnv("KPDEV_LOG_ROOT");
+  if (!root.empty()) {
+    if (root.back() != '/') root += '/';
+    return root;
+  }
+  root = GetEnv("XDG_STATE_HOME");
+  if (!root.empty()) {
+    if (root.back() != '/') root += '/';
+    return root + "kpdev/";
+  }
+  root = GetEnv("HOME");
+  if (!root.empty()) {
+    if (root.back() != '/') root += '/';
+    return root + ".local/state/kpdev/";
+  }
+  return "/tmp/kpdev-" + std::to_string(static_cast<unsigned long>(getuid())) + "/";
+}
+
+char PathSeparator() { return '/'; }
+
+std::string GetEnv(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? std::string(value) : std::string();
+}
+
+}  // namespace kp::platform

@@ -1,0 +1,141 @@
+#include "serial/serial_port.h"
+
+#include <chrono>
+#include <climits>
+
+#include "reader/results.h"
+
+namespace kp {
+namespace {
+
+constexpr int kFirstPort = 1;
+constexpr int kLastPort = 32;
+
+bool IsAcceptedBaud(int baud) {
+  static constexpr int kBauds[] = {110,   300,   1200,   2400,   4800,   9600,  19200,
+                                   38400, 57600, 115200, 230400, 460800, 921600};
+  for (int b : kBauds) {
+    if (b == baud) return true;
+  }
+  return false;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// Whole milliseconds until the deadline, rounded up so that a wait never
+// ends before it; 0 once it has passed.
+int MsUntil(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  if (left <= 0) return 0;
+  return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+}
+
+}  // namespace
+
+// The defaults (9600 baud, 8 data bits, even parity, one stop bit) only
+// fill the fields; every caller sets its own line parameters with Open.
+CSerialPort::CSerialPort() { SetParams(9600, 8, 2, 0); }
+
+CSerialPort::~CSerialPort() { ClosePort(); }
+
+int CSerialPort::SetParams(int baud, int dataBits, int parity, int stopBits) {
+  if (line_.IsOpen()) return 0;
+  if (!IsAcceptedBaud(baud)) return 0;
+  if (dataBits < 4 || dataBits > 8) return 0;
+  if (parity < 0 || parity > 4) return 0;
+  if (stopBits < 0 || stopBits > 2) return 0;
+  baud_ = baud;
+  dataBits_ = dataBits;
+  parity_ = parity;
+  stopBits_ = stopBits;
+  return 1;
+}
+
+int CSerialPort::OpenPort(int port) {
+  if (port < kFirstPort || port > kLastPort) return 0;
+  if (line_.IsOpen()) line_.Close();
+  platform::LineSettings settings;
+  settings.baud = baud_;
+  settings.dataBits = dataBits_;
+  settings.parity = parity_;
+  settings.stopBits = stopBits_;
+  if (!line_.Open(port, settings)) return 0;
+  port_ = port;
+  return 1;
+}
+
+void CSerialPort::ClosePort() { line_.Close(); }
+
+// Line parameter characters as they appear in a port text ("COM3:9600:N:8:1"):
+//   parity    'O' odd, 'E' even, anything else none;
+//   data bits '4'..'8' that many, anything else 8;
+//   stop bits '1' one, '5' one and a half, '2' two, anything else one.
+// Every caller passes 'N', '8', '1'; the others follow the usual port-text
+// conventions so that a wrong character still yields a working line.
+int CSerialPort::Open(int port, int baud, char parity, char dataBits, char stopBits) {
+  const int parityCode = parity == 'O' ? 1 : parity == 'E' ? 2 : 0;
+  const int dataBitCount = (dataBits >= '4' && dataBits <= '8') ? dataBits - '0' : 8;
+  const int stopCode = stopBits == '5' ? 1 : stopBits == '2' ? 2 : 0;
+
+  if (line_.IsOpen()) ClosePort();
+  if (SetParams(baud, dataBitCount, parityCode, stopCode) == 0) return kErrParam;
+  return OpenPort(port) == 1 ? kOk : kErrOpen;
+}
+
+int CSerialPort::Close() {
+  ClosePort();
+  return kOk;
+}
+
+bool CSerialPort::IsOpen() const { return line_.IsOpen(); }
+
+int CSerialPort::Write(const std::uint8_t* data, std::uint16_t length) {
+  return line_.Write(data, length) == 0 ? kOk : kErrWrite;
+}
+
+int CSerialPort::ReadSome(std::uint8_t* buffer, std::size_t room, std::size_t* count) {
+  return line_.ReadQueued(buffer, room, count) == 0 ? kOk : kErrRead;
+}
+
+int CSerialPort::ReadExact(std::uint8_t* buffer, std::size_t count, std::size_t* got, int timeoutMs) {
+  // The timeout belongs to the whole call, counted from its start.
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+  *got = 0;
+  // Nothing asked for has all arrived.
+  if (count == 0) return kOk;
+  for (;;) {
+    std::size_t n = 0;
+    if (line_.ReadQueued(buffer + *got, count - *got, &n) == 0 && n > 0) {
+      *got += n;
+      if (*got >= count) return kOk;
+      // While input keeps coming the timeout is not looked at: a device in
+      // the middle of an answer is allowed to finish it.
+      if (line_.WaitInput(1, 0)) continue;
+    }
+    const int left = MsUntil(deadline);
+    if (left <= 0) return kErrRead;
+    // Returns early only with input queued; otherwise the time is up or the
+    // line has failed, and either ends the read.
+    if (!line_.WaitInput(1, left)) return kErrRead;
+  }
+}
+
+int CSerialPort::Read(std::uint8_t* buffer, std::size_t count, std::uint16_t* got, int timeoutMs) {
+  std::size_t n = 0;
+  const int result = ReadExact(buffer, count, &n, timeoutMs);
+  if (result == kOk) *got = static_cast<std::uint16_t>(n);
+  return result;
+}
+
+int CSerialPort::ReadWhenAvailable(std::uint8_t* buffer, std::size_t count, std::uint16_t* got, int timeoutMs) {
+  if (!line_.WaitInput(count, timeoutMs)) return kErrWaitTimeout;
+  return Read(buffer, count, got, timeoutMs);
+}
+
+bool CSerialPort::HasInput() { return line_.InputCount() > 0; }
+
+std::size_t CSerialPort::InputCount() { return line_.InputCount(); }
+
+int CSerialPort::Purge() { return line_.Purge(); }
+
+}  // namespace kp

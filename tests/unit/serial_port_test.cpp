@@ -1,0 +1,322 @@
+#include "serial/serial_port.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "serial/trace.h"
+
+namespace kp {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Bytes8 = std::vector<std::uint8_t>;
+
+constexpr int kCom = 7;
+
+std::vector<std::string>& Traces() {
+  static std::vector<std::string> traces;
+  return traces;
+}
+void RecordTrace(const char* text) { Traces().emplace_back(text); }
+
+long MsSince(Clock::time_point start) {
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// A pseudo-terminal stands in for the cable: the port opens the slave by
+// the path given in KPDEV_COM7, the test plays the device on the master.
+class SerialPortTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(0, openpty(&master_, &slave_, nullptr, nullptr, nullptr));
+    const char* name = ttyname(slave_);
+    ASSERT_NE(nullptr, name);
+    setenv(("KPDEV_COM" + std::to_string(kCom)).c_str(), name, 1);
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    Traces().clear();
+    SetTraceSink(&RecordTrace);
+  }
+  void TearDown() override {
+    port_.Close();
+    SetTraceSink(nullptr);
+    if (master_ >= 0) close(master_);
+    close(slave_);
+    unsetenv(("KPDEV_COM" + std::to_string(kCom)).c_str());
+  }
+
+  void OpenDefault() { ASSERT_EQ(0, port_.Open(kCom, 9600, 'N', '8', '1')); }
+
+  void DeviceSends(const Bytes8& bytes) {
+    ASSERT_EQ(static_cast<ssize_t>(bytes.size()), write(master_, bytes.data(), bytes.size()));
+  }
+
+  // What the port sent, up to n bytes, collected for at most ms.
+  Bytes8 DeviceReceives(std::size_t n, int ms) {
+    Bytes8 got;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    while (got.size() < n) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) break;
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left)) <= 0) break;
+      std::uint8_t chunk[256];
+      const ssize_t r = read(master_, chunk, std::min(sizeof chunk, n - got.size()));
+      if (r <= 0) break;
+      got.insert(got.end(), chunk, chunk + r);
+    }
+    return got;
+  }
+
+  // Lets bytes sent by the test reach the port's side of the line.
+  void AwaitQueued(std::size_t n) {
+    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    while (port_.InputCount() < n && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+
+  termios SlaveSettings() {
+    termios tio{};
+    EXPECT_EQ(0, tcgetattr(slave_, &tio));
+    return tio;
+  }
+
+  bool Traced(const std::string& text) const {
+    return std::find(Traces().begin(), Traces().end(), text) != Traces().end();
+  }
+
+  int master_ = -1;
+  int slave_ = -1;
+  CSerialPort port_;
+};
+
+TEST_F(SerialPortTest, RefusedOpensLeaveThePortClosed) {
+  EXPECT_EQ(-1, port_.Open(33, 9600, 'N', '8', '1'));
+  EXPECT_EQ(-1, port_.Open(0, 9600, 'N', '8', '1'));
+  EXPECT_FALSE(port_.IsOpen());
+  // An open port is closed before the parameters are looked at.
+  OpenDefault();
+  EXPECT_EQ(-5, port_.Open(kCom, 14400, 'N', '8', '1'));
+  EXPECT_FALSE(port_.IsOpen());
+
+  const std::uint8_t b[2] = {1, 2};
+  EXPECT_EQ(-3, port_.Write(b, 2));
+  EXPECT_TRUE(Traced("Send -0"));
+  std::uint8_t buf[2];
+  std::uint16_t got = 0xBEEF;
+  EXPECT_EQ(-2, port_.ReadWhenAvailable(buf, 2, &got, 50));
+  EXPECT_EQ(0xBEEF, got);
+  EXPECT_EQ(0, port_.Purge());
+  EXPECT_EQ(0, port_.Close());
+}
+
+TEST_F(SerialPortTest, OpenConfiguresRawLine) {
+  ASSERT_EQ(0, port_.Open(kCom, 19200, 'E', '7', '2'));
+  termios tio = SlaveSettings();
+  EXPECT_EQ(B19200, cfgetospeed(&tio));
+  EXPECT_EQ(B19200, cfgetispeed(&tio));
+  // A pseudo-terminal forces CS8 and clears PARENB whatever it is given;
+  // what it keeps shows the rest: even parity (no PARODD) with parity
+  // checking on input, and two stop bits.
+  EXPECT_EQ(0u, tio.c_cflag & PARODD);
+  EXPECT_NE(0u, tio.c_iflag & INPCK);
+  EXPECT_NE(0u, tio.c_cflag & CSTOPB);
+  EXPECT_EQ(static_cast<tcflag_t>(CLOCAL | CREAD), tio.c_cflag & (CLOCAL | CREAD | CRTSCTS));
+  EXPECT_EQ(0u, tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN));
+  EXPECT_EQ(0u, tio.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP));
+  EXPECT_EQ(0u, tio.c_oflag & OPOST);
+  EXPECT_EQ(0, tio.c_cc[VMIN] + tio.c_cc[VTIME]);
+
+  // Open closes first, so new settings apply without an explicit Close.
+  ASSERT_EQ(0, port_.Open(kCom, 115200, 'O', 'x', '5'));
+  tio = SlaveSettings();
+  EXPECT_EQ(B115200, cfgetospeed(&tio));
+  EXPECT_NE(0u, tio.c_cflag & PARODD);
+  EXPECT_NE(0u, tio.c_cflag & CSTOPB);  // one and a half
+
+  ASSERT_EQ(0, port_.Open(kCom, 9600, 'N', '8', '1'));
+  tio = SlaveSettings();
+  EXPECT_EQ(B9600, cfgetospeed(&tio));
+  EXPECT_EQ(0u, tio.c_cflag & (PARODD | CSTOPB));
+  EXPECT_EQ(0u, tio.c_iflag & INPCK);
+  EXPECT_EQ(kCom, port_.port());
+}
+
+TEST_F(SerialPortTest, SetParamsAcceptsOnlyKnownValuesAndOnlyWhileClosed) {
+  EXPECT_EQ(0, port_.SetParams(14400, 8, 0, 0));
+  EXPECT_EQ(0, port_.SetParams(9600, 3, 0, 0));
+  EXPECT_EQ(0, port_.SetParams(9600, 9, 0, 0));
+  EXPECT_EQ(0, port_.SetParams(9600, 8, 5, 0));
+  EXPECT_EQ(0, port_.SetParams(9600, 8, 0, 3));
+  EXPECT_EQ(1, port_.SetParams(921600, 4, 4, 2));
+  EXPECT_EQ(921600, port_.baud());
+
+  ASSERT_EQ(0, port_.Open(kCom, 19200, 'N', '8', '1'));
+  EXPECT_EQ(0, port_.SetParams(9600, 8, 0, 0));
+  EXPECT_EQ(19200, port_.baud());
+  termios tio = SlaveSettings();
+  EXPECT_EQ(B19200, cfgetospeed(&tio));
+  port_.Close();
+  EXPECT_EQ(1, port_.SetParams(9600, 8, 0, 0));
+}
+
+TEST_F(SerialPortTest, WrittenBytesArriveUnchanged) {
+  OpenDefault();
+  // Frame characters, NUL, line ends, XON/XOFF and high bytes all pass raw.
+  const Bytes8 frame = {0x02, 0x00, 0x0D, 0x0A, 0x11, 0x13, 0x7F, 0x80, 0xFF, 0x03};
+  EXPECT_EQ(0, port_.Write(frame.data(), static_cast<std::uint16_t>(frame.size())));
+  EXPECT_TRUE(Traced("Send ok"));
+  EXPECT_EQ(frame, DeviceReceives(frame.size() + 1, 300));
+}
+
+TEST_F(SerialPortTest, ReadSomeTakesWhatIsQueuedWithoutWaiting) {
+  OpenDefault();
+  std::uint8_t buf[8];
+  std::size_t n = 0;
+  EXPECT_EQ(-4, port_.ReadSome(buf, sizeof buf, &n));
+  EXPECT_TRUE(Traced("GetString -7"));
+
+  DeviceSends({0x10, 0x20, 0x30, 0x40, 0x50});
+  AwaitQueued(5);
+  EXPECT_EQ(5u, port_.InputCount());
+  std::fill(std::begin(buf), std::end(buf), 0xEE);
+  ASSERT_EQ(0, port_.ReadSome(buf, 2, &n));
+  EXPECT_EQ(2u, n);
+  EXPECT_TRUE(Traced("GetString ok"));
+  ASSERT_EQ(0, port_.ReadSome(buf + 2, 6, &n));
+  EXPECT_EQ(3u, n);
+  EXPECT_EQ((Bytes8{0x10, 0x20, 0x30, 0x40, 0x50, 0xEE}), Bytes8(buf, buf + 6));
+  EXPECT_FALSE(port_.HasInput());
+}
+
+TEST_F(SerialPortTest, PurgeDiscardsQueuedInput) {
+  OpenDefault();
+  DeviceSends({1, 2, 3, 4, 5, 6});
+  AwaitQueued(6);
+  // A short wait moves the input into the port's own queue; purging must
+  // discard that part as well.
+  std::uint16_t n16 = 0;
+  std::uint8_t buf[8];
+  EXPECT_EQ(-2, port_.ReadWhenAvailable(buf, 8, &n16, 20));
+  EXPECT_EQ(6u, port_.InputCount());
+  EXPECT_EQ(1, port_.Purge());
+  EXPECT_FALSE(port_.HasInput());
+  std::size_t n = 0;
+  EXPECT_EQ(-4, port_.ReadSome(buf, sizeof buf, &n));
+}
+
+TEST_F(SerialPortTest, ReadExactCollectsPiecesAndLeavesTheRestQueued) {
+  OpenDefault();
+  std::thread device([this] {
+    DeviceSends({0x02});
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    DeviceSends({0x30, 0x31, 0x32});
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    DeviceSends({0x33, 0x34, 0x03, 0xAA, 0xBB});
+  });
+  std::uint8_t buf[9];
+  std::fill(std::begin(buf), std::end(buf), 0xEE);
+  std::size_t got = 0;
+  const int result = port_.ReadExact(buf, 7, &got, 2000);
+  device.join();
+  ASSERT_EQ(0, result);
+  EXPECT_EQ(7u, got);
+  EXPECT_EQ((Bytes8{0x02, 0x30, 0x31, 0x32, 0x33, 0x34, 0x03, 0xEE}), Bytes8(buf, buf + 8));
+
+  // The two bytes past the count are still there for the next read.
+  std::uint16_t n16 = 0;
+  ASSERT_EQ(0, port_.Read(buf, 2, &n16, 500));
+  EXPECT_EQ(2, n16);
+  EXPECT_EQ(0xAA, buf[0]);
+  EXPECT_EQ(0xBB, buf[1]);
+}
+
+TEST_F(SerialPortTest, PartialAnswerFailsAfterTimeoutWithBytesSoFar) {
+  OpenDefault();
+  DeviceSends({0x02, 0x39, 0x30});
+  std::uint8_t buf[6];
+  std::fill(std::begin(buf), std::end(buf), 0xEE);
+  std::size_t got = 0;
+  const auto start = Clock::now();
+  EXPECT_EQ(-4, port_.ReadExact(buf, 5, &got, 800));
+  EXPECT_GE(MsSince(start), 800);
+  EXPECT_EQ(3u, got);
+  EXPECT_EQ((Bytes8{0x02, 0x39, 0x30, 0xEE, 0xEE, 0xEE}), Bytes8(buf, buf + 6));
+
+  // The 16-bit form reports a count only on success.
+  DeviceSends({0x41});
+  std::uint16_t n16 = 0xBEEF;
+  EXPECT_EQ(-4, port_.Read(buf, 2, &n16, 200));
+  EXPECT_EQ(0xBEEF, n16);
+}
+
+TEST_F(SerialPortTest, ReadWhenAvailableWaitsForTheWholeCount) {
+  OpenDefault();
+  DeviceSends({0x1B, 0x30});
+  std::uint8_t buf[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+  std::uint16_t n16 = 0xBEEF;
+  const auto start = Clock::now();
+  EXPECT_EQ(-2, port_.ReadWhenAvailable(buf, 3, &n16, 300));
+  EXPECT_GE(MsSince(start), 300);
+  EXPECT_EQ(0xBEEF, n16);
+  EXPECT_EQ(0xEE, buf[0]);
+
+  // Waiting consumed nothing.
+  EXPECT_EQ(2u, port_.InputCount());
+  std::size_t n = 0;
+  ASSERT_EQ(0, port_.ReadSome(buf, sizeof buf, &n));
+  EXPECT_EQ(2u, n);
+  EXPECT_EQ(0x1B, buf[0]);
+  EXPECT_EQ(0x30, buf[1]);
+
+  std::thread device([this] {
+    DeviceSends({0x1B});
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    DeviceSends({0x31, 0x32});
+  });
+  const int result = port_.ReadWhenAvailable(buf, 3, &n16, 2000);
+  device.join();
+  ASSERT_EQ(0, result);
+  EXPECT_EQ(3, n16);
+  EXPECT_EQ((Bytes8{0x1B, 0x31, 0x32, 0xEE}), Bytes8(buf, buf + 4));
+}
+
+TEST_F(SerialPortTest, PortIsExclusive) {
+  OpenDefault();
+  CSerialPort second;
+  EXPECT_EQ(-1, second.Open(kCom, 9600, 'N', '8', '1'));
+  EXPECT_FALSE(second.IsOpen());
+
+  // The loser's attempt did not disturb the owner.
+  const std::uint8_t b[2] = {0x55, 0xAA};
+  ASSERT_EQ(0, port_.Write(b, 2));
+  EXPECT_EQ((Bytes8{0x55, 0xAA}), DeviceReceives(2, 300));
+
+  port_.Close();
+  EXPECT_EQ(0, second.Open(kCom, 9600, 'N', '8', '1'));
+  EXPECT_EQ(-1, port_.Open(kCom, 9600, 'N', '8', '1'));
+}
+
+TEST_F(SerialPortTest, VanishedDeviceEndsReadEarly) {
+  OpenDefault();
+  close(master_);
+  master_ = -1;
+  std::uint8_t buf[5];
+  std::size_t got = 7;
+  const auto start = Clock::now();
+  EXPECT_EQ(-4, port_.ReadExact(buf, 5, &got, 10000));
+  EXPECT_LT(MsSince(start), 5000);
+  EXPECT_EQ(0u, got);
+}
+
+}  // namespace
+}  // namespace kp
