@@ -1,0 +1,16 @@
+#include "core/modules.h"
+
+#include "core/virtual_reader.h"
+
+namespace kpsim {
+
+void InstallBuiltinModules(VirtualReader& reader) {
+  InstallFrameProtocol(reader);
+  InstallModuleEscapes(reader);
+  InstallRawVersion(reader);
+  InstallDeviceCommands(reader);
+  InstallDeviceControl(reader);
+  InstallCardControl(reader);
+}
+
+}  // namespace kpsim

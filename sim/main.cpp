@@ -1,0 +1,52 @@
+// kpdev-sim: the virtual reader as a process of its own.
+
+#include <signal.h>
+
+#include <cstdio>
+#include <string>
+
+#include "core/options.h"
+#include "core/simulator.h"
+
+namespace {
+
+kpsim::Simulator* g_simulator = nullptr;
+
+extern "C" void OnSignal(int) {
+  if (g_simulator != nullptr) g_simulator->Stop();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  kpsim::SimOptions options;
+  std::string message;
+  bool help = false;
+  if (!kpsim::ParseCommandLine(argc, argv, &options, &message, &help)) {
+    std::fputs(message.c_str(), help ? stdout : stderr);
+    if (!help) std::fputc('\n', stderr);
+    return help ? 0 : 2;
+  }
+
+  kpsim::Simulator simulator(options);
+  std::string error;
+  if (!simulator.Start(&error)) {
+    std::fprintf(stderr, "kpdev-sim: %s\n", error.c_str());
+    return 1;
+  }
+
+  g_simulator = &simulator;
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  std::printf("port %s\ncontrol %d\nready\n", simulator.slave_path().c_str(), simulator.control_port());
+  std::fflush(stdout);
+
+  simulator.Run();
+  g_simulator = nullptr;
+  return 0;
+}
