@@ -32,14 +32,19 @@ int Dispatch(int handle, Op&& op) {
 // one absolute block number on the device.
 int AbsoluteBlock(int sector, int block) { return sector * 4 + block; }
 
-// Read-modify-write of a value block, computed in double so that amounts
-// such as 0.29 survive the float round trip of both sides.
-int AdjustValue(CReader& reader, int sector, int block, double delta) {
+// Increase or decrease of a value block as a read followed by a write of the
+// new value; nothing is held in between, and no bound is checked (a decrease
+// below zero writes a negative value).  The sum is formed in double and
+// rounded once to float, so 123.45f + 1.00 is written as 124.45f.
+int AdjustValue(CReader& reader, int sector, int block, float amount, bool increase) {
   const int abs = AbsoluteBlock(sector, block);
   float value = 0;
   const int r = reader.IC_ConnectlessReadValueBlock(abs, &value);
   if (r != 0) return r;
-  return reader.IC_ConnectlessWriteValueBlock(abs, static_cast<float>(static_cast<double>(value) + delta));
+  const double current = static_cast<double>(value);
+  const double change = static_cast<double>(amount);
+  const float updated = static_cast<float>(increase ? current + change : current - change);
+  return reader.IC_ConnectlessWriteValueBlock(abs, updated);
 }
 
 }  // namespace
@@ -103,11 +108,11 @@ KP_API int KP_STDCALL KP_DEV_IC_ConnectlessWriteValueBlock(int handle, int secto
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_ConnectlessIncrease(int handle, int sector, int block, float amount) {
-  return Dispatch(handle, [&](CReader& r) { return AdjustValue(r, sector, block, static_cast<double>(amount)); });
+  return Dispatch(handle, [&](CReader& r) { return AdjustValue(r, sector, block, amount, true); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_ConnectlessDecrease(int handle, int sector, int block, float amount) {
-  return Dispatch(handle, [&](CReader& r) { return AdjustValue(r, sector, block, -static_cast<double>(amount)); });
+  return Dispatch(handle, [&](CReader& r) { return AdjustValue(r, sector, block, amount, false); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_VerifyPwdEXAT1604(int handle, int seat, int pwdSelector, const char* pwdHex) {

@@ -1,16 +1,214 @@
+// The identity-card security module of the type-0 readers: find, select and
+// read a resident identity card with the module's own frames, decode its
+// text into the shared identity record and its photo into a bitmap file.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "idcard/id_text.h"
+#include "kp_dev.h"
+#include "platform/dynlib.h"
+#include "platform/platform.h"
 #include "reader/reader_t0.h"
 #include "reader/reader_t1.h"
 #include "reader/results.h"
 
 namespace kp {
 
-// (placeholder: this technology is not built yet)
+namespace {
 
-int CReaderT1::ID_FindID() { return -20; }
-int CReaderT1::ID_GetData(int /*field*/, char* /*out*/) { return -20; }
-int CReaderT1::ID_Read(int /*timeLimitMs*/, char** /*fields*/) { return -20; }
+// Module frames: preamble AA AA AA 96 69, length 00 03, command, XOR check.
+constexpr std::uint8_t kFindCard[] = {0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x03, 0x20, 0x01, 0x22};
+constexpr std::uint8_t kSelectCard[] = {0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x03, 0x20, 0x02, 0x21};
+constexpr std::uint8_t kReadCard[] = {0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x03, 0x30, 0x01, 0x32};
+constexpr int kFindMs = 1000;
+constexpr int kSelectMs = 1000;
+constexpr int kReadMs = 3000;
+// Check bytes that end the module's success answers to find and select.
+constexpr std::uint8_t kFindOk = 0x97;
+constexpr std::uint8_t kSelectOk = 0x9C;
 
-int CReaderT0::ID_FindID() { return kNotImplemented; }
-int CReaderT0::ID_GetData(int /*field*/, char* /*out*/) { return kNotImplemented; }
-int CReaderT0::ID_Read(int /*timeLimitMs*/, char** /*fields*/) { return kNotImplemented; }
+constexpr std::size_t kAnswerHeader = 7;
+constexpr std::size_t kAnswerBuffer = 3000;
+// Header, three status bytes, the two lengths: anything shorter carries no
+// card data.
+constexpr std::uint16_t kMinReadAnswer = 12;
+
+// Pause between two find attempts of a timed read.
+constexpr unsigned kRetryPauseMs = 200;
+constexpr int kFieldCount = 9;
+
+constexpr char kBitmapName[] = "zp.bmp";
+constexpr char kRawPhotoName[] = "zp.wlt";
+
+using GetBmpFn = int(KP_STDCALL*)(const char*, int);
+
+std::uint8_t LastByte(const std::uint8_t* answer, std::uint16_t length) { return length > 0 ? answer[length - 1] : 0; }
+
+// Copies a NUL-terminated slot text; the slot size bounds the read.
+void CopyField(char* out, const char* text, std::size_t slotSize) {
+  const std::size_t n = strnlen(text, slotSize - 1);
+  std::memcpy(out, text, n);
+  out[n] = '\0';
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- type 1
+
+// No identity module on these readers (the type-61 readers inherit this).
+int CReaderT1::ID_FindID() { return kErrNotSupported; }
+int CReaderT1::ID_GetData(int /*field*/, char* /*out*/) { return kErrNotSupported; }
+int CReaderT1::ID_Read(int /*timeLimitMs*/, char** /*fields*/) { return kErrNotSupported; }
+
+// ---------------------------------------------------------------- type 0
+
+int CReaderT0::ExchangeRaw(const std::uint8_t* command, std::size_t length, std::uint8_t* answer, std::size_t room,
+                           std::uint16_t* answerLength, int timeLimitMs) {
+  *answerLength = 0;
+  if (room < kAnswerHeader) return kErrWrite;
+  const int w = port_.Write(command, static_cast<std::uint16_t>(length));
+  if (w != 0) return w;
+  std::uint16_t got = 0;
+  int r = port_.Read(answer, kAnswerHeader, &got, timeLimitMs);
+  if (r != 0) return r;
+  *answerLength = static_cast<std::uint16_t>(kAnswerHeader);
+  const std::size_t body = static_cast<std::size_t>(answer[5]) * 256 + answer[6];
+  if (body > room - kAnswerHeader) {
+    // Not an answer this module gives: drop the rest so the next command
+    // starts clean.
+    port_.Purge();
+    return kErrWrite;
+  }
+  std::size_t bodyGot = 0;
+  r = port_.ReadExact(answer + kAnswerHeader, body, &bodyGot, timeLimitMs);
+  *answerLength = static_cast<std::uint16_t>(kAnswerHeader + bodyGot);
+  return r;
+}
+
+int CReaderT0::ID_FindID() {
+  std::uint8_t answer[kAnswerBuffer] = {};
+  std::uint16_t length = 0;
+
+  int r = ExchangeRaw(kFindCard, sizeof kFindCard, answer, sizeof answer, &length, kFindMs);
+  if (r != 0) return r;
+  if (LastByte(answer, length) != kFindOk) return kErrWrite;
+
+  std::memset(answer, 0, sizeof answer);
+  r = ExchangeRaw(kSelectCard, sizeof kSelectCard, answer, sizeof answer, &length, kSelectMs);
+  if (r != 0) {
+    // The module sometimes misses the select right after a find; one more
+    // try is part of the normal sequence.
+    std::memset(answer, 0, sizeof answer);
+    r = ExchangeRaw(kSelectCard, sizeof kSelectCard, answer, sizeof answer, &length, kSelectMs);
+    if (r != 0) return r;
+  }
+  if (LastByte(answer, length) != kSelectOk) return kErrWrite;
+
+  std::memset(answer, 0, sizeof answer);
+  r = ExchangeRaw(kReadCard, sizeof kReadCard, answer, sizeof answer, &length, kReadMs);
+  if (r != 0) return r;
+  if (length < kMinReadAnswer) return kErrWrite;
+
+  IdRecord& record = SharedIdRecord();
+  std::memset(record.name, 0, offsetof(IdRecord, photo) - offsetof(IdRecord, name));
+  // A text or photo that does not decode still leaves a card found: the
+  // fields that did decode are delivered.
+  (void)DecodeIdText(answer + kAnswerHeader, static_cast<std::uint32_t>(length - kAnswerHeader), &record);
+  (void)DecodePhoto(record.photo, record.photoLength);
+  return kOk;
+}
+
+int CReaderT0::DecodePhoto(const std::uint8_t* photo, std::uint32_t length) {
+  const std::string directory = platform::ModuleDirectory();
+  const std::string bitmapPath = directory + kBitmapName;
+  std::memset(photoPath_, 0, sizeof photoPath_);
+  // A directory too long for the path field leaves the field empty rather
+  // than naming a different file.
+  if (bitmapPath.size() >= sizeof photoPath_) return -1;
+  std::memcpy(photoPath_, bitmapPath.data(), bitmapPath.size());
+  // A picture of an earlier card must never pass for this card's.
+  platform::DeleteFileAt(bitmapPath);
+
+  const std::string decoderPath = directory + platform::PhotoDecoderFileName();
+  const std::string rawPath = directory + kRawPhotoName;
+  platform::LibraryHandle decoder = platform::LoadLibraryFile(decoderPath);
+  if (decoder == nullptr) return -1;
+  const auto getBmp = reinterpret_cast<GetBmpFn>(platform::FindSymbol(decoder, "GetBmp"));
+  if (getBmp == nullptr) {
+    platform::FreeLibraryFile(decoder);
+    return -1;
+  }
+  std::FILE* raw = std::fopen(rawPath.c_str(), "w+b");
+  if (raw == nullptr) {
+    platform::FreeLibraryFile(decoder);
+    return -1;
+  }
+  const std::size_t count = length < kIdPhotoRoom ? length : kIdPhotoRoom;
+  if (count > 0 && photo != nullptr) std::fwrite(photo, 1, count, raw);
+  std::fclose(raw);
+  const int decoded = getBmp(rawPath.c_str(), 1);
+  platform::DeleteFileAt(rawPath);
+  platform::FreeLibraryFile(decoder);
+  return decoded == 1 ? kOk : -1;
+}
+
+int CReaderT0::ID_GetData(int field, char* out) {
+  const IdRecord& record = SharedIdRecord();
+  const char* text = nullptr;
+  std::size_t slot = 0;
+  switch (field) {
+    case 1:
+      text = record.name, slot = sizeof record.name;
+      break;
+    case 2:
+      text = record.sex, slot = sizeof record.sex;
+      break;
+    case 3:
+      text = record.nation, slot = sizeof record.nation;
+      break;
+    case 4:
+      text = record.birthDate, slot = sizeof record.birthDate;
+      break;
+    case 5:
+      text = record.address, slot = sizeof record.address;
+      break;
+    case 6:
+      text = record.idNumber, slot = sizeof record.idNumber;
+      break;
+    case 7:
+      text = record.authority, slot = sizeof record.authority;
+      break;
+    case 8:
+      text = record.validity, slot = sizeof record.validity;
+      break;
+    case 9:
+      text = photoPath_, slot = sizeof photoPath_;
+      break;
+    default:
+      return kOk;  // no such field: the output stays as it was
+  }
+  if (out != nullptr) CopyField(out, text, slot);
+  return kOk;
+}
+
+int CReaderT0::ID_Read(int timeLimitMs, char** fields) {
+  const std::uint32_t start = platform::TickMs();
+  // A limit of 0 (or below) means a single attempt.
+  const std::uint32_t limit = timeLimitMs > 0 ? static_cast<std::uint32_t>(timeLimitMs) : 0;
+  while (ID_FindID() != 0) {
+    const std::uint32_t elapsed = platform::TickMs() - start;
+    if (limit == 0 || elapsed > limit) return kErrIdTimeLimit;
+    platform::SleepMs(kRetryPauseMs);
+  }
+  for (int field = 1; field <= kFieldCount; ++field) {
+    // Large enough for the photo path, the longest field.
+    char text[sizeof photoPath_] = {};
+    ID_GetData(field, text);
+    text[sizeof text - 1] = '\0';
+    if (fields != nullptr && fields[field - 1] != nullptr) std::strcpy(fields[field - 1], text);
+  }
+  return kOk;
+}
+
 }  // namespace kp

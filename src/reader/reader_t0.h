@@ -3,6 +3,7 @@
 // are cached; the identity-card module is reached through raw frames.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "reader/reader_base.h"
@@ -111,12 +112,33 @@ class CReaderT0 : public CReaderBase {
   int ID_GetData(int field, char* out) override;
   int ID_Read(int timeLimitMs, char** fields) override;
 
+  // The identity-card module's own frames: sends a command and reads the
+  // answer's 7-byte header and the body it announces, into an answer buffer
+  // of room bytes.  0 or a serial error; -3 for a body that would not fit.
+  // *answerLength is 7 plus the body bytes received, also after a failed
+  // body read.
+  int ExchangeRaw(const std::uint8_t* command, std::size_t length, std::uint8_t* answer, std::size_t room,
+                  std::uint16_t* answerLength, int timeLimitMs);
+  // Turns the card's raw photo into the bitmap file photoPath_ names, with
+  // the photo decoder found next to this library.  0 or -1.
+  int DecodePhoto(const std::uint8_t* photo, std::uint32_t length);
+  const char* photoPath() const { return photoPath_; }
+
  protected:
   static constexpr int kCachedSeatFirst = 16;
   static constexpr int kCachedSeatLast = 30;
   std::uint8_t atrCached_[15] = {};
   char atrCache_[15][128] = {};
   char photoPath_[260] = {};
+
+ private:
+  // Memory-card helpers: a data read appended to dataOut, a counter stored
+  // at count (when deliver is set, also on an error status), a password
+  // read back into pwdOut, and the plain write with its text check.
+  int ReadMemory(int command, const std::string& dataHex, int length, char* dataOut);
+  int ReadCounter(const std::string& dataHex, int* count, bool deliver = true);
+  int ReadPwdData(const std::string& dataHex, char* pwdOut);
+  int WriteMemory(int seat, int address, const char* dataHex);
 };
 
 }  // namespace kp

@@ -10,6 +10,22 @@
 
 namespace kp {
 
+// One decoded answer of a card command.
+struct CardAnswer {
+  int status = 0;  // device status word
+  Bytes data;      // the bytes after the status word
+};
+
+// The command pattern of the contact, store-card and contactless operations,
+// shared by the three reader classes through their public operations
+// (defined with the contact operations): a data text too long for one frame
+// is refused with -5 before anything is sent; otherwise the command is
+// exchanged, its answer decoded into *answer (whenever the exchange itself
+// succeeded) and the exchange's failure or, when mapStatus, the mapped status
+// word is returned.
+int CardCommand(CReader& reader, int command, const std::string& dataHex, int timeoutMs, CardAnswer* answer,
+                bool mapStatus = true);
+
 class CReaderT1 : public CReaderBase {
  public:
   // device
@@ -120,6 +136,12 @@ class CReaderT1 : public CReaderBase {
   std::uint8_t readAllCancel_ = 0;  // set by CancelReadAll, read by ReadAll
   std::uint32_t magArmTick_ = 0;    // tick of the last arming of the head
   int magConfirmLength_ = 0;        // length of the expected write confirmation
+
+ private:
+  // Memory-card reads: a data read appended to dataOut, a counter stored
+  // at count (also when the device reports an error).
+  int ReadMemory(int command, const std::string& dataHex, int length, char* dataOut);
+  int ReadCounter(const std::string& dataHex, int* count);
 };
 
 }  // namespace kp

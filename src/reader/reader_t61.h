@@ -16,8 +16,12 @@ class CReaderT61 : public CReaderT1 {
   int GetDeviceVersion(char* version) override;
   int IC_SoftReset(int mode) override;
   int SendCommandC003() override;
+  // contactless (other timeouts than the type-1 readers)
+  int IC_ConnectlessHalt() override;
+  int IC_ConnectlessActiveStoreCard(int* cardType, int* uidLen, char* uid, int* atsLen, char* ats) override;
   // magnetic
   int Magnetic_Accept() override;
+  int Magnetic_ReadTrack(char* track1, char* track2) override;
 
  protected:
   bool CardModuleOk() const override { return true; }
