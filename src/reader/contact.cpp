@@ -15,23 +15,6 @@
 
 namespace kp {
 
-int CardCommand(CReader& reader, int command, const std::string& dataHex, int timeoutMs, CardAnswer* answer,
-                bool mapStatus) {
-  // The frame text and its NUL must fit the work buffer; a longer text would
-  // be cut by the device's length field, so it never leaves the host.
-  if (dataHex.size() > static_cast<std::size_t>(kMaxDataChars)) return kErrParam;
-  char response[kTextBuffer] = {};
-  const int r = reader.Exchange(command, dataHex.c_str(), static_cast<int>(dataHex.size()), response, timeoutMs);
-  if (r != 0) return r;
-  const Bytes bytes = NibblesToBytes(std::string_view(response, strnlen(response, sizeof response - 1)));
-  CardAnswer local;
-  CardAnswer& out = answer ? *answer : local;
-  // A body shorter than the status word reads as zero bytes past its end.
-  out.status = (bytes.size() > 0 ? bytes[0] : 0) * 256 + (bytes.size() > 1 ? bytes[1] : 0);
-  out.data.assign(bytes.begin() + (bytes.size() > 2 ? 2 : static_cast<std::ptrdiff_t>(bytes.size())), bytes.end());
-  return mapStatus ? reader.MapStatus(out.status) : kOk;
-}
-
 namespace {
 
 constexpr int kCmdGetStatus = 0x3221;
@@ -64,14 +47,14 @@ bool FitsByte(int value) { return value >= 0 && value <= 0xFF; }
 
 // The comparison is signed: negative seat numbers are prepared as well.  The
 // answer to 0xC003 does not decide anything, so its result is dropped.
-void PrepareSwitchedSeat(CReader& reader, int seat) {
+void PrepareSwitchedSeat(CReaderBase& reader, int seat) {
   if (seat <= kLastSwitchedSeat) reader.SendCommandC003();
 }
 
-int GetStatus(CReader& reader, int seat, int* state) {
+int GetStatus(CReaderBase& reader, int seat, int* state) {
   if (state == nullptr) return kErrParam;
   CardAnswer answer;
-  const int r = CardCommand(reader, kCmdGetStatus, SeatHex(seat), kDefaultTimeoutMs, &answer, false);
+  const int r = reader.Command(kCmdGetStatus, SeatHex(seat), kDefaultTimeoutMs, &answer, false);
   if (r != 0) return r;
   // The status word is the seat's state here, not an error: the listed words
   // name a state, every other word (0x0000 included) leaves it as it was.
@@ -112,19 +95,19 @@ int GetStatus(CReader& reader, int seat, int* state) {
   return kOk;
 }
 
-int SetCardSpeed(CReader& reader, int seat, int baud) {
+int SetCardSpeed(CReaderBase& reader, int seat, int baud) {
   PrepareSwitchedSeat(reader, seat);
-  return CardCommand(reader, kCmdSetBaudRate, SeatHex(seat) + ByteHex(BaudCode(baud)), kSpeedTimeoutMs, nullptr);
+  return reader.Command(kCmdSetBaudRate, SeatHex(seat) + ByteHex(BaudCode(baud)), kSpeedTimeoutMs, nullptr);
 }
 
 // Power-on of a seat.  *atrLen holds the room of atr in answer-to-reset
 // bytes on entry and the byte count on return; answerOut (optional) receives
 // the bytes of a successful power-on.
-int PowerOn(CReader& reader, int seat, int* atrLen, char* atr, Bytes* answerOut) {
+int PowerOn(CReaderBase& reader, int seat, int* atrLen, char* atr, Bytes* answerOut) {
   if (atrLen == nullptr || atr == nullptr) return kErrParam;
   PrepareSwitchedSeat(reader, seat);
   CardAnswer answer;
-  const int r = CardCommand(reader, kCmdPowerOn, "000A" + SeatHex(seat), kDefaultTimeoutMs, &answer);
+  const int r = reader.Command(kCmdPowerOn, "000A" + SeatHex(seat), kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
   const int count = static_cast<int>(answer.data.size());
   if (*atrLen < count) return kErrRoom;
@@ -134,21 +117,20 @@ int PowerOn(CReader& reader, int seat, int* atrLen, char* atr, Bytes* answerOut)
   return kOk;
 }
 
-int PowerOff(CReader& reader, int seat) {
-  return CardCommand(reader, kCmdPowerOff, SeatHex(seat), kDefaultTimeoutMs, nullptr);
+int PowerOff(CReaderBase& reader, int seat) {
+  return reader.Command(kCmdPowerOff, SeatHex(seat), kDefaultTimeoutMs, nullptr);
 }
 
 // The response text was emptied by the caller; it receives the card's answer
 // with SW1 SW2 at its end.  Like the answer to reset, its room is the
 // caller's to provide.
-int SendApduBody(CReader& reader, int seat, const char* apdu, char* response) {
+int SendApduBody(CReaderBase& reader, int seat, const char* apdu, char* response) {
   if (apdu == nullptr) return kErrParam;
   // Bounded scan: a text longer than one frame holds is refused anyway.
   const std::size_t length = strnlen(apdu, static_cast<std::size_t>(kMaxDataChars) + 1);
   if (length > static_cast<std::size_t>(kMaxDataChars)) return kErrParam;
   CardAnswer answer;
-  const int r =
-      CardCommand(reader, kCmdSendApdu, SeatHex(seat) + std::string(apdu, length), kDefaultTimeoutMs, &answer);
+  const int r = reader.Command(kCmdSendApdu, SeatHex(seat) + std::string(apdu, length), kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
   BytesToHex(answer.data.data(), answer.data.size(), response);
   return kOk;
@@ -162,16 +144,16 @@ bool ClearResponse(char* response) {
   return true;
 }
 
-int SetCardType(CReader& reader, int seat, int cardType) {
+int SetCardType(CReaderBase& reader, int seat, int cardType) {
   // The card type is one byte; a wider value would shift the command data.
   if (!FitsByte(cardType)) return kErrParam;
-  return CardCommand(reader, kCmdSetCardType, SeatHex(seat) + ByteHex(cardType), kDefaultTimeoutMs, nullptr);
+  return reader.Command(kCmdSetCardType, SeatHex(seat) + ByteHex(cardType), kDefaultTimeoutMs, nullptr);
 }
 
-int GetCardType(CReader& reader, int seat, int* cardType, int timeoutMs) {
+int GetCardType(CReaderBase& reader, int seat, int* cardType, int timeoutMs) {
   if (cardType == nullptr) return kErrParam;
   CardAnswer answer;
-  const int r = CardCommand(reader, kCmdGetCardType, SeatHex(seat), timeoutMs, &answer);
+  const int r = reader.Command(kCmdGetCardType, SeatHex(seat), timeoutMs, &answer);
   if (r != 0) return r;
   // Type 0 means the device knows no card family for the seat; the value is
   // reported all the same.

@@ -58,17 +58,17 @@ bool FitsByte(int value) { return value >= 0 && value <= 0xFF; }
 
 // The type-1 firmware of the IC module keeps value counts least significant
 // byte first; every other module keeps them most significant byte first.
-bool ValueLsbFirst(const CReader& reader) { return reader.currentModule == 1; }
+bool ValueLsbFirst(const CReaderBase& reader) { return reader.currentModule == 1; }
 
 // Activation of a processor card.  Answer layout after the status word: card
 // type, UID length u, u UID bytes, ATS length a, a ATS bytes.  uidLen and
 // atsLen give the room in bytes on entry and the byte counts on return.
-int Activate(CReader& reader, int* cardType, int* uidLen, char* uid, int* atsLen, char* ats) {
+int Activate(CReaderBase& reader, int* cardType, int* uidLen, char* uid, int* atsLen, char* ats) {
   if (cardType == nullptr || uidLen == nullptr || uid == nullptr || atsLen == nullptr || ats == nullptr) {
     return kErrParam;
   }
   CardAnswer answer;
-  const int r = CardCommand(reader, kCmdActivate, "0001", kActivateTimeoutMs, &answer);
+  const int r = reader.Command(kCmdActivate, "0001", kActivateTimeoutMs, &answer);
   if (r != 0) return r;
   // An answer whose lengths run past its end is unusable; nothing is taken
   // from it.  A missing ATS length byte counts as no ATS.
@@ -91,8 +91,8 @@ int Activate(CReader& reader, int* cardType, int* uidLen, char* uid, int* atsLen
 
 // Halt of the card; command 0xC003 follows whatever the halt gave, so the
 // device leaves the card state also after a failed halt.
-int Halt(CReader& reader, int timeoutMs) {
-  const int r = CardCommand(reader, kCmdHalt, "0000", timeoutMs, nullptr);
+int Halt(CReaderBase& reader, int timeoutMs) {
+  const int r = reader.Command(kCmdHalt, "0000", timeoutMs, nullptr);
   reader.SendCommandC003();
   return r;
 }
@@ -100,10 +100,10 @@ int Halt(CReader& reader, int timeoutMs) {
 // Activation of a store card: card type and a 4-byte UID.  The UID is
 // reported (length 4, no ATS) after the first activation and confirmed by a
 // second one; ats itself is never written.
-int ActivateStoreCard(CReader& reader, int timeoutMs, int* cardType, int* uidLen, char* uid, int* atsLen) {
+int ActivateStoreCard(CReaderBase& reader, int timeoutMs, int* cardType, int* uidLen, char* uid, int* atsLen) {
   if (cardType == nullptr || uidLen == nullptr || uid == nullptr || atsLen == nullptr) return kErrParam;
   CardAnswer first;
-  int r = CardCommand(reader, kCmdActivateStoreCard, "0001", timeoutMs, &first);
+  int r = reader.Command(kCmdActivateStoreCard, "0001", timeoutMs, &first);
   if (r != 0) return r;
   if (first.data.size() < 1 + kStoreCardUidBytes) return kErrFrame;
   *cardType = first.data[0];
@@ -113,7 +113,7 @@ int ActivateStoreCard(CReader& reader, int timeoutMs, int* cardType, int* uidLen
 
   platform::SleepMs(kStoreCardRecheckMs);
   CardAnswer second;
-  r = CardCommand(reader, kCmdActivateStoreCard, "0001", timeoutMs, &second);
+  r = reader.Command(kCmdActivateStoreCard, "0001", timeoutMs, &second);
   if (r != 0) return r;
   if (second.data.size() < 1 + kStoreCardUidBytes) return kErrFrame;
   if (std::memcmp(first.data.data() + 1, second.data.data() + 1, kStoreCardUidBytes) != 0) {
@@ -123,20 +123,20 @@ int ActivateStoreCard(CReader& reader, int timeoutMs, int* cardType, int* uidLen
 }
 
 // Sector authentication and key change: sector, key type, key text as is.
-int SectorKeyCommand(CReader& reader, int command, int sector, int keyType, const char* keyHex) {
+int SectorKeyCommand(CReaderBase& reader, int command, int sector, int keyType, const char* keyHex) {
   if (!FitsByte(sector) || !FitsByte(keyType) || keyHex == nullptr) return kErrParam;
   const std::size_t length = strnlen(keyHex, static_cast<std::size_t>(kMaxDataChars) + 1);
   if (length > static_cast<std::size_t>(kMaxDataChars)) return kErrParam;
-  return CardCommand(reader, command, Hex2(sector) + Hex2(keyType) + std::string(keyHex, length), kDefaultTimeoutMs,
-                     nullptr);
+  return reader.Command(command, Hex2(sector) + Hex2(keyType) + std::string(keyHex, length), kDefaultTimeoutMs,
+                        nullptr);
 }
 
 // *dataLen gives the room of dataOut in characters (its NUL not counted) on
 // entry and the number of bytes read on return.
-int ReadBlock(CReader& reader, int block, int* dataLen, char* dataOut) {
+int ReadBlock(CReaderBase& reader, int block, int* dataLen, char* dataOut) {
   if (!FitsByte(block) || dataLen == nullptr || dataOut == nullptr) return kErrParam;
   CardAnswer answer;
-  const int r = CardCommand(reader, kCmdReadBlock, Hex2(block), kDefaultTimeoutMs, &answer);
+  const int r = reader.Command(kCmdReadBlock, Hex2(block), kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
   const int count = static_cast<int>(answer.data.size());
   if (*dataLen < 2 * count) return kErrRoom;
@@ -147,19 +147,19 @@ int ReadBlock(CReader& reader, int block, int* dataLen, char* dataOut) {
 
 // The block always receives 32 characters: a longer text is cut after them,
 // a shorter one is filled up with '0'.
-int WriteBlock(CReader& reader, int block, const char* dataHex) {
+int WriteBlock(CReaderBase& reader, int block, const char* dataHex) {
   if (!FitsByte(block) || dataHex == nullptr) return kErrParam;
   std::string data(dataHex, strnlen(dataHex, kBlockChars));
   data.resize(kBlockChars, '0');
-  return CardCommand(reader, kCmdWriteBlock, Hex2(block) + data, kDefaultTimeoutMs, nullptr);
+  return reader.Command(kCmdWriteBlock, Hex2(block) + data, kDefaultTimeoutMs, nullptr);
 }
 
 // A value block holds a signed count of hundredths; the interface shows it
 // as a float in units.
-int ReadValue(CReader& reader, int block, float* value) {
+int ReadValue(CReaderBase& reader, int block, float* value) {
   if (!FitsByte(block) || value == nullptr) return kErrParam;
   CardAnswer answer;
-  const int r = CardCommand(reader, kCmdReadValue, Hex2(block), kDefaultTimeoutMs, &answer);
+  const int r = reader.Command(kCmdReadValue, Hex2(block), kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
   if (answer.data.size() < 4) return kErrFrame;  // no count to convert
   std::uint32_t raw = 0;
@@ -176,7 +176,7 @@ int ReadValue(CReader& reader, int block, float* value) {
 // Writes (or, with the device-side commands, adds or subtracts) an amount in
 // units as a count of hundredths.  The count is truncated toward zero, so
 // 0.29f (0.28999999...) is 28 hundredths.
-int WriteValue(CReader& reader, int command, int block, float value) {
+int WriteValue(CReaderBase& reader, int command, int block, float value) {
   if (!FitsByte(block)) return kErrParam;
   const double scaled = static_cast<double>(value) * 100.0;
   // A count beyond 32 bits (or not a number) has no representation on the
@@ -188,7 +188,7 @@ int WriteValue(CReader& reader, int command, int block, float value) {
     const int shift = ValueLsbFirst(reader) ? 8 * i : 8 * (3 - i);
     data += Hex2(static_cast<int>((raw >> shift) & 0xFFu));
   }
-  return CardCommand(reader, command, data, kDefaultTimeoutMs, nullptr);
+  return reader.Command(command, data, kDefaultTimeoutMs, nullptr);
 }
 
 }  // namespace

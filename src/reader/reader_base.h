@@ -46,7 +46,6 @@ class CReaderBase : public CReader {
   int portNumber() const { return portNumber_; }
   int baudRate() const { return baudRate_; }
 
- protected:
   // One decoded answer of the command pattern.
   struct Reply {
     std::string text;  // response body as received (nibble text)
@@ -60,6 +59,7 @@ class CReaderBase : public CReader {
   // reply is filled whenever the exchange itself succeeded.
   int Command(int command, const std::string& dataHex, int timeoutMs, Reply* reply, bool mapStatus = true);
 
+ protected:
   // Exchange with an explicit response room (the slot form assumes
   // kTextBuffer bytes).  An answer that announces more body than room - 1
   // characters is refused with -8 and the input is discarded.

@@ -11,20 +11,7 @@
 namespace kp {
 
 // One decoded answer of a card command.
-struct CardAnswer {
-  int status = 0;  // device status word
-  Bytes data;      // the bytes after the status word
-};
-
-// The command pattern of the contact, store-card and contactless operations,
-// shared by the three reader classes through their public operations
-// (defined with the contact operations): a data text too long for one frame
-// is refused with -5 before anything is sent; otherwise the command is
-// exchanged, its answer decoded into *answer (whenever the exchange itself
-// succeeded) and the exchange's failure or, when mapStatus, the mapped status
-// word is returned.
-int CardCommand(CReader& reader, int command, const std::string& dataHex, int timeoutMs, CardAnswer* answer,
-                bool mapStatus = true);
+using CardAnswer = CReaderBase::Reply;
 
 class CReaderT1 : public CReaderBase {
  public:

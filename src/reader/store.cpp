@@ -71,27 +71,27 @@ bool SecretFields(const char* secret, std::string* lengthField, std::string* tex
   return true;
 }
 
-int InitializeKey(CReader& reader, int seat, const char* keyHex) {
+int InitializeKey(CReaderBase& reader, int seat, const char* keyHex) {
   std::string length, key;
   if (!SecretFields(keyHex, &length, &key)) return kErrParam;
-  return CardCommand(reader, kCmdInitializeKey, SeatHex(seat) + length + key, kDefaultTimeoutMs, nullptr);
+  return reader.Command(kCmdInitializeKey, SeatHex(seat) + length + key, kDefaultTimeoutMs, nullptr);
 }
 
 // The three password checks share one command; the variants insert the
 // zone or the selector bytes between the length byte and the password.
-int VerifyPwd(CReader& reader, int seat, const std::string& selector, const char* pwdHex) {
+int VerifyPwd(CReaderBase& reader, int seat, const std::string& selector, const char* pwdHex) {
   std::string length, pwd;
   if (!SecretFields(pwdHex, &length, &pwd)) return kErrParam;
-  return CardCommand(reader, kCmdVerifyPwd, SeatHex(seat) + length + selector + pwd, kDefaultTimeoutMs, nullptr);
+  return reader.Command(kCmdVerifyPwd, SeatHex(seat) + length + selector + pwd, kDefaultTimeoutMs, nullptr);
 }
 
-int VerifyPwdZone(CReader& reader, int seat, int zone, const char* pwdHex) {
+int VerifyPwdZone(CReaderBase& reader, int seat, int zone, const char* pwdHex) {
   std::string zoneField;
   if (!ZoneHex(zone, &zoneField)) return kErrParam;
   return VerifyPwd(reader, seat, zoneField, pwdHex);
 }
 
-int VerifyPwdSelector(CReader& reader, int seat, int selectorLow, int selectorHigh, const char* pwdHex) {
+int VerifyPwdSelector(CReaderBase& reader, int seat, int selectorLow, int selectorHigh, const char* pwdHex) {
   // The export splits a 16-bit selector; anything wider is not a selector.
   if (selectorLow < 0 || selectorLow > 0xFF || selectorHigh < 0 || selectorHigh > 0xFF) return kErrParam;
   return VerifyPwd(reader, seat, Hex2(selectorLow) + Hex2(selectorHigh), pwdHex);
@@ -101,13 +101,13 @@ int VerifyPwdSelector(CReader& reader, int seat, int selectorLow, int selectorHi
 // after the seat, or nothing).  The bytes are appended to the text already in
 // dataOut, so several reads can fill one text; an answer with another number
 // of bytes than asked is not used, and the read still succeeds.
-int ReadData(CReader& reader, int seat, const std::string& zonePrefix, int address, int length, char* dataOut) {
+int ReadData(CReaderBase& reader, int seat, const std::string& zonePrefix, int address, int length, char* dataOut) {
   const unsigned count = static_cast<unsigned>(length) & 0xFFFFu;
   if (count > kMaxReadLength) return kErrParam;
   if (dataOut == nullptr) return kErrParam;
   CardAnswer answer;
-  const int r = CardCommand(reader, kCmdReadData, SeatHex(seat) + zonePrefix + AddressHex(address) + Hex4(count),
-                            kDefaultTimeoutMs, &answer);
+  const int r = reader.Command(kCmdReadData, SeatHex(seat) + zonePrefix + AddressHex(address) + Hex4(count),
+                               kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
   if (count != 0 && answer.data.size() == count) {
     BytesToHex(answer.data.data(), answer.data.size(), dataOut + std::strlen(dataOut));
@@ -115,7 +115,7 @@ int ReadData(CReader& reader, int seat, const std::string& zonePrefix, int addre
   return kOk;
 }
 
-int ReadDataZone(CReader& reader, int seat, int zone, int address, int length, char* dataOut) {
+int ReadDataZone(CReaderBase& reader, int seat, int zone, int address, int length, char* dataOut) {
   // The length limit is checked first, as for the plain read.
   if ((static_cast<unsigned>(length) & 0xFFFFu) > kMaxReadLength) return kErrParam;
   std::string zoneField;
@@ -125,15 +125,15 @@ int ReadDataZone(CReader& reader, int seat, int zone, int address, int length, c
 
 // A write carries its own byte count (the text's length / 2, low 16 bits)
 // before the data text, which goes out unchanged.
-int WriteData(CReader& reader, int seat, const std::string& zonePrefix, int address, const char* dataHex) {
+int WriteData(CReaderBase& reader, int seat, const std::string& zonePrefix, int address, const char* dataHex) {
   std::string data;
   if (!TextArg(dataHex, &data)) return kErrParam;
   const unsigned count = static_cast<unsigned>(data.size() / 2);
-  return CardCommand(reader, kCmdWriteData, SeatHex(seat) + zonePrefix + AddressHex(address) + Hex4(count) + data,
-                     kDefaultTimeoutMs, nullptr);
+  return reader.Command(kCmdWriteData, SeatHex(seat) + zonePrefix + AddressHex(address) + Hex4(count) + data,
+                        kDefaultTimeoutMs, nullptr);
 }
 
-int WriteDataZone(CReader& reader, int seat, int zone, int address, const char* dataHex) {
+int WriteDataZone(CReaderBase& reader, int seat, int zone, int address, const char* dataHex) {
   std::string zoneField;
   if (!ZoneHex(zone, &zoneField)) return kErrParam;
   return WriteData(reader, seat, zoneField, address, dataHex);
