@@ -353,7 +353,7 @@ TEST_F(IdLibraryTest, CardReadThroughTheLibrary) {
                "Open(7,1) Find(42) Get(42,1) Get(42,2) Get(42,3) Get(42,4) Get(42,5) Get(42,6) Get(42,7) Get(42,8) "
                "Get(42,9) Close(42) ");
 
-  // A smaller room is respected.
+  // A smaller room is never overrun.
   configure_(0, 0, 42);
   char small[20];
   std::memset(small, 'x', sizeof small);
