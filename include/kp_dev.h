@@ -45,7 +45,10 @@
 
 #if defined(_WIN32)
 #if defined(KP_DEV_BUILDING)
-#define KP_API __declspec(dllexport)
+/* The module-definition file KP_DEV.def exports every name at its ordinal
+ * and lets the two alias pairs share one entry; dllexport here would give
+ * each alias an entry of its own. */
+#define KP_API
 #else
 #define KP_API __declspec(dllimport)
 #endif

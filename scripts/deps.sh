@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [linux|windows|all]
 set -euo pipefail
 what=${1:-linux}
-pkgs=(build-essential cmake g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev python3)
+pkgs=(build-essential cmake g++ libgtest-dev libgmock-dev libcli11-dev python3)
 if [[ $what == windows || $what == all ]]; then
   pkgs+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 googletest)
 fi

@@ -35,6 +35,14 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  for (const std::string& insert : options.inserts) {
+    const std::string reply = simulator.Control("insert " + insert);
+    if (reply.compare(0, 2, "ok") != 0) {
+      std::fprintf(stderr, "kpdev-sim: --insert \"%s\": %s\n", insert.c_str(), reply.c_str());
+      return 2;
+    }
+  }
+
   g_simulator = &simulator;
   struct sigaction action {};
   action.sa_handler = OnSignal;

@@ -11,6 +11,11 @@ void InstallBuiltinModules(VirtualReader& reader) {
   InstallDeviceCommands(reader);
   InstallDeviceControl(reader);
   InstallCardControl(reader);
+  InstallMagneticHead(reader);
+  InstallIdentityModule(reader);
+  InstallMemoryCards(reader);
+  InstallCpuCards(reader);
+  InstallContactlessCards(reader);
 }
 
 }  // namespace kpsim

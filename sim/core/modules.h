@@ -14,5 +14,15 @@ void InstallRawVersion(VirtualReader& reader);      // ESC 'e' NUL (t61)
 void InstallDeviceCommands(VirtualReader& reader);  // speed, version, reset, buzzer, 0xC003
 void InstallDeviceControl(VirtualReader& reader);   // status, traffic, fault, ...
 void InstallCardControl(VirtualReader& reader);     // insert, remove, cards, swipe
+void InstallMagneticHead(VirtualReader& reader);    // ESC sequences of the head; swipe, head (cards/magnetic_head.cpp)
+void InstallMemoryCards(VirtualReader& reader);     // SLE44x8, AT24Cxx, AT88SC, AT45DB041; dump (cards/memory_*.cpp)
+void InstallIdentityModule(VirtualReader& reader);  // AA AA AA 96 69 frames (t0); card kind id (cards/identity_*.cpp)
+
+// Contact seats: state, speed, power, APDUs, card type; kind cpu; seat
+// (cards/contact_commands.cpp).
+void InstallCpuCards(VirtualReader& reader);
+// Contactless field (seat 255): activation, halt, sectors, blocks, values,
+// keys; kinds rf-cpu and mifare; rf-block (cards/contactless_commands.cpp).
+void InstallContactlessCards(VirtualReader& reader);
 
 }  // namespace kpsim

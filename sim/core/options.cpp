@@ -30,6 +30,7 @@ std::string Usage() {
          "  --link PATH            make PATH a symbolic link to the serial port\n"
          "  --seed N               seed of the line-noise generator (default 1)\n"
          "  --verbose              print the traffic on stderr as it happens\n"
+         "  --insert \"SEAT KIND [ARG...]\"  put a card in a seat at start-up (repeatable)\n"
          "Prints 'port PATH', 'control PORT' and 'ready', then serves until\n"
          "SIGTERM, SIGINT or the control request 'quit'.\n";
 }
@@ -85,6 +86,9 @@ bool ParseCommandLine(int argc, char** argv, SimOptions* options, std::string* m
     } else if (option == "--link") {
       if (!need_value()) return false;
       options->link = value;
+    } else if (option == "--insert") {
+      if (!need_value()) return false;
+      options->inserts.emplace_back(value);
     } else if (option == "--seed") {
       if (!need_value()) return false;
       if (!ParseNumber(value, 0, (1ll << 62), &number)) {

@@ -15,6 +15,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "core/control_server.h"
 #include "core/pty.h"
@@ -27,6 +28,9 @@ struct SimOptions {
   int control_port = 0;  // 0: any free port
   std::string link;      // symlink to the slave, none when empty
   bool verbose = false;  // traffic on stderr as it happens
+  // Cards put in before the first host byte: "SEAT KIND [ARG...]" each, as
+  // the control request "insert" takes them.
+  std::vector<std::string> inserts;
 };
 
 class Simulator {

@@ -368,7 +368,7 @@ TEST_F(ReaderTest, ControlRequestsReportAndRefuse) {
 
   for (const char* bad : {"", "bogus", "fault", "fault bogus", "fault status 12", "fault status 12345",
                           "fault delay -5", "fault nonstx 0", "fault nonstx 2 3", "baud 14400", "family t2", "module Q",
-                          "version-hex 123", "insert 0 cpu", "insert 256 cpu", "remove 0", "swipe - -"}) {
+                          "version-hex 123", "insert 0 no-such-kind", "insert 256 cpu", "remove 0", "swipe - - -"}) {
     EXPECT_EQ(Control(bad).rfind("err ", 0), 0u) << bad;
   }
   EXPECT_EQ(reader_.state().baud, 57600);

@@ -144,6 +144,8 @@ KP_API int KP_STDCALL KP_DEV_Magnetic_CancelWriteTrack(int handle) {
 
 KP_API int KP_STDCALL KP_DEV_CancelReadAll(void) {
   kp::g_readAllCancel = 1;
+  // The loop may be closing that reader on another thread right now.
+  std::lock_guard<std::mutex> lock(kp::ReadAllReaderLock());
   CReader* reader = nullptr;
   if (Registry().Find(kp::g_readAllHandle, &reader)) reader->CancelReadAll();
   return 0;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 namespace kp {
 
@@ -12,6 +13,11 @@ namespace kp {
 extern std::atomic<std::uint8_t> g_readAllCancel;
 extern std::atomic<int> g_readAllHandle;
 extern std::atomic<int> g_readAllType;
+// Held by the loop while it opens or closes its reader, and by
+// KP_DEV_CancelReadAll while it reaches the reader of g_readAllHandle, so
+// that a cancel from another thread never meets a reader being destroyed.
+// Never held while the loop waits.
+std::mutex& ReadAllReaderLock();
 
 int SendApduChained(int handle, int seat, int reserved, const char* apdu, char* response);
 int ReadFinanceICTrack2(int handle, int seat, int reserved, char* track2);

@@ -75,9 +75,9 @@ int CReaderT0::ExchangeRaw(const std::uint8_t* command, std::size_t length, std:
   *answerLength = static_cast<std::uint16_t>(kAnswerHeader);
   const std::size_t body = static_cast<std::size_t>(answer[5]) * 256 + answer[6];
   if (body > room - kAnswerHeader) {
-    // Not an answer this module gives: drop the rest so the next command
-    // starts clean.
-    port_.Purge();
+    // Not an answer this module gives: read and drop what it announced
+    // (within the time limit) so the next command starts in step.
+    DiscardInput(body, timeLimitMs);
     return kErrWrite;
   }
   std::size_t bodyGot = 0;

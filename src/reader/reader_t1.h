@@ -4,6 +4,7 @@
 // before any device traffic.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "reader/reader_base.h"
@@ -120,9 +121,10 @@ class CReaderT1 : public CReaderBase {
   virtual bool CardModuleOk() const { return currentModule == 0 || currentModule == 1; }
   virtual bool MagneticModuleOk() const { return currentModule == 2; }
 
-  std::uint8_t readAllCancel_ = 0;  // set by CancelReadAll, read by ReadAll
-  std::uint32_t magArmTick_ = 0;    // tick of the last arming of the head
-  int magConfirmLength_ = 0;        // length of the expected write confirmation
+  // Set by CancelReadAll, possibly from another thread, read by ReadAll.
+  std::atomic<std::uint8_t> readAllCancel_{0};
+  std::uint32_t magArmTick_ = 0;  // tick of the last arming of the head
+  int magConfirmLength_ = 0;      // length of the expected write confirmation
 
  private:
   // Memory-card reads: a data read appended to dataOut, a counter stored

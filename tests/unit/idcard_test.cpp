@@ -196,7 +196,6 @@ TEST_F(IdCardTest, UnexpectedModuleAnswers) {
   huge.resize(huge.size() + 2994, 0x97);
   ScriptCard(dev, huge);
   EXPECT_EQ(KP_DEV_ID_FindID(h), -3);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   dev.ClearReceived();
   ScriptCard(dev);
   EXPECT_EQ(KP_DEV_ID_FindID(h), 0);

@@ -1,0 +1,215 @@
+// kpdev_bench: what the library costs on top of the line.
+//
+// One version request (command 0x3111) is timed two ways against the same
+// responder, a kpdev-sim process of the type-1 family behind a
+// pseudo-terminal at 9600 baud:
+//   library  KP_DEV_GetDeviceVersion through the exported interface;
+//   raw      the same request bytes written to the port, and the answer
+//            frame read back with poll and read, nothing else.
+// The two are measured in alternating rounds, so that a change in the
+// machine's load touches both alike, and each is summarised by the median
+// of its rounds.  The last line is "ratio library/raw = R".
+//
+// Options: --rounds N (default 11), --exchanges N per round (default 1000).
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "kp_dev.h"
+#include "sim_client.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Version request: STX, length 0003, command 3111, data 00, checksum 20,
+// ETX, every nibble as 0x30 + value.
+const std::uint8_t kRequest[] = {0x02, 0x30, 0x30, 0x30, 0x33, 0x33, 0x31, 0x31, 0x31, 0x30, 0x30, 0x32, 0x30, 0x03};
+constexpr int kTimeoutMs = 800;
+constexpr int kComLibrary = 31;
+
+std::string SimExecutable() {
+  const char* override = std::getenv("KPDEV_SIM");
+  if (override != nullptr && *override != '\0') return override;
+  return KPDEV_BENCH_SIM_PATH;
+}
+
+// The host end of the line, opened as a plain program would: raw, 9600.
+class RawPort {
+ public:
+  explicit RawPort(const std::string& path) {
+    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) throw std::runtime_error("open " + path + ": " + std::strerror(errno));
+    termios tio{};
+    tcgetattr(fd_, &tio);
+    cfmakeraw(&tio);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, B9600);
+    cfsetospeed(&tio, B9600);
+    tcsetattr(fd_, TCSANOW, &tio);
+    tcflush(fd_, TCIOFLUSH);
+  }
+  ~RawPort() { close(fd_); }
+  RawPort(const RawPort&) = delete;
+  RawPort& operator=(const RawPort&) = delete;
+
+  // One request and its whole answer frame; false when it did not come.
+  bool PingPong() {
+    if (write(fd_, kRequest, sizeof kRequest) != static_cast<ssize_t>(sizeof kRequest)) return false;
+    std::uint8_t frame[8192];
+    if (!ReadExactly(frame, 5)) return false;
+    std::size_t body = 0;
+    for (int i = 1; i <= 4; ++i) body = body << 4 | (frame[i] & 0x0Fu);
+    const std::size_t rest = 2 * body + 3;
+    if (rest > sizeof frame - 5) return false;
+    return ReadExactly(frame + 5, rest) && frame[5 + rest - 1] == 0x03;
+  }
+
+ private:
+  bool ReadExactly(std::uint8_t* buffer, std::size_t count) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
+    std::size_t have = 0;
+    while (have < count) {
+      const ssize_t n = read(fd_, buffer + have, count - have);
+      if (n > 0) {
+        have += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return false;
+      pollfd fd{fd_, POLLIN, 0};
+      poll(&fd, 1, static_cast<int>(left));
+    }
+    return true;
+  }
+
+  int fd_ = -1;
+};
+
+struct Options {
+  int rounds = 11;
+  int exchanges = 1000;
+};
+
+bool ParseOptions(int argc, char** argv, Options* options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (i + 1 >= argc) return false;
+    const int value = std::atoi(argv[++i]);
+    if (value < 1) return false;
+    if (option == "--rounds") {
+      options->rounds = value;
+    } else if (option == "--exchanges") {
+      options->exchanges = value;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Mean microseconds per exchange over `count` exchanges; negative when one failed.
+template <typename Exchange>
+double TimeRound(int count, Exchange exchange) {
+  const Clock::time_point start = Clock::now();
+  for (int i = 0; i < count; ++i) {
+    if (!exchange()) return -1;
+  }
+  const std::chrono::duration<double, std::micro> spent = Clock::now() - start;
+  return spent.count() / count;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, &options)) {
+    std::fprintf(stderr, "usage: kpdev_bench [--rounds N] [--exchanges N]\n");
+    return 2;
+  }
+
+  try {
+    // Two processes of the same program and configuration: one answers the
+    // library, the other the raw loop, so both stay open between rounds.
+    const std::vector<std::string> args{"--family", "t1"};
+    kpsim::SimProcess libSim(SimExecutable(), args);
+    kpsim::SimProcess rawSim(SimExecutable(), args);
+
+    const std::string variable = "KPDEV_COM" + std::to_string(kComLibrary);
+    setenv(variable.c_str(), libSim.port_path().c_str(), 1);
+    int handle = 0;
+    const std::string spec = "COM" + std::to_string(kComLibrary) + ":9600:N:8:1";
+    int r = KP_DEV_OpenDevice(1, spec.c_str(), &handle);
+    if (r != 0) {
+      std::fprintf(stderr, "kpdev_bench: KP_DEV_OpenDevice failed: %d\n", r);
+      return 1;
+    }
+    RawPort raw(rawSim.port_path());
+
+    char version[4200];
+    auto library = [&] { return KP_DEV_GetDeviceVersion(handle, version) == 0; };
+    auto ping = [&] { return raw.PingPong(); };
+
+    // Warm up both paths (page faults, the responders' first answers).
+    if (TimeRound(50, library) < 0 || TimeRound(50, ping) < 0) {
+      std::fprintf(stderr, "kpdev_bench: the virtual reader did not answer\n");
+      return 1;
+    }
+
+    std::printf("version exchange, type-1 firmware on a pseudo-terminal at 9600 baud\n");
+    std::printf("%d rounds of %d exchanges each, alternating\n\n", options.rounds, options.exchanges);
+    std::printf("%-6s %12s %12s %8s\n", "round", "library us", "raw us", "ratio");
+    std::vector<double> libTimes, rawTimes;
+    for (int round = 0; round < options.rounds; ++round) {
+      double lib = 0, rw = 0;
+      // Alternate which goes first, so neither always runs on a warmer machine.
+      if (round % 2 == 0) {
+        lib = TimeRound(options.exchanges, library);
+        rw = TimeRound(options.exchanges, ping);
+      } else {
+        rw = TimeRound(options.exchanges, ping);
+        lib = TimeRound(options.exchanges, library);
+      }
+      if (lib < 0 || rw < 0) {
+        std::fprintf(stderr, "kpdev_bench: an exchange failed in round %d\n", round + 1);
+        return 1;
+      }
+      libTimes.push_back(lib);
+      rawTimes.push_back(rw);
+      std::printf("%-6d %12.1f %12.1f %8.2f\n", round + 1, lib, rw, lib / rw);
+    }
+    KP_DEV_CloseDevice(handle);
+    unsetenv(variable.c_str());
+
+    const double lib = Median(libTimes);
+    const double rw = Median(rawTimes);
+    std::printf("\nmedian   library %.1f us   raw %.1f us   (target: ratio <= 1.50)\n", lib, rw);
+    std::printf("ratio library/raw = %.2f\n", lib / rw);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "kpdev_bench: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

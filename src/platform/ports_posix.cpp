@@ -1,0 +1,87 @@
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/ports.h"
+
+namespace kp::platform {
+
+namespace {
+
+// Highest COM number a reader can be opened on; /dev/ttyS<k> stands for
+// COM k + 1.
+constexpr int kHighestCom = 32;
+
+std::mutex g_overrideMutex;
+bool g_overridden = false;
+std::vector<int> g_override;
+
+bool Listed(const std::vector<int>& ports, int com) {
+  return std::find(ports.begin(), ports.end(), com) != ports.end();
+}
+
+// The kernel creates ttyS devices for every legacy port slot, present or
+// not; only those with a known UART type lead to hardware.  The type is read
+// from sysfs where it is published, which needs no open of the line (an
+// open raises the modem lines of whatever is attached).
+bool IsRealSerialPort(int k) {
+  const std::string sys = "/sys/class/tty/ttyS" + std::to_string(k) + "/type";
+  if (FILE* f = std::fopen(sys.c_str(), "r")) {
+    int type = 0;
+    const bool read = std::fscanf(f, "%d", &type) == 1;
+    std::fclose(f);
+    return read && type != PORT_UNKNOWN;
+  }
+  const std::string dev = "/dev/ttyS" + std::to_string(k);
+  struct stat st {};
+  if (::stat(dev.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  const int fd = ::open(dev.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;  // a port this process cannot open is of no use to it
+  serial_struct info{};
+  const bool real = ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
+  ::close(fd);
+  return real;
+}
+
+std::vector<int> SystemPorts() {
+  std::vector<int> ports;
+  for (int n = 1; n <= kHighestCom && ports.size() < kMaxListedPorts; ++n) {
+    if (!GetEnv(("KPDEV_COM" + std::to_string(n)).c_str()).empty()) ports.push_back(n);
+  }
+  for (int k = 0; k < kHighestCom && ports.size() < kMaxListedPorts; ++k) {
+    // A COM number already redirected by its variable no longer reaches
+    // /dev/ttyS<k>.
+    if (!Listed(ports, k + 1) && IsRealSerialPort(k)) ports.push_back(k + 1);
+  }
+  return ports;
+}
+
+}  // namespace
+
+std::vector<int> ListSerialPorts() {
+  {
+    std::lock_guard<std::mutex> lock(g_overrideMutex);
+    if (g_overridden) return g_override;
+  }
+  return SystemPorts();
+}
+
+void SetSerialPortListOverride(const std::vector<int>* ports) {
+  std::lock_guard<std::mutex> lock(g_overrideMutex);
+  g_overridden = ports != nullptr;
+  g_override.clear();
+  if (ports != nullptr) {
+    g_override.assign(ports->begin(),
+                      ports->begin() + static_cast<std::ptrdiff_t>(std::min(ports->size(), kMaxListedPorts)));
+  }
+}
+
+}  // namespace kp::platform

@@ -1,0 +1,171 @@
+// Helpers for the bank-card tests: a scripted card behind the scripted
+// device.  Every APDU travels in a 0x3226 frame (seat byte, APDU bytes); the
+// device answers with status 0000 and the card's response bytes, SW1 SW2 at
+// the end.  The card data here follow the usual EMV encodings: TLV with
+// one-byte lengths, response format 1 for GET PROCESSING OPTIONS.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fake_device.h"
+#include "kp_dev.h"
+
+namespace emvtest {
+
+using kptest::Bytes;
+using kptest::CommandFrame;
+using kptest::FakeDevice;
+using kptest::FromHex;
+using Frames = std::vector<Bytes>;
+
+// tag, one-byte length, value
+inline std::string Tlv(const std::string& tag, const std::string& value) {
+  char length[8];
+  std::snprintf(length, sizeof length, "%02X", static_cast<unsigned>(value.size() / 2));
+  return tag + length + value;
+}
+
+inline Bytes Apdu(int seat, const std::string& apduHex) {
+  Bytes data{static_cast<std::uint8_t>(seat)};
+  const Bytes apdu = FromHex(apduHex);
+  data.insert(data.end(), apdu.begin(), apdu.end());
+  return CommandFrame(0x3226, data);
+}
+
+inline Frames Apdus(int seat, const std::vector<std::string>& apdus) {
+  Frames frames;
+  for (const std::string& a : apdus) frames.push_back(Apdu(seat, a));
+  return frames;
+}
+
+// The card's answer to the next APDU.
+inline void Card(FakeDevice& dev, const std::string& responseHex) { dev.ReplyFrame(0x0000, FromHex(responseHex)); }
+
+// Local date YYMMDD and the time HHMMSS, as a terminal prints them.
+inline std::string Today() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%y%m%d", &local);
+  return text;
+}
+
+// ---- a PBOC debit card
+
+const std::string kSelectPse = "00A404000E315041592E5359532E4444463031";
+const std::string kPbocLabel = "50424F43";  // "PBOC"
+const std::string kAid = "A000000333010101";
+const std::string kSelectAid = "00A4040008" + kAid;
+const std::string kTrack2 = "6228480402564890018D49122010000012345F";  // 19 bytes
+
+// FCI of the payment system environment with the directory file's SFI.
+inline std::string PseAnswer(const std::string& sfi = "01") {
+  return Tlv("6F", Tlv("84", "315041592E5359532E4444463031") + Tlv("A5", Tlv("88", sfi) + Tlv("5F2D", "7A68"))) +
+         "9000";
+}
+
+inline std::string DirectoryRecord(const std::string& aid = kAid, const std::string& label = kPbocLabel) {
+  return Tlv("70", Tlv("61", Tlv("4F", aid) + Tlv("50", label) + Tlv("87", "01"))) + "9000";
+}
+
+// The spec-sheet PDOL of a PBOC card: 9F66 04, 9F02 06, 9F03 06, 9F1A 02,
+// 95 05, 5F2A 02, 9A 03, 9C 01, 9F37 04.
+const std::string kPdol = "9F66049F02069F03069F1A0295055F2A029A039C019F3704";
+
+inline std::string PdolData() {
+  return "64400000" + std::string(12, '0') + std::string(12, '0') + "0156" + "8000000000" + "0156" + Today() + "60" +
+         "00000000";
+}
+
+inline std::string SelectAnswer(const std::string& pdol = kPdol) {
+  const std::string proprietary = Tlv("50", kPbocLabel) + (pdol.empty() ? "" : Tlv("9F38", pdol));
+  return Tlv("6F", Tlv("84", kAid) + Tlv("A5", proprietary)) + "9000";
+}
+
+// GET PROCESSING OPTIONS with the answer to kPdol.
+inline std::string GpoCommand() { return "80A800002383" + std::string("21") + PdolData(); }
+
+// Response format 1: AIP 7C00, then the AFL entries.
+inline std::string GpoAnswer(const std::string& afl, const std::string& aip = "7C00") {
+  return Tlv("80", aip + afl) + "9000";
+}
+
+inline std::string Record(const std::string& content) { return Tlv("70", content) + "9000"; }
+
+// Scripts the card up to and including the GPO answer.
+inline void ScriptUpToGpo(FakeDevice& dev, const std::string& afl) {
+  Card(dev, PseAnswer());
+  Card(dev, DirectoryRecord());
+  Card(dev, SelectAnswer());
+  Card(dev, GpoAnswer(afl));
+}
+
+inline std::vector<std::string> CommandsUpToGpo() { return {kSelectPse, "00B2010C00", kSelectAid, GpoCommand()}; }
+
+inline std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Gives the test its own log directory and reads the day's file back.
+class LogDir {
+ public:
+  LogDir() {
+    char pattern[] = "/tmp/kpdev-emvlog-XXXXXX";
+    if (mkdtemp(pattern) != nullptr) root_ = pattern;
+    setenv("KPDEV_LOG_ROOT", root_.c_str(), 1);
+  }
+  ~LogDir() {
+    unsetenv("KPDEV_LOG_ROOT");
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+  // Every day file's content, concatenated.
+  std::string Text() const {
+    std::string all;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(root_ + "/LOG/KP606", ignored)) {
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::stringstream text;
+      text << in.rdbuf();
+      all += text.str();
+    }
+    return all;
+  }
+
+ private:
+  std::string root_;
+};
+
+// A device on a COM port with a type-61 reader open on it (no traffic at
+// open or close).
+class CardTest : public ::testing::Test {
+ protected:
+  explicit CardTest(int com) : dev_(com) {}
+  void SetUp() override {
+    ASSERT_EQ(KP_DEV_OpenDevice(61, dev_.PortSpec(115200).c_str(), &h_), 0);
+    dev_.ClearReceived();
+  }
+  void TearDown() override { KP_DEV_CloseDevice(h_); }
+  Frames Sent() {
+    const Frames sent = dev_.Requests();
+    dev_.ClearReceived();
+    return sent;
+  }
+
+  LogDir log_;
+  FakeDevice dev_;
+  int h_ = -1;
+};
+
+}  // namespace emvtest

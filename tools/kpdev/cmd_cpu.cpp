@@ -1,0 +1,240 @@
+// Subcommands of the contact CPU card (and of any processor card that takes
+// APDUs on a seat, such as the contactless one on seat 255).
+//
+//   kpdev cpu status [--seat S]
+//     prints the state number the reader reports for the seat.
+//   kpdev cpu on     [--seat S]
+//     powers the card on and prints its answer to reset.
+//   kpdev cpu off    [--seat S]
+//   kpdev cpu apdu   [--seat S] [--power-on] [--power-off] [--chain] [--strict] APDU...
+//     exchanges the APDUs (hex) in order and prints each answer; --power-on
+//     first powers the card on, --power-off powers it off at the end,
+//     --chain fetches the real answer when the card asks for it (GET
+//     RESPONSE, or a resend with the length the card names), --strict ends
+//     with exit code 1 when an answer's status word is not 9000.
+//   kpdev cpu type   [--seat S] [--set T]
+//     prints the card type of the seat, or sets it.
+//
+// With --sim the tool first puts a card into the seat of the virtual reader
+// it starts: a CPU card as the reader's emulator makes it by default, or the
+// words given with --sim-card ("cpu atr=3B02... apdu=00A4:9000", the words
+// of the virtual reader's insert request after the seat).
+
+#include <cctype>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "command.h"
+#include "kp_dev.h"
+#include "session.h"
+
+#ifdef KPDEV_TOOL_WITH_SIM
+#include "sim_client.h"
+#endif
+
+namespace kpdev::tool {
+
+namespace {
+
+// An answer to reset is at most 33 bytes; APDU answers are whatever one
+// frame carries (1037 bytes), as text.
+constexpr int kAtrRoom = 64;
+constexpr std::size_t kResponseRoom = 4200;
+
+struct CpuOptions {
+  ReaderOptions reader;
+  int seat = 0;
+  std::string simCard;
+  bool powerOn = false;
+  bool powerOff = false;
+  bool chain = false;
+  bool strict = false;
+  int setType = -1;
+  std::vector<std::string> apdus;
+};
+
+// Upper-case hex as the library wants it; false for anything else.
+bool NormaliseHex(std::string* text) {
+  if (text->empty() || text->size() % 2 != 0) return false;
+  for (char& c : *text) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return true;
+}
+
+bool SimInsert(Session& session, int seat, const std::string& words) {
+#ifdef KPDEV_TOOL_WITH_SIM
+  const std::string line = "insert " + std::to_string(seat) + " " + words;
+  try {
+    session.sim().control().Ok(line);
+    std::fprintf(stderr, "kpdev: virtual reader: %s in seat %d\n", words.c_str(), seat);
+    return true;
+  } catch (const kpsim::SimError& e) {
+    std::fprintf(stderr, "kpdev: virtual reader: %s: %s\n", line.c_str(), e.what());
+    return false;
+  }
+#else
+  (void)session;
+  (void)seat;
+  (void)words;
+  return false;
+#endif
+}
+
+// Opens the reader and, with --sim, puts the card in the seat; 0 or the
+// exit code to end with.
+int OpenWithCard(Session& session, const CpuOptions& options) {
+  if (!session.Open()) return session.FailureExit();
+  if (session.simulated() && !SimInsert(session, options.seat, options.simCard.empty() ? "cpu" : options.simCard)) {
+    return kExitSimFailed;
+  }
+  return kExitOk;
+}
+
+int PowerOn(const Session& session, int seat) {
+  char atr[2 * kAtrRoom + 1] = {};
+  int length = kAtrRoom;
+  const int r = KP_DEV_IC_PowerOn(session.handle(), seat, &length, atr);
+  if (r != 0) return ReportFailure("KP_DEV_IC_PowerOn", r);
+  std::printf("atr      %s\n", length > 0 ? atr : "(none)");
+  return kExitOk;
+}
+
+int RunStatus(const GlobalOptions& global, const CpuOptions& options) {
+  Session session(global, options.reader);
+  if (const int e = OpenWithCard(session, options)) return e;
+  // The reader leaves the number alone for words it does not list.
+  int state = -1;
+  const int r = KP_DEV_IC_GetStatus(session.handle(), options.seat, &state);
+  if (r != 0) return ReportFailure("KP_DEV_IC_GetStatus", r);
+  if (state < 0) {
+    std::printf("state    (not reported)\n");
+  } else {
+    std::printf("state    %d\n", state);
+  }
+  return kExitOk;
+}
+
+int RunOn(const GlobalOptions& global, const CpuOptions& options) {
+  Session session(global, options.reader);
+  if (const int e = OpenWithCard(session, options)) return e;
+  return PowerOn(session, options.seat);
+}
+
+int RunOff(const GlobalOptions& global, const CpuOptions& options) {
+  Session session(global, options.reader);
+  if (const int e = OpenWithCard(session, options)) return e;
+  const int r = KP_DEV_IC_PowerOff(session.handle(), options.seat);
+  if (r != 0) return ReportFailure("KP_DEV_IC_PowerOff", r);
+  std::printf("off      seat %d\n", options.seat);
+  return kExitOk;
+}
+
+int RunApdu(const GlobalOptions& global, CpuOptions options) {
+  for (std::string& apdu : options.apdus) {
+    if (!NormaliseHex(&apdu) || apdu.size() < 8) {
+      std::fprintf(stderr, "kpdev: an APDU is at least 4 bytes of hex, two digits per byte: '%s'\n", apdu.c_str());
+      return kExitUsage;
+    }
+  }
+  Session session(global, options.reader);
+  if (const int e = OpenWithCard(session, options)) return e;
+  if (options.powerOn) {
+    if (const int e = PowerOn(session, options.seat)) return e;
+  }
+  bool allOk = true;
+  for (const std::string& apdu : options.apdus) {
+    std::vector<char> response(kResponseRoom, '\0');
+    const int length = static_cast<int>(apdu.size());
+    const int r = options.chain
+                      ? KP_DEV_IC_SendApdu_A(session.handle(), options.seat, 0, apdu.c_str(), length, response.data())
+                      : KP_DEV_IC_SendApdu(session.handle(), options.seat, 0, apdu.c_str(), length, response.data());
+    std::printf("> %s\n", apdu.c_str());
+    if (r != 0) return ReportFailure(options.chain ? "KP_DEV_IC_SendApdu_A" : "KP_DEV_IC_SendApdu", r);
+    const std::string answer(response.data());
+    std::printf("< %s\n", answer.c_str());
+    if (answer.size() < 4 || answer.compare(answer.size() - 4, 4, "9000") != 0) allOk = false;
+  }
+  std::fflush(stdout);
+  if (options.powerOff) {
+    const int r = KP_DEV_IC_PowerOff(session.handle(), options.seat);
+    if (r != 0) return ReportFailure("KP_DEV_IC_PowerOff", r);
+  }
+  if (options.strict && !allOk) {
+    std::fprintf(stderr, "kpdev: the card did not answer every APDU with 9000\n");
+    return kExitCallFailed;
+  }
+  return kExitOk;
+}
+
+int RunType(const GlobalOptions& global, const CpuOptions& options) {
+  Session session(global, options.reader);
+  if (const int e = OpenWithCard(session, options)) return e;
+  if (options.setType >= 0) {
+    const int r = KP_DEV_IC_SetCardType(session.handle(), options.seat, options.setType);
+    if (r != 0) return ReportFailure("KP_DEV_IC_SetCardType", r);
+  }
+  int type = 0;
+  const int r = KP_DEV_IC_GetCardType(session.handle(), options.seat, &type);
+  if (r != 0 && !(r == -326 && type == 0)) return ReportFailure("KP_DEV_IC_GetCardType", r);
+  std::printf("type     %d%s\n", type, type == 0 ? " (none reported)" : "");
+  return kExitOk;
+}
+
+void AddCommon(CLI::App* command, CpuOptions* options) {
+  AddReaderOptions(command, &options->reader);
+  command->add_option("-s,--seat", options->seat, "card seat (255: the contactless processor card)")
+      ->check(CLI::Range(0, 255))
+      ->capture_default_str();
+  command
+      ->add_option("--sim-card", options->simCard,
+                   "with --sim: the card put into the seat, as the words of the virtual reader's insert "
+                   "request after the seat (default: cpu)")
+      ->type_name("WORDS");
+}
+
+void Install(Tool& tool) {
+  auto status = std::make_shared<CpuOptions>();
+  auto on = std::make_shared<CpuOptions>();
+  auto off = std::make_shared<CpuOptions>();
+  auto apdu = std::make_shared<CpuOptions>();
+  auto type = std::make_shared<CpuOptions>();
+  CLI::App* cpu = tool.AddCommand("cpu", "power contact CPU cards on and off and exchange APDUs",
+                                  [&tool, status, on, off, apdu, type]() -> int {
+                                    CLI::App* chosen = tool.app().get_subcommand("cpu");
+                                    if (chosen->get_subcommand("status")->parsed()) {
+                                      return RunStatus(tool.global(), *status);
+                                    }
+                                    if (chosen->get_subcommand("on")->parsed()) return RunOn(tool.global(), *on);
+                                    if (chosen->get_subcommand("off")->parsed()) return RunOff(tool.global(), *off);
+                                    if (chosen->get_subcommand("apdu")->parsed()) return RunApdu(tool.global(), *apdu);
+                                    if (chosen->get_subcommand("type")->parsed()) return RunType(tool.global(), *type);
+                                    return kExitUsage;
+                                  });
+  cpu->require_subcommand(1);
+
+  AddCommon(cpu->add_subcommand("status", "print the state of the seat"), status.get());
+  AddCommon(cpu->add_subcommand("on", "power the card on and print its answer to reset"), on.get());
+  AddCommon(cpu->add_subcommand("off", "power the card off"), off.get());
+
+  CLI::App* apduCmd = cpu->add_subcommand("apdu", "exchange APDUs and print the answers");
+  AddCommon(apduCmd, apdu.get());
+  apduCmd->add_flag("--power-on", apdu->powerOn, "power the card on first");
+  apduCmd->add_flag("--power-off", apdu->powerOff, "power the card off at the end");
+  apduCmd->add_flag("--chain", apdu->chain, "fetch the real answer when the card asks for it (61xx, 6Cxx)");
+  apduCmd->add_flag("--strict", apdu->strict, "exit code 1 when a status word is not 9000");
+  apduCmd->add_option("apdu", apdu->apdus, "command APDUs in hex")->required();
+
+  CLI::App* typeCmd = cpu->add_subcommand("type", "print (or first set) the card type of the seat");
+  AddCommon(typeCmd, type.get());
+  typeCmd->add_option("--set", type->setType, "the card type to set (0-255)")->check(CLI::Range(0, 255));
+}
+
+}  // namespace
+
+KPDEV_TOOL_COMMANDS(cpu, Install);
+
+}  // namespace kpdev::tool

@@ -1,0 +1,98 @@
+// Subcommands about the reader as a whole.
+//
+//   kpdev version --port N --type T --baud B
+//     opens the reader, prints the firmware's version text and the module
+//     the reader reports, closes it.
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "command.h"
+#include "kp_dev.h"
+#include "session.h"
+
+namespace kpdev::tool {
+
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool Printable(const std::string& text) {
+  for (unsigned char c : text) {
+    if (c < 0x20 || c > 0x7E) return false;
+  }
+  return !text.empty();
+}
+
+// The version as a person reads it.  Framed firmware reports its version
+// bytes as hexadecimal text; when they spell printable ASCII the spelling
+// comes first and the hexadecimal after it.  The type-61 firmware reports
+// plain text.
+std::string DescribeVersion(int type, const std::string& reported) {
+  if (type == 61 || type == 62 || reported.size() % 2 != 0) return reported;
+  std::string spelled;
+  for (std::size_t i = 0; i < reported.size(); i += 2) {
+    const int high = HexValue(reported[i]);
+    const int low = HexValue(reported[i + 1]);
+    if (high < 0 || low < 0) return reported;
+    spelled += static_cast<char>(high << 4 | low);
+  }
+  return Printable(spelled) ? spelled + "  [" + reported + "]" : reported;
+}
+
+std::string LibraryVersion() {
+  char text[64] = {};
+  KP_DEV_GetDllVersion(text);
+  // The number only: the date after it is not in this terminal's encoding.
+  std::string version(text);
+  const std::size_t space = version.find(' ');
+  return space == std::string::npos ? version : version.substr(0, space);
+}
+
+int RunVersion(const GlobalOptions& global, const ReaderOptions& options) {
+  Session session(global, options);
+  if (!session.Open()) return session.FailureExit();
+
+  std::printf("reader   %s type %d on %s%s\n", session.PortSpec().c_str(), options.type, session.DevicePath().c_str(),
+              session.simulated() ? " (virtual reader)" : "");
+  std::printf("library  %s\n", LibraryVersion().c_str());
+
+  // Room for the longest answer a frame can carry, as hexadecimal text.
+  char version[4200] = {};
+  const int r = KP_DEV_GetDeviceVersion(session.handle(), version);
+  if (r != 0) {
+    if (r == -20 && options.type == 2) {
+      std::fprintf(stderr, "kpdev: a type-2 reader serves the magnetic head; its version is read as type 1\n");
+    }
+    return ReportFailure("KP_DEV_GetDeviceVersion", r);
+  }
+  std::printf("version  %s\n", version[0] != '\0' ? DescribeVersion(options.type, version).c_str() : "(none)");
+
+  int module = -1;
+  const int m = KP_DEV_CheckIsOpen(session.handle(), &module);
+  if (m != 0) return ReportFailure("KP_DEV_CheckIsOpen", m);
+  std::printf("module   %d\n", module);
+  std::fflush(stdout);
+
+  const int c = session.Close();
+  if (c != 0) return ReportFailure("KP_DEV_CloseDevice", c);
+  return kExitOk;
+}
+
+void Install(Tool& tool) {
+  auto options = std::make_shared<ReaderOptions>();
+  CLI::App* version = tool.AddCommand("version", "open the reader, print its version text and module, close it",
+                                      [&tool, options] { return RunVersion(tool.global(), *options); });
+  AddReaderOptions(version, options.get());
+}
+
+}  // namespace
+
+KPDEV_TOOL_COMMANDS(device, Install);
+
+}  // namespace kpdev::tool

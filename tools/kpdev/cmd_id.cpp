@@ -1,0 +1,193 @@
+// Subcommands of the identity-card module of the type-0 reader.
+//
+//   kpdev id read [--timeout MS] [--photo PATH] [--sim-card WORDS]
+//     waits for an identity card, prints its nine fields in the terminal's
+//     encoding and saves the photo bitmap to PATH.
+//
+// The library delivers the texts in GBK; they are converted with iconv to
+// the encoding of the user's locale, and a text that does not convert is
+// shown as its GBK bytes in hexadecimal.  The photo is decoded by the
+// decoder library beside the KP_DEV library, into zp.bmp there; without a
+// decoder there is no photo.  With --sim the tool first puts an identity
+// card on the virtual reader (WORDS are the KEY=VALUE words of its
+// "insert SEAT id" request; none: the sample card).
+
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "command.h"
+#include "kp_dev.h"
+#include "session.h"
+
+#ifdef KPDEV_TOOL_WITH_SIM
+#include "sim_client.h"
+#endif
+
+namespace kpdev::tool {
+
+namespace {
+
+constexpr int kFieldCount = 9;
+// A field holds at most 128 bytes, the photo path up to 260.
+constexpr std::size_t kFieldRoom = 512;
+// The seat the tool puts the virtual reader's identity card in.
+constexpr int kSimSeat = 255;
+
+const char* const kLabels[kFieldCount] = {"name",   "sex",       "nation",   "birth", "address",
+                                          "number", "authority", "validity", "photo"};
+
+struct IdOptions {
+  ReaderOptions reader;
+  int timeoutMs = 5000;
+  std::string photo = "zp.bmp";
+  std::string simCard;
+};
+
+std::string HexText(const std::string& bytes) {
+  std::string out;
+  char pair[3];
+  for (unsigned char c : bytes) {
+    std::snprintf(pair, sizeof pair, "%02X", c);
+    out += pair;
+  }
+  return out;
+}
+
+// GBK text in the encoding of the user's locale; empty optional-like
+// result signalled by `ok`.
+class FromGbk {
+ public:
+  FromGbk() {
+    std::setlocale(LC_ALL, "");
+    target_ = nl_langinfo(CODESET);
+    cd_ = iconv_open(target_.c_str(), "GBK");
+  }
+  ~FromGbk() {
+    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+  }
+  FromGbk(const FromGbk&) = delete;
+  FromGbk& operator=(const FromGbk&) = delete;
+
+  std::string Convert(const std::string& gbk) const {
+    bool ascii = true;
+    for (unsigned char c : gbk) ascii = ascii && c < 0x80;
+    if (ascii) return gbk;
+    std::string out;
+    if (cd_ != reinterpret_cast<iconv_t>(-1)) {
+      iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+      std::string buffer(gbk.size() * 4 + 16, '\0');
+      char* in = const_cast<char*>(gbk.data());
+      std::size_t inLeft = gbk.size();
+      char* o = buffer.data();
+      std::size_t oLeft = buffer.size();
+      if (iconv(cd_, &in, &inLeft, &o, &oLeft) != static_cast<std::size_t>(-1) &&
+          iconv(cd_, nullptr, nullptr, &o, &oLeft) != static_cast<std::size_t>(-1)) {
+        return std::string(buffer.data(), static_cast<std::size_t>(o - buffer.data()));
+      }
+    }
+    return "<GBK " + HexText(gbk) + ">";
+  }
+
+ private:
+  std::string target_;
+  iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
+};
+
+bool SimInsert(Session& session, const std::string& words) {
+#ifdef KPDEV_TOOL_WITH_SIM
+  const std::string line = "insert " + std::to_string(kSimSeat) + " id" + (words.empty() ? "" : " " + words);
+  try {
+    session.sim().control().Ok(line);
+    std::fprintf(stderr, "kpdev: virtual reader: identity card presented\n");
+    return true;
+  } catch (const kpsim::SimError& e) {
+    std::fprintf(stderr, "kpdev: virtual reader: %s: %s\n", line.c_str(), e.what());
+    return false;
+  }
+#else
+  (void)session;
+  (void)words;
+  return false;
+#endif
+}
+
+// Copies the decoded bitmap to `target`; prints what became of the photo.
+void SavePhoto(const std::string& decoded, const std::string& target) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (decoded.empty() || !fs::exists(decoded, error)) {
+    const std::string directory =
+        decoded.empty() ? std::string("the library's directory") : fs::path(decoded).parent_path().string();
+    std::printf("%-10s not decoded (no photo decoder beside the library in %s)\n", "photo", directory.c_str());
+    return;
+  }
+  if (fs::exists(target, error) && fs::equivalent(decoded, target, error)) {
+    std::printf("%-10s %s\n", "photo", target.c_str());
+    return;
+  }
+  fs::copy_file(decoded, target, fs::copy_options::overwrite_existing, error);
+  if (error) {
+    std::printf("%-10s not saved to %s: %s (decoded: %s)\n", "photo", target.c_str(), error.message().c_str(),
+                decoded.c_str());
+    return;
+  }
+  std::printf("%-10s saved to %s\n", "photo", target.c_str());
+}
+
+int RunRead(const GlobalOptions& global, const IdOptions& options) {
+  Session session(global, options.reader);
+  if (!session.Open()) return session.FailureExit();
+  if (session.simulated() && !SimInsert(session, options.simCard)) return kExitSimFailed;
+
+  auto storage = std::make_unique<char[]>(kFieldCount * kFieldRoom);
+  char* fields[kFieldCount];
+  for (int i = 0; i < kFieldCount; ++i) fields[i] = storage.get() + i * kFieldRoom;
+
+  std::fprintf(stderr, "kpdev: waiting up to %d ms for an identity card\n", options.timeoutMs);
+  const int r = KP_DEV_ID_Read(session.handle(), options.timeoutMs, fields);
+  if (r != 0) return ReportFailure("KP_DEV_ID_Read", r);
+
+  const FromGbk converter;
+  for (int i = 0; i < kFieldCount - 1; ++i) {
+    std::printf("%-10s %s\n", kLabels[i], converter.Convert(fields[i]).c_str());
+  }
+  SavePhoto(fields[kFieldCount - 1], options.photo);
+  std::fflush(stdout);
+  return kExitOk;
+}
+
+void Install(Tool& tool) {
+  auto read = std::make_shared<IdOptions>();
+  CLI::App* id = tool.AddCommand("id", "read a resident identity card on a type-0 reader", [&tool, read]() -> int {
+    if (tool.app().get_subcommand("id")->get_subcommand("read")->parsed()) return RunRead(tool.global(), *read);
+    return kExitUsage;
+  });
+  id->require_subcommand(1);
+  CLI::App* readCmd = id->add_subcommand("read", "wait for a card, print its nine fields and save its photo");
+  AddReaderOptions(readCmd, &read->reader, ReaderDefaults{0, 9600});
+  readCmd->add_option("--timeout", read->timeoutMs, "milliseconds to wait for a card")
+      ->check(CLI::Range(0, 600000))
+      ->capture_default_str();
+  readCmd->add_option("--photo", read->photo, "where to save the photo bitmap")->capture_default_str();
+  readCmd
+      ->add_option("--sim-card", read->simCard,
+                   "with --sim: the card presented, as KEY=VALUE words of the virtual reader's insert request "
+                   "(name= sex= nation= birth= address= number= authority= validity= photo=; default: the sample "
+                   "card)")
+      ->type_name("WORDS");
+}
+
+}  // namespace
+
+KPDEV_TOOL_COMMANDS(id, Install);
+
+}  // namespace kpdev::tool

@@ -1,0 +1,359 @@
+// Subcommands of the contactless field.
+//
+//   kpdev rf activate [--store]
+//     activates the card in the field and prints its type, UID and answer to
+//     select (--store: as a sector card, type and UID checked twice).
+//   kpdev rf halt
+//   kpdev rf auth     --sector S --key HEX [--key-type A|B|N]
+//     activates the sector card and authenticates the sector.
+//   kpdev rf read     --sector S --block B                [--key HEX ...]
+//   kpdev rf write    --sector S --block B --data HEX     [--key HEX ...]
+//   kpdev rf value    --sector S --block B [--set AMOUNT] [--key HEX ...]
+//     prints the value of a value block, or first writes it.
+//   kpdev rf increase --sector S --block B --amount X     [--key HEX ...]
+//   kpdev rf decrease --sector S --block B --amount X     [--key HEX ...]
+//   kpdev rf key      --sector S --new-key HEX [--new-key-type A|B|N] [--key HEX ...]
+//
+// The reader keeps the activation and the authenticated sector between
+// commands, so a workflow may authenticate once ("rf auth") and then read,
+// write and count in later invocations; with --key a block command
+// activates the card and authenticates its sector itself first.  Key types:
+// A is 60, B is 61 (the values the common readers take), or a number.
+// Amounts are in units with two decimals (the card counts hundredths).
+//
+// With --sim the tool first puts a card into the field (seat 255) of the
+// virtual reader it starts: a sector card by default, or the words given
+// with --sim-card ("rf-cpu uid=...", "mifare keya=...", the words of the
+// virtual reader's insert request after the seat).
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "command.h"
+#include "kp_dev.h"
+#include "session.h"
+
+#ifdef KPDEV_TOOL_WITH_SIM
+#include "sim_client.h"
+#endif
+
+namespace kpdev::tool {
+
+namespace {
+
+constexpr int kFieldSeat = 255;
+constexpr int kBlockChars = 32;
+// Room for a UID (at most 10 bytes) and an answer to select (at most 254).
+constexpr int kUidRoom = 16;
+constexpr int kAtsRoom = 256;
+
+enum class Action { kActivate, kHalt, kAuth, kRead, kWrite, kValue, kIncrease, kDecrease, kKey };
+
+struct RfOptions {
+  ReaderOptions reader;
+  std::string simCard;
+  bool store = false;
+  int sector = -1;
+  int block = -1;
+  std::string key;
+  std::string keyType = "A";
+  std::string data;
+  double amount = 0;
+  bool setGiven = false;
+  double set = 0;
+  std::string newKey;
+  std::string newKeyType = "A";
+};
+
+bool NormaliseHex(std::string* text) {
+  if (text->empty() || text->size() % 2 != 0) return false;
+  for (char& c : *text) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return true;
+}
+
+// "A" (60), "B" (61), or a number in decimal or with 0x.
+bool ParseKeyType(const std::string& text, int* type) {
+  if (text == "A" || text == "a") {
+    *type = 0x60;
+    return true;
+  }
+  if (text == "B" || text == "b") {
+    *type = 0x61;
+    return true;
+  }
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 0);
+  if (text.empty() || *end != '\0' || value < 0 || value > 255) return false;
+  *type = static_cast<int>(value);
+  return true;
+}
+
+bool SimInsert(Session& session, const std::string& words) {
+#ifdef KPDEV_TOOL_WITH_SIM
+  const std::string line = "insert " + std::to_string(kFieldSeat) + " " + words;
+  try {
+    session.sim().control().Ok(line);
+    std::fprintf(stderr, "kpdev: virtual reader: %s in the field\n", words.c_str());
+    return true;
+  } catch (const kpsim::SimError& e) {
+    std::fprintf(stderr, "kpdev: virtual reader: %s: %s\n", line.c_str(), e.what());
+    return false;
+  }
+#else
+  (void)session;
+  (void)words;
+  return false;
+#endif
+}
+
+int ActivateStoreCard(const Session& session, bool print) {
+  int type = 0, uidLen = kUidRoom, atsLen = kAtsRoom;
+  char uid[2 * kUidRoom + 1] = {};
+  char ats[2 * kAtsRoom + 1] = {};
+  const int r = KP_DEV_IC_ConnectlessActiveStoreCard(session.handle(), &type, &uidLen, uid, &atsLen, ats);
+  if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessActiveStoreCard", r);
+  if (print) {
+    std::printf("type     %02X\n", type & 0xFF);
+    std::printf("uid      %s\n", uid);
+  }
+  return kExitOk;
+}
+
+int Authenticate(const Session& session, const RfOptions& options) {
+  int keyType = 0;
+  ParseKeyType(options.keyType, &keyType);
+  if (const int e = ActivateStoreCard(session, false)) return e;
+  const int r = KP_DEV_IC_ConnectlessCertifySector(session.handle(), options.sector, keyType, options.key.c_str());
+  if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessCertifySector", r);
+  return kExitOk;
+}
+
+int Activate(const Session& session, const RfOptions& options) {
+  if (options.store) return ActivateStoreCard(session, true);
+  int type = 0, uidLen = kUidRoom, atsLen = kAtsRoom;
+  char uid[2 * kUidRoom + 1] = {};
+  char ats[2 * kAtsRoom + 1] = {};
+  const int r = KP_DEV_IC_ConnectlessActive(session.handle(), &type, &uidLen, uid, &atsLen, ats);
+  if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessActive", r);
+  std::printf("type     %02X\n", type & 0xFF);
+  std::printf("uid      %s\n", uid);
+  std::printf("ats      %s\n", atsLen > 0 ? ats : "(none)");
+  return kExitOk;
+}
+
+int ReadValue(const Session& session, const RfOptions& options) {
+  float value = 0;
+  const int r = KP_DEV_IC_ConnectlessReadValueBlock(session.handle(), options.sector, options.block, &value);
+  if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessReadValueBlock", r);
+  std::printf("value    %.2f\n", static_cast<double>(value));
+  return kExitOk;
+}
+
+int Perform(const Session& session, Action action, const RfOptions& options) {
+  const int h = session.handle();
+  switch (action) {
+    case Action::kActivate:
+      return Activate(session, options);
+    case Action::kHalt: {
+      const int r = KP_DEV_IC_ConnectlessHalt(h);
+      if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessHalt", r);
+      std::printf("halted\n");
+      return kExitOk;
+    }
+    case Action::kAuth:
+      if (const int e = Authenticate(session, options)) return e;
+      std::printf("sector   %d authenticated\n", options.sector);
+      return kExitOk;
+    case Action::kRead: {
+      char data[2 * kBlockChars + 1] = {};
+      int room = 2 * kBlockChars;
+      const int r = KP_DEV_IC_ConnectlessReadBlock(h, options.sector, options.block, &room, data);
+      if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessReadBlock", r);
+      std::printf("data     %s\n", data);
+      return kExitOk;
+    }
+    case Action::kWrite: {
+      const int r = KP_DEV_IC_ConnectlessWriteBlock(h, options.sector, options.block, options.data.c_str());
+      if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessWriteBlock", r);
+      std::printf("written  sector %d block %d\n", options.sector, options.block);
+      return kExitOk;
+    }
+    case Action::kValue:
+      if (options.setGiven) {
+        const int r =
+            KP_DEV_IC_ConnectlessWriteValueBlock(h, options.sector, options.block, static_cast<float>(options.set));
+        if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessWriteValueBlock", r);
+      }
+      return ReadValue(session, options);
+    case Action::kIncrease:
+    case Action::kDecrease: {
+      const bool up = action == Action::kIncrease;
+      const float amount = static_cast<float>(options.amount);
+      const int r = up ? KP_DEV_IC_ConnectlessIncrease(h, options.sector, options.block, amount)
+                       : KP_DEV_IC_ConnectlessDecrease(h, options.sector, options.block, amount);
+      if (r != 0) return ReportFailure(up ? "KP_DEV_IC_ConnectlessIncrease" : "KP_DEV_IC_ConnectlessDecrease", r);
+      std::printf("%s %.2f\n", up ? "increased" : "decreased", options.amount);
+      return kExitOk;
+    }
+    case Action::kKey: {
+      int type = 0;
+      ParseKeyType(options.newKeyType, &type);
+      const int r = KP_DEV_IC_ConnectlessWriteKey(h, options.sector, type, options.newKey.c_str());
+      if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessWriteKey", r);
+      std::printf("key      %s of sector %d written\n", options.newKeyType.c_str(), options.sector);
+      return kExitOk;
+    }
+  }
+  return kExitUsage;
+}
+
+// Checks what CLI11 cannot: hex texts and key types.
+bool Validate(Action action, RfOptions* options) {
+  int type = 0;
+  if (!options->key.empty() && !NormaliseHex(&options->key)) {
+    std::fprintf(stderr, "kpdev: --key needs hex digits, two per byte\n");
+    return false;
+  }
+  if (!ParseKeyType(options->keyType, &type) || !ParseKeyType(options->newKeyType, &type)) {
+    std::fprintf(stderr, "kpdev: a key type is A, B or a number 0-255\n");
+    return false;
+  }
+  if (action == Action::kWrite && (!NormaliseHex(&options->data) || options->data.size() > kBlockChars)) {
+    std::fprintf(stderr, "kpdev: --data needs up to 16 bytes of hex (the rest of the block is filled with 00)\n");
+    return false;
+  }
+  if (action == Action::kKey && !NormaliseHex(&options->newKey)) {
+    std::fprintf(stderr, "kpdev: --new-key needs hex digits, two per byte\n");
+    return false;
+  }
+  return true;
+}
+
+int Run(const GlobalOptions& global, Action action, RfOptions options) {
+  if (!Validate(action, &options)) return kExitUsage;
+  Session session(global, options.reader);
+  if (!session.Open()) return session.FailureExit();
+  if (session.simulated() && !SimInsert(session, options.simCard.empty() ? "mifare" : options.simCard)) {
+    return kExitSimFailed;
+  }
+  const bool blockAction = action != Action::kActivate && action != Action::kHalt && action != Action::kAuth;
+  if (blockAction && !options.key.empty()) {
+    if (const int e = Authenticate(session, options)) return e;
+  }
+  const int e = Perform(session, action, options);
+  std::fflush(stdout);
+  if (e != kExitOk) return e;
+  const int c = session.Close();
+  if (c != 0) return ReportFailure("KP_DEV_CloseDevice", c);
+  return kExitOk;
+}
+
+void AddKey(CLI::App* command, RfOptions* options, bool required) {
+  CLI::Option* key =
+      command->add_option("-k,--key", options->key,
+                          required ? "the sector's key (hex)" : "activate and authenticate with this key (hex) first");
+  if (required) key->required();
+  command->add_option("--key-type", options->keyType, "A (60), B (61) or a number")->capture_default_str();
+}
+
+void AddSector(CLI::App* command, RfOptions* options, bool withBlock) {
+  command->add_option("--sector", options->sector, "sector (0-15 on a 1K card)")->required()->check(CLI::Range(0, 63));
+  if (withBlock) {
+    command->add_option("--block", options->block, "block within the sector (0-3)")
+        ->required()
+        ->check(CLI::Range(0, 15));
+  }
+}
+
+struct Entry {
+  const char* name;
+  const char* description;
+  Action action;
+  std::shared_ptr<RfOptions> options;
+  CLI::App* command = nullptr;
+};
+
+void Install(Tool& tool) {
+  auto entries = std::make_shared<std::vector<Entry>>(std::vector<Entry>{
+      {"activate", "activate the card in the field and print its type, UID and answer to select", Action::kActivate,
+       std::make_shared<RfOptions>()},
+      {"halt", "halt the card in the field", Action::kHalt, std::make_shared<RfOptions>()},
+      {"auth", "activate the sector card and authenticate a sector", Action::kAuth, std::make_shared<RfOptions>()},
+      {"read", "read a block and print it in hex", Action::kRead, std::make_shared<RfOptions>()},
+      {"write", "write a block", Action::kWrite, std::make_shared<RfOptions>()},
+      {"value", "print the value of a value block (or first set it)", Action::kValue, std::make_shared<RfOptions>()},
+      {"increase", "add an amount to a value block", Action::kIncrease, std::make_shared<RfOptions>()},
+      {"decrease", "subtract an amount from a value block", Action::kDecrease, std::make_shared<RfOptions>()},
+      {"key", "write a key of the authenticated sector", Action::kKey, std::make_shared<RfOptions>()},
+  });
+  CLI::App* rf = tool.AddCommand("rf", "contactless cards: activate, authenticate, blocks, values, keys",
+                                 [&tool, entries]() -> int {
+                                   for (const Entry& e : *entries) {
+                                     if (e.command->parsed()) return Run(tool.global(), e.action, *e.options);
+                                   }
+                                   return kExitUsage;
+                                 });
+  rf->require_subcommand(1);
+  for (Entry& e : *entries) {
+    e.command = rf->add_subcommand(e.name, e.description);
+    RfOptions* o = e.options.get();
+    AddReaderOptions(e.command, &o->reader);
+    e.command
+        ->add_option("--sim-card", o->simCard,
+                     "with --sim: the card put into the field, as the words of the virtual reader's insert "
+                     "request after the seat (default: mifare)")
+        ->type_name("WORDS");
+    switch (e.action) {
+      case Action::kActivate:
+        e.command->add_flag("--store", o->store, "activate as a sector card");
+        break;
+      case Action::kHalt:
+        break;
+      case Action::kAuth:
+        AddSector(e.command, o, false);
+        AddKey(e.command, o, true);
+        break;
+      case Action::kRead:
+        AddSector(e.command, o, true);
+        AddKey(e.command, o, false);
+        break;
+      case Action::kWrite:
+        AddSector(e.command, o, true);
+        AddKey(e.command, o, false);
+        e.command->add_option("-d,--data", o->data, "up to 16 bytes in hex")->required();
+        break;
+      case Action::kValue:
+        AddSector(e.command, o, true);
+        AddKey(e.command, o, false);
+        e.command->add_option("--set", o->set, "write this amount first")->each([o](const std::string&) {
+          o->setGiven = true;
+        });
+        break;
+      case Action::kIncrease:
+      case Action::kDecrease:
+        AddSector(e.command, o, true);
+        AddKey(e.command, o, false);
+        e.command->add_option("--amount", o->amount, "amount in units")->required();
+        break;
+      case Action::kKey:
+        AddSector(e.command, o, false);
+        AddKey(e.command, o, false);
+        e.command->add_option("--new-key", o->newKey, "the new key (hex)")->required();
+        e.command->add_option("--new-key-type", o->newKeyType, "which key: A (60), B (61) or a number")
+            ->capture_default_str();
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+KPDEV_TOOL_COMMANDS(rf, Install);
+
+}  // namespace kpdev::tool

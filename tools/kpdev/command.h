@@ -1,0 +1,102 @@
+// The kpdev command-line tool: its global options and the registry of
+// subcommands.
+//
+// Every technology brings its subcommands in a file of its own,
+// tools/kpdev/cmd_<tech>.cpp, which defines an installer and registers it:
+//
+//   namespace kpdev::tool {
+//   namespace {
+//   void Install(Tool& tool) {
+//     auto options = std::make_shared<ReaderOptions>();
+//     CLI::App* cmd = tool.AddCommand("magnetic-read", "reads the swiped tracks", [&tool, options] {
+//       Session session(tool.global(), *options);
+//       if (!session.Open()) return session.FailureExit();
+//       ...
+//       return kExitOk;
+//     });
+//     AddReaderOptions(cmd, options.get(), ReaderDefaults{2});
+//   }
+//   }  // namespace
+//   KPDEV_TOOL_COMMANDS(magnetic, Install);
+//   }  // namespace kpdev::tool
+//
+// The build picks up every cmd_*.cpp file; nothing else needs editing.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kpdev::tool {
+
+// Exit codes of the tool.
+constexpr int kExitOk = 0;
+constexpr int kExitCallFailed = 1;  // a library call returned an error
+constexpr int kExitOpenFailed = 2;  // the reader could not be opened
+constexpr int kExitSimFailed = 3;   // the virtual reader could not be started
+constexpr int kExitUsage = 64;      // the command line made no sense
+
+// Options that apply to every subcommand; they may stand before or after
+// the subcommand's name.
+struct GlobalOptions {
+  bool sim = false;                  // run against a virtual reader started for the command
+  std::string simFamily;             // t1, t61 or t0; empty: the family of the reader type
+  bool simTrace = false;             // the virtual reader prints the line traffic on stderr
+  std::vector<std::string> simArgs;  // further kpdev-sim options
+};
+
+// Which reader a subcommand talks to.
+struct ReaderOptions {
+  int port = 1;  // COM number
+  int type = 1;  // device type: 0; 1, 2, 5; 61, 62
+  int baud = 9600;
+};
+
+struct ReaderDefaults {
+  int type = 1;
+  int baud = 9600;
+};
+
+// Adds --port, --type and --baud to a subcommand.
+void AddReaderOptions(CLI::App* command, ReaderOptions* options, ReaderDefaults defaults = {});
+
+// Runs once the command line is parsed; returns the exit code.
+using Action = std::function<int()>;
+
+class Tool {
+ public:
+  explicit Tool(CLI::App& app);
+  Tool(const Tool&) = delete;
+  Tool& operator=(const Tool&) = delete;
+
+  const GlobalOptions& global() const { return global_; }
+  CLI::App& app() { return app_; }
+
+  // A new subcommand; its action runs when the command line chooses it.
+  CLI::App* AddCommand(const std::string& name, const std::string& description, Action action);
+
+  // Installs every registered subcommand (in name order).
+  void InstallAll();
+  // Runs the action of the subcommand the parsed command line chose.
+  int RunChosen();
+
+ private:
+  CLI::App& app_;
+  GlobalOptions global_;
+  std::vector<std::pair<CLI::App*, Action>> actions_;
+};
+
+using Installer = void (*)(Tool& tool);
+
+// Registers the installer of one source file; called during static
+// initialisation through KPDEV_TOOL_COMMANDS.
+bool RegisterInstaller(const char* name, Installer installer);
+
+#define KPDEV_TOOL_COMMANDS(name, installer) \
+  [[maybe_unused]] static const bool kpdev_tool_registered_##name = ::kpdev::tool::RegisterInstaller(#name, installer)
+
+// "0 (success)", "-4 (serial read failure or timeout)", ...
+std::string ResultText(int code);
+
+}  // namespace kpdev::tool
