@@ -35,7 +35,7 @@ trap cleanup EXIT
 
 # The virtual reader with a sector card in the field (seat 255); its
 # start-up lines arrive on the coprocess pipe.
-coproc SIM { exec "$sim" --family t1 --link "$scratch/com$com" --insert "255 mifare uid=$uid"; }
+coproc SIM { exec "$sim" --family t1 --link "$scratch/com$com" --insert "255 sector uid=$uid"; }
 sim_pid=$SIM_PID
 control=
 while read -r -t 10 word value <&"${SIM[0]}"; do

@@ -1,7 +1,7 @@
 // The contactless field commands: activation of a processor card (0x3224)
 // and of a sector card (0x3241), halt (0x3225), sector authentication
 // (0x3242), blocks (0x3243, 0x3244), value blocks (0x3245 to 0x3248) and
-// sector keys (0x3249); the "rf-cpu" and "mifare" card kinds and the
+// sector keys (0x3249); the "rf-cpu" and "sector" card kinds and the
 // "rf-block" control request.
 //
 // The field is seat 255; a card there that these commands do not know (the
@@ -110,7 +110,7 @@ bool ParseBlockNumber(const std::string& text, int* block) {
 void InstallContactlessCards(VirtualReader& reader) {
   reader.card_kinds().Register("rf-cpu", "[uid=HEX] [ats=HEX] [type=HEX] [getresponse] [apdu=CMD:RESP ...]",
                                MakeContactlessCpuCard);
-  reader.card_kinds().Register("mifare", "[uid=HEX8|random] [keya=HEX12] [keyb=HEX12] [type=HEX2] [order=...]",
+  reader.card_kinds().Register("sector", "[uid=HEX8|random] [keya=HEX12] [keyb=HEX12] [type=HEX2] [order=...]",
                                MakeSectorCard);
 
   CommandRegistry& commands = reader.commands();

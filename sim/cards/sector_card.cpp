@@ -160,7 +160,7 @@ std::unique_ptr<Card> MakeSectorCard(const std::vector<std::string>& args, std::
                                    : SectorCard::ValueOrder::kFamily;
     } else {
       *error =
-          "usage: insert 255 mifare [uid=HEX8|random] [keya=HEX12] [keyb=HEX12] [type=HEX2] "
+          "usage: insert 255 sector [uid=HEX8|random] [keya=HEX12] [keyb=HEX12] [type=HEX2] "
           "[order=family|lsb|msb] ('" +
           word + "'?)";
       return nullptr;

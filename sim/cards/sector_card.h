@@ -1,4 +1,4 @@
-// The contactless sector card ("mifare"): 16 sectors of 4 blocks of 16
+// The contactless sector card ("sector"): 16 sectors of 4 blocks of 16
 // bytes.  Block 0 is the manufacturer block (UID, check byte, type, ...),
 // read-only.  The last block of every sector is its trailer: key A (6
 // bytes), access bytes (4), key B (6).  Reading a trailer shows key A as
@@ -47,7 +47,7 @@ class SectorCard : public RfCard {
   // (first byte 08) at every activation.
   SectorCard(Bytes uid, bool random_uid, const Bytes& key_a, const Bytes& key_b, std::uint8_t type, ValueOrder order);
 
-  std::string Kind() const override { return "mifare"; }
+  std::string Kind() const override { return "sector"; }
   std::string Summary() const override;
   void Activate() override;
   const Bytes& uid() const override { return current_uid_; }

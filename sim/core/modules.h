@@ -22,7 +22,7 @@ void InstallIdentityModule(VirtualReader& reader);  // AA AA AA 96 69 frames (t0
 // (cards/contact_commands.cpp).
 void InstallCpuCards(VirtualReader& reader);
 // Contactless field (seat 255): activation, halt, sectors, blocks, values,
-// keys; kinds rf-cpu and mifare; rf-block (cards/contactless_commands.cpp).
+// keys; kinds rf-cpu and sector; rf-block (cards/contactless_commands.cpp).
 void InstallContactlessCards(VirtualReader& reader);
 
 }  // namespace kpsim

@@ -74,7 +74,7 @@ TEST_F(FieldTest, ActivationAnswersOfBothKinds) {
   EXPECT_EQ(Status(0x3241, "0001"), 0x1001);
   EXPECT_EQ(Status(0x3225, "0000"), 0x1001);
 
-  ASSERT_EQ(Control("insert 255 mifare"), "ok");
+  ASSERT_EQ(Control("insert 255 sector"), "ok");
   EXPECT_EQ(Status(0x3221, "FF"), 0x1002);
   // 0000, type 08, UID 5A3C9E12; checksum 08 ^ 5A ^ 3C ^ 9E ^ 12 = E2.
   EXPECT_EQ(ToHex(SendRaw(EncodeCommandFrame(0x3241, H("0001")))), "0230303037303030303038353A333C393E31323E3203");
@@ -102,14 +102,14 @@ TEST_F(FieldTest, ActivationAnswersOfBothKinds) {
   EXPECT_EQ(Command(0x3224, "0001").data, "28040102030400");
 
   for (const char* bad :
-       {"insert 255 rf-cpu uid=0102", "insert 255 rf-cpu uid=010203040506", "insert 255 mifare uid=01",
-        "insert 255 mifare keya=FFFF", "insert 255 mifare order=big", "insert 255 mifare ats=05"}) {
+       {"insert 255 rf-cpu uid=0102", "insert 255 rf-cpu uid=010203040506", "insert 255 sector uid=01",
+        "insert 255 sector keya=FFFF", "insert 255 sector order=big", "insert 255 sector ats=05"}) {
     EXPECT_EQ(Control(bad).rfind("err ", 0), 0u) << bad;
   }
 }
 
 TEST_F(FieldTest, AuthenticationOpensOneSectorAtATime) {
-  ASSERT_EQ(Control("insert 255 mifare"), "ok");
+  ASSERT_EQ(Control("insert 255 sector"), "ok");
   EXPECT_EQ(Status(0x3242, "0160FFFFFFFFFFFF"), 0x1002);  // not activated yet
   ASSERT_EQ(Status(0x3241, "0001"), 0x0000);
   EXPECT_EQ(Status(0x3243, "04"), 0x3008);  // nothing authenticated
@@ -119,7 +119,7 @@ TEST_F(FieldTest, AuthenticationOpensOneSectorAtATime) {
   EXPECT_EQ(Status(0x3221, "FF"), 0x1002);
 
   Open(1);
-  EXPECT_EQ(Control("cards"), "ok 255=mifare:5A3C9E12,active,sector1");
+  EXPECT_EQ(Control("cards"), "ok 255=sector:5A3C9E12,active,sector1");
   EXPECT_EQ(Command(0x3243, "04").data, kZeros);
   // Trailers hide key A.
   EXPECT_EQ(Command(0x3243, "07").data, "000000000000FF078069FFFFFFFFFFFF");
@@ -157,7 +157,7 @@ TEST_F(FieldTest, AuthenticationOpensOneSectorAtATime) {
 }
 
 TEST_F(FieldTest, BlocksAreWrittenInTheOpenSectorOnly) {
-  ASSERT_EQ(Control("insert 255 mifare"), "ok");
+  ASSERT_EQ(Control("insert 255 sector"), "ok");
   Open(0);
   EXPECT_EQ(Command(0x3243, "00").data, "5A3C9E12EA0804004B5044455653494D");
   EXPECT_EQ(Status(0x3244, "0000112233445566778899AABBCCDDEEFF"),
@@ -183,7 +183,7 @@ TEST_F(FieldTest, BlocksAreWrittenInTheOpenSectorOnly) {
 }
 
 TEST_F(FieldTest, ValueBlocksKeepTheirFormatAndTheT1OrderIsLeastSignificantFirst) {
-  ASSERT_EQ(Control("insert 255 mifare"), "ok");
+  ASSERT_EQ(Control("insert 255 sector"), "ok");
   Open(1);
   // 1000 = 0x3E8: value, inverted value, value, block, ~block, block, ~block.
   EXPECT_EQ(Status(0x3246, "06E8030000"), 0x0000);
@@ -217,14 +217,14 @@ class FieldT61Test : public FieldTest {
 };
 
 TEST_F(FieldT61Test, CountsTravelMostSignificantFirstUnlessTheCardSaysOtherwise) {
-  ASSERT_EQ(Control("insert 255 mifare"), "ok");
+  ASSERT_EQ(Control("insert 255 sector"), "ok");
   Open(1);
   EXPECT_EQ(Status(0x3246, "06000003E8"), 0x0000);
   EXPECT_EQ(Block(6), "E803000017FCFFFFE803000006F906F9");
   EXPECT_EQ(Status(0x3248, "0600000001"), 0x0000);
   EXPECT_EQ(Command(0x3245, "06").data, "000003E7");
 
-  ASSERT_EQ(Control("insert 255 mifare order=lsb"), "ok");
+  ASSERT_EQ(Control("insert 255 sector order=lsb"), "ok");
   Open(1);
   EXPECT_EQ(Status(0x3246, "06E8030000"), 0x0000);
   EXPECT_EQ(Block(6), "E803000017FCFFFFE803000006F906F9");

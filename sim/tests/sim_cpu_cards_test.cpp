@@ -243,7 +243,7 @@ TEST_F(ContactSeatTest, SpeedAndCardTypeAreSettingsOfTheSeat) {
 
   ASSERT_EQ(Control("insert 0 cpu"), "ok");
   EXPECT_EQ(Command(0x3232, "00").data, "01");  // a CPU card, nothing set
-  ASSERT_EQ(Control("insert 255 mifare"), "ok");
+  ASSERT_EQ(Control("insert 255 sector"), "ok");
   EXPECT_EQ(Command(0x3232, "FF").data, "08");  // the sector card's own type
   EXPECT_EQ(Status(0x3231, "0000"), 0x0000);    // 00 clears the setting
   EXPECT_EQ(Command(0x3232, "00").data, "01");

@@ -170,7 +170,7 @@ TEST(ContactApdu, ScriptedAnswersAndSeveralSeats) {
 }
 
 TEST(ContactStatus, ReportsTheSeatStateAndLeavesItForOtherWords) {
-  CardSim r("t1", 1, {"1 cpu", "2 cpu mute", "3 sle4442", "255 mifare"});
+  CardSim r("t1", 1, {"1 cpu", "2 cpu mute", "3 sle4442", "255 sector"});
   int len = 33;
   Text atr;
   ASSERT_EQ(KP_DEV_IC_PowerOn(r.h(), 1, &len, atr.chars), 0);

@@ -96,7 +96,7 @@ TEST(ContactlessActive, ReportsTypeUidAndAtsWithinTheRoomGiven) {
 }
 
 TEST(ContactlessActive, SectorCardHasNoAtsAndAnEmptyFieldNothing) {
-  CardSim r("t61", 61, {"255 mifare"});
+  CardSim r("t61", 61, {"255 sector"});
   int type = -1, uidLen = 10, atsLen = 10;
   Text uid, ats;
   EXPECT_EQ(KP_DEV_IC_ConnectlessActive(r.h(), &type, &uidLen, uid.chars, &atsLen, ats.chars), 0);
@@ -134,7 +134,7 @@ TEST(ContactlessHalt, HaltsAndAlwaysSendsC003) {
 }
 
 TEST(ContactlessStoreCard, ActivatesTwiceAndComparesTheUids) {
-  CardSim r("t1", 1, {"255 mifare"});
+  CardSim r("t1", 1, {"255 sector"});
   int type = -1, uidLen = 0, atsLen = 7;
   Text uid, ats;
   EXPECT_EQ(KP_DEV_IC_ConnectlessActiveStoreCard(r.h(), &type, &uidLen, uid.chars, &atsLen, ats.chars), 0);
@@ -147,7 +147,7 @@ TEST(ContactlessStoreCard, ActivatesTwiceAndComparesTheUids) {
   r.Expect({request, request}, {AnswerFrame(0, "085A3C9E12"), AnswerFrame(0, "085A3C9E12")});
 
   // A card that draws a new UID at every activation: -314, the first kept.
-  r.Insert("255 mifare uid=random");
+  r.Insert("255 sector uid=random");
   Text first;
   atsLen = 7;
   EXPECT_EQ(KP_DEV_IC_ConnectlessActiveStoreCard(r.h(), &type, &uidLen, first.chars, &atsLen, ats.chars), -314);
@@ -171,7 +171,7 @@ TEST(ContactlessStoreCard, ActivatesTwiceAndComparesTheUids) {
 }
 
 TEST(ContactlessBlocks, AuthenticateThenReadAndWriteInTheSector) {
-  CardSim r("t1", 1, {"255 mifare"});
+  CardSim r("t1", 1, {"255 sector"});
   OpenSector(r, 1);  // leaves nothing to check; sector 3 below
   EXPECT_EQ(KP_DEV_IC_ConnectlessCertifySector(r.h(), 3, 0x60, "FFFFFFFFFFFF"), 0);
   r.Expect({CommandFrame(0x3242, HexBytes("0360FFFFFFFFFFFF"))}, {AnswerFrame(0)});
@@ -228,7 +228,7 @@ TEST(ContactlessBlocks, AuthenticateThenReadAndWriteInTheSector) {
 }
 
 TEST(ContactlessValues, TypeOneCountsTravelLeastSignificantFirst) {
-  CardSim r("t1", 1, {"255 mifare"});
+  CardSim r("t1", 1, {"255 sector"});
   OpenSector(r, 2);
   r.Control("rf-block 9 " + ValueBlock(12345, 9));
 
@@ -291,7 +291,7 @@ TEST(ContactlessValues, OtherReadersSendMostSignificantFirst) {
     const char* card;
   };
   for (const Case& c :
-       {Case{"t61", 61, "255 mifare"}, Case{"t0", 0, "255 mifare"}, Case{"t1", 5, "255 mifare order=msb"}}) {
+       {Case{"t61", 61, "255 sector"}, Case{"t0", 0, "255 sector"}, Case{"t1", 5, "255 sector order=msb"}}) {
     SCOPED_TRACE(c.type);
     CardSim r(c.family, c.type, {c.card});
     OpenSector(r, 2);
@@ -308,7 +308,7 @@ TEST(ContactlessValues, OtherReadersSendMostSignificantFirst) {
 }
 
 TEST(ContactlessKeys, WriteKeyChangesOneKeyOfTheOpenSector) {
-  CardSim r("t1", 1, {"255 mifare"});
+  CardSim r("t1", 1, {"255 sector"});
   OpenSector(r, 1);
   EXPECT_EQ(KP_DEV_IC_ConnectlessWriteKey(r.h(), 1, 0x60, "A0A1A2A3A4A5"), 0);
   r.Expect({CommandFrame(0x3249, HexBytes("0160A0A1A2A3A4A5"))}, {AnswerFrame(0)});
@@ -328,7 +328,7 @@ TEST(ContactlessKeys, WriteKeyChangesOneKeyOfTheOpenSector) {
 }
 
 TEST(ContactlessFamily, ATypeTwoReaderRefusesEveryOperationWithoutSending) {
-  CardSim r("t1", 2, {"255 mifare"});
+  CardSim r("t1", 2, {"255 sector"});
   int a = 3, b = 3, c = 3;
   float value = 2.0f;
   Text text, other;

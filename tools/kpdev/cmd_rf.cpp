@@ -23,7 +23,7 @@
 //
 // With --sim the tool first puts a card into the field (seat 255) of the
 // virtual reader it starts: a sector card by default, or the words given
-// with --sim-card ("rf-cpu uid=...", "mifare keya=...", the words of the
+// with --sim-card ("rf-cpu uid=...", "sector keya=...", the words of the
 // virtual reader's insert request after the seat).
 
 #include <cctype>
@@ -239,7 +239,7 @@ int Run(const GlobalOptions& global, Action action, RfOptions options) {
   if (!Validate(action, &options)) return kExitUsage;
   Session session(global, options.reader);
   if (!session.Open()) return session.FailureExit();
-  if (session.simulated() && !SimInsert(session, options.simCard.empty() ? "mifare" : options.simCard)) {
+  if (session.simulated() && !SimInsert(session, options.simCard.empty() ? "sector" : options.simCard)) {
     return kExitSimFailed;
   }
   const bool blockAction = action != Action::kActivate && action != Action::kHalt && action != Action::kAuth;
@@ -307,7 +307,7 @@ void Install(Tool& tool) {
     e.command
         ->add_option("--sim-card", o->simCard,
                      "with --sim: the card put into the field, as the words of the virtual reader's insert "
-                     "request after the seat (default: mifare)")
+                     "request after the seat (default: sector)")
         ->type_name("WORDS");
     switch (e.action) {
       case Action::kActivate:
