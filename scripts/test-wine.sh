@@ -1,73 +1,172 @@
 #!/usr/bin/env bash
-# Runs the Windows test program (64-bit KP_DEV.dll) under Wine against the
-# virtual reader: builds kpdev-sim natively and the program with MinGW-w64,
-# creates a throw-away Wine prefix, maps the reader's pseudo-terminal to
-# COM5 and drive D: to a scratch directory, runs the tests and prints
-# "N passed, N failed".  Extra arguments go to the test program
-# (e.g. --gtest_filter=SimReader.*).  Exit status 0 only when every test
-# passed.
+# Runs the Windows test program under Wine against the virtual reader:
+# builds kpdev-sim natively and the program with MinGW-w64 (64-bit or
+# 32-bit KP_DEV.dll), creates a throw-away Wine prefix, maps the reader's
+# pseudo-terminal to COM5 and drive D: to a scratch directory (which also
+# holds the reader's bank-card profiles), runs the tests and ends with the
+# line "wineNN: N passed, N failed, N skipped".
+# Exit status 0 only when every test passed; a build or start-up failure
+# counts as one failed test.
 #
-# Environment: WINE (default /usr/lib/wine/wine64, else wine64 or wine),
-# KPDEV_WINE_KEEP=1 keeps the scratch directory for inspection.
+# Usage: scripts/test-wine.sh [--arch 64|32] [--sim-build DIR] [--win-build DIR]
+#                             [--jobs N] [--] [test program arguments]
+#   --arch 32     the i686 build, whose exports are __stdcall; needs the
+#                 32-bit Wine (scripts/deps.sh wine32 installs it)
+#   --sim-build   build directory of kpdev-sim (default build-wine-sim)
+#   --win-build   build directory of the cross build (default build-win64
+#                 or build-win32), so that several people can run this side
+#                 by side
+#   --jobs        parallel build jobs (default 1)
+# Other arguments go to the test program (e.g. --gtest_filter=SimReader.*).
+#
+# Environment: WINE (the loader to use), KPDEV_WINE_KEEP=1 keeps the scratch
+# directory for inspection.
 set -euo pipefail
+
+arch=64
+sim_build=
+win_build=
+jobs=1
+args=()
+while (($#)); do
+  case $1 in
+    --arch)
+      arch=$2
+      shift 2
+      ;;
+    --sim-build)
+      sim_build=$(realpath -m "$2")
+      shift 2
+      ;;
+    --win-build)
+      win_build=$(realpath -m "$2")
+      shift 2
+      ;;
+    --jobs)
+      jobs=$2
+      shift 2
+      ;;
+    --)
+      shift
+      args+=("$@")
+      break
+      ;;
+    *)
+      args+=("$1")
+      shift
+      ;;
+  esac
+done
+case $arch in
+  64) triplet=x86_64 ;;
+  32) triplet=i686 ;;
+  *)
+    echo "test-wine: --arch takes 32 or 64" >&2
+    exit 2
+    ;;
+esac
+label=wine$arch
 cd "$(dirname "$0")/.."
 root=$PWD
-
-scripts/deps.sh windows
-
-com=5
-sim_build=$root/build-wine-sim
-win_build=$root/build-win64
-
-cmake -S . -B "$sim_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKPDEV_BUILD_TESTS=OFF -DKPDEV_BUILD_TOOLS=OFF \
-  -DKPDEV_BUILD_BENCH=OFF >/dev/null
-cmake --build "$sim_build" -j"$(nproc)" --target kpdev-sim >/dev/null
-cmake -S . -B "$win_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$win_build" -j"$(nproc)" --target kpdev_wine_tests >/dev/null
-
-wine=${WINE:-}
-if [[ -z $wine ]]; then
-  for candidate in /usr/lib/wine/wine64 "$(command -v wine64 || true)" "$(command -v wine || true)"; do
-    if [[ -n $candidate && -x $candidate ]]; then
-      wine=$candidate
-      break
-    fi
-  done
-fi
-[[ -n $wine ]] || { echo "test-wine: no wine found" >&2; exit 1; }
-wineserver=$(dirname "$wine")/wineserver
-[[ -x $wineserver ]] || wineserver=$(command -v wineserver)
+sim_build=${sim_build:-$root/build-wine-sim}
+win_build=${win_build:-$root/build-win$arch}
 
 work=$(mktemp -d /tmp/kpdev-wine.XXXXXX)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+summary_done=0
 sim_pid=
+wineserver=
 cleanup() {
+  local status=$?
   if [[ -n $sim_pid ]]; then
     kill "$sim_pid" 2>/dev/null || true
     wait "$sim_pid" 2>/dev/null || true
   fi
-  "$wineserver" -k >/dev/null 2>&1 || true
+  if [[ -n $wineserver ]]; then
+    "$wineserver" -k >/dev/null 2>&1 || true
+  fi
   if [[ ${KPDEV_WINE_KEEP:-0} == 1 ]]; then
     echo "test-wine: kept $work"
   else
     rm -rf "$work"
   fi
+  # Whatever stopped the run before the tests, it ends with a count.
+  if [[ $summary_done == 0 ]]; then
+    echo "$label: 0 passed, 1 failed"
+    ((status != 0)) || status=1
+  fi
+  exit "$status"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+# Runs a build step with its output in a log, shown only when it fails.
+quiet() {
+  if ! "$@" >>"$work/build.log" 2>&1; then
+    tail -n 60 "$work/build.log" >&2
+    echo "test-wine: build step failed: $*" >&2
+    return 1
+  fi
+}
+
+scripts/deps.sh windows
+if [[ $arch == 32 ]]; then
+  scripts/deps.sh wine32
+fi
+
+com=5
+quiet cmake -S . -B "$sim_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKPDEV_BUILD_TESTS=OFF -DKPDEV_BUILD_TOOLS=OFF \
+  -DKPDEV_BUILD_BENCH=OFF
+quiet cmake --build "$sim_build" -j"$jobs" --target kpdev-sim
+quiet cmake -S . -B "$win_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-$triplet.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo
+quiet cmake --build "$win_build" -j"$jobs" --target kpdev_wine_tests
+program=$win_build/tests/windows/kpdev_wine_tests.exe
+
+# The 64-bit loader creates the prefix (a 64-bit one, which also runs
+# 32-bit programs once the 32-bit Wine is installed); the program is run
+# by the loader of its own architecture.
+first_executable() {
+  local candidate
+  for candidate in "$@"; do
+    if [[ -n $candidate && -x $candidate ]]; then
+      echo "$candidate"
+      return 0
+    fi
+  done
+  return 1
+}
+wine64=$(first_executable /usr/lib/wine/wine64 "$(command -v wine64 || true)") || {
+  echo "test-wine: no wine64 found" >&2
+  exit 1
+}
+if [[ $arch == 64 ]]; then
+  wine=${WINE:-$wine64}
+else
+  # /usr/bin/wine is only a wrapper that exists without the 32-bit Wine.
+  wine=${WINE:-/usr/lib/wine/wine}
+  if [[ ! -x $wine ]]; then
+    echo "test-wine: no 32-bit Wine loader $wine (package wine32)" >&2
+    exit 1
+  fi
+fi
+wineserver=$(first_executable "$(dirname "$wine64")/wineserver" "$(command -v wineserver || true)") || {
+  echo "test-wine: no wineserver found" >&2
+  exit 1
+}
+
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # The prefix's server stays up for the whole run (it is ended by the
 # cleanup), with its own output kept out of the tests'.
 mkdir -p "$WINEPREFIX"
 "$wineserver" -p >"$work/wineserver.log" 2>&1
-"$wine" wineboot -i >"$work/wineboot.log" 2>&1
+"$wine64" wineboot -i >"$work/wineboot.log" 2>&1
 
-# Drive D: holds the library's log tree (D:\LOG\KP606).
-mkdir -p "$work/d"
+# Drive D: holds the library's log tree (D:\LOG\KP606), and D:\profiles
+# the bank-card profiles the program writes for the reader to load.
+mkdir -p "$work/d/profiles"
 ln -sfn "$work/d" "$WINEPREFIX/dosdevices/d:"
 
-"$sim_build/sim/kpdev-sim" --link "$WINEPREFIX/dosdevices/com$com" >"$work/sim.out" 2>"$work/sim.err" &
+KPDEV_SIM_PROFILES=$work/d/profiles "$sim_build/sim/kpdev-sim" --link "$WINEPREFIX/dosdevices/com$com" >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
 control=
 for _ in $(seq 100); do
@@ -84,10 +183,10 @@ if [[ -z $control ]]; then
   exit 1
 fi
 
+echo "== $label: $program"
 set +e
 KPDEV_SIM_CONTROL=$control KPDEV_SIM_COM=$com \
-  "$wine" "$win_build/tests/windows/kpdev_wine_tests.exe" --gtest_color=no "$@" 2>&1 | tr -d '\r' |
-  tee "$work/tests.out"
+  "$wine" "$program" --gtest_color=no ${args[@]+"${args[@]}"} 2>&1 | tr -d '\r' | tee "$work/tests.out"
 status=${PIPESTATUS[0]}
 set -e
 
@@ -101,7 +200,8 @@ if [[ $status -ne 0 && $failed -eq 0 ]]; then
   # The program ended without a summary (a crash, or Wine itself failed).
   failed=1
 fi
-echo "wine: $passed passed, $failed failed, $skipped skipped"
+summary_done=1
+echo "$label: $passed passed, $failed failed, $skipped skipped"
 if [[ $status -ne 0 || $failed -ne 0 || $passed -eq 0 ]]; then
   exit 1
 fi

@@ -4,6 +4,8 @@
 // blocks (hundredths as float, byte order by module, increase and decrease).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -173,8 +175,8 @@ TEST_F(ContactlessTest, SectorKeysBlocksAndAbsoluteBlockNumbers) {
   EXPECT_EQ(KP_DEV_IC_ConnectlessWriteBlock(h, 63, 3, "00112233445566778899AABBCCDDEEFF01234567"), 0);
   Bytes padded = FromHex("05 0102");
   padded.resize(17, 0x00);
-  Bytes cut = {0xFF};
-  cut.insert(cut.end(), block.begin(), block.end());
+  Bytes cut(1 + block.size(), 0xFF);
+  std::copy(block.begin(), block.end(), cut.begin() + 1);
   EXPECT_EQ(Sent(), (Frames{CommandFrame(0x3243, {0x09}), CommandFrame(0x3243, {0x00}), CommandFrame(0x3243, {0x0E}),
                             CommandFrame(0x3244, padded), CommandFrame(0x3244, cut)}));
 
@@ -201,10 +203,9 @@ TEST_F(ContactlessTest, ValueWritesAreTruncatedHundredthsInModuleByteOrder) {
       Ok();
       EXPECT_EQ(KP_DEV_IC_ConnectlessWriteValueBlock(h, 2, 0, c.value), 0);
       Bytes data = {0x08};
-      if (type == 1) {  // the IC module of the type-1 readers: least significant first
-        data.insert(data.end(), c.msbFirst.rbegin(), c.msbFirst.rend());
-      } else {
-        data.insert(data.end(), c.msbFirst.begin(), c.msbFirst.end());
+      // The IC module of the type-1 readers sends the least significant byte first.
+      for (std::size_t i = 0; i < c.msbFirst.size(); ++i) {
+        data.push_back(type == 1 ? c.msbFirst[c.msbFirst.size() - 1 - i] : c.msbFirst[i]);
       }
       expected.push_back(CommandFrame(0x3246, data));
     }
