@@ -24,9 +24,9 @@ constexpr int kType61Bauds[] = {115200, 19200, 38400, 57600};
 // One candidate (port, baud).  The caller's variables show the candidate
 // being tried; the handle variable is written only by a successful open.
 int Attempt(int port, int baud, int* handle, int deviceType) {
-  char spec[64];
-  std::snprintf(spec, sizeof spec, "COM%d:%d:N:8:1", port, baud);
-  const int opened = KP_DEV_OpenDevice(deviceType, spec, handle);
+  char portText[64];
+  std::snprintf(portText, sizeof portText, "COM%d:%d:N:8:1", port, baud);
+  const int opened = KP_DEV_OpenDevice(deviceType, portText, handle);
   if (opened != 0) return opened;
   // The version text only proves that a reader answers; its buffer is as
   // large as any answer the reader can hand back, and is dropped.

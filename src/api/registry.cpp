@@ -19,10 +19,10 @@ CReaderRegistry& Registry() {
 
 int CReaderRegistry::HandleOf(const char* portSpec) {
   if (portSpec == nullptr) return -1;
-  char spec[128] = {};
-  std::snprintf(spec, sizeof spec, "%s", portSpec);
-  if (spec[0] == '\0' || std::strlen(spec) <= 3) return -1;
-  const long n = std::strtol(spec + 3, nullptr, 10);
+  char portText[128] = {};
+  std::snprintf(portText, sizeof portText, "%s", portSpec);
+  if (portText[0] == '\0' || std::strlen(portText) <= 3) return -1;
+  const long n = std::strtol(portText + 3, nullptr, 10);
   if (n < 1 || n > 0x7FFFFFFFL) return -1;
   return static_cast<int>(n);
 }

@@ -54,13 +54,13 @@ bool Flag(int value) { return (value & 0xFF) != 0; }
 // Opens the reader of the loop: the type is remembered for the log line of a
 // failed open, the handle for KP_DEV_CancelReadAll.
 int OpenReader(int deviceType, int port, int baud, int* handle) {
-  char spec[64];
-  std::snprintf(spec, sizeof spec, "COM%d:%d:N:8:1", port, baud);
+  char portText[64];
+  std::snprintf(portText, sizeof portText, "COM%d:%d:N:8:1", port, baud);
   g_readAllType = deviceType;
   int r;
   {
     std::lock_guard<std::mutex> lock(ReadAllReaderLock());
-    r = KP_DEV_OpenDevice(deviceType, spec, handle);
+    r = KP_DEV_OpenDevice(deviceType, portText, handle);
     if (r == 0) g_readAllHandle = *handle;
   }
   if (r != 0) WriteLog(kOpenFailedLog, deviceType);

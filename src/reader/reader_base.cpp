@@ -240,12 +240,12 @@ int CReaderBase::IC_Voice(int on) {
 
 void CReaderBase::ParsePortSpec(int deviceType, const char* portSpec, bool storeType5AsZero) {
   currentModule = (storeType5AsZero && deviceType == 5) ? 0 : deviceType;
-  char spec[128] = {};
-  if (portSpec) std::snprintf(spec, sizeof spec, "%s", portSpec);
-  const std::size_t len = std::strlen(spec);
-  portNumber_ = len > 3 ? LeadingNumber(spec + 3) : 0;
+  char portText[128] = {};
+  if (portSpec) std::snprintf(portText, sizeof portText, "%s", portSpec);
+  const std::size_t len = std::strlen(portText);
+  portNumber_ = len > 3 ? LeadingNumber(portText + 3) : 0;
   const std::size_t baudAt = portNumber_ < 10 ? 5 : 6;
-  baudRate_ = len > baudAt ? LeadingNumber(spec + baudAt) : 0;
+  baudRate_ = len > baudAt ? LeadingNumber(portText + baudAt) : 0;
 }
 
 }  // namespace kp

@@ -78,7 +78,7 @@ inline std::string DirectoryRecord(const std::string& aid = kAid, const std::str
   return Tlv("70", Tlv("61", Tlv("4F", aid) + Tlv("50", label) + Tlv("87", "01"))) + "9000";
 }
 
-// The spec-sheet PDOL of a PBOC card: 9F66 04, 9F02 06, 9F03 06, 9F1A 02,
+// The PDOL a PBOC card typically carries: 9F66 04, 9F02 06, 9F03 06, 9F1A 02,
 // 95 05, 5F2A 02, 9A 03, 9C 01, 9F37 04.
 const std::string kPdol = "9F66049F02069F03069F1A0295055F2A029A039C019F3704";
 
