@@ -160,8 +160,8 @@ int main(int argc, char** argv) {
     const std::string variable = "KPDEV_COM" + std::to_string(kComLibrary);
     setenv(variable.c_str(), libSim.port_path().c_str(), 1);
     int handle = 0;
-    const std::string spec = "COM" + std::to_string(kComLibrary) + ":9600:N:8:1";
-    int r = KP_DEV_OpenDevice(1, spec.c_str(), &handle);
+    const std::string portText = "COM" + std::to_string(kComLibrary) + ":9600:N:8:1";
+    int r = KP_DEV_OpenDevice(1, portText.c_str(), &handle);
     if (r != 0) {
       std::fprintf(stderr, "kpdev_bench: KP_DEV_OpenDevice failed: %d\n", r);
       return 1;

@@ -97,12 +97,7 @@ class At45db041 : public MemoryChip {
 }  // namespace
 
 std::vector<ChipKind> At45db041Kinds() {
-  return {{"at45db041", "[data=HEX] (2048 pages of 264 bytes; data from page 0 on)",
-           [](const CardArgs& args, std::string* error) -> std::unique_ptr<MemoryChip> {
-             auto chip = std::make_unique<At45db041>();
-             if (!chip->Configure(args, error)) return nullptr;
-             return chip;
-           }}};
+  return {{"at45db041", "[data=HEX] (2048 pages of 264 bytes; data from page 0 on)", ConfiguredChip<At45db041>()}};
 }
 
 }  // namespace kpsim

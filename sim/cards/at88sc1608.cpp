@@ -318,12 +318,7 @@ class At88sc1608 : public MemoryChip {
 }  // namespace
 
 std::vector<ChipKind> At88sc1608Kinds() {
-  return {{"at88sc1608", At88sc1608::Settings(),
-           [](const CardArgs& args, std::string* error) -> std::unique_ptr<MemoryChip> {
-             auto chip = std::make_unique<At88sc1608>();
-             if (!chip->Configure(args, error)) return nullptr;
-             return chip;
-           }}};
+  return {{"at88sc1608", At88sc1608::Settings(), ConfiguredChip<At88sc1608>()}};
 }
 
 }  // namespace kpsim

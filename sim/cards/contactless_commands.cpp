@@ -40,32 +40,49 @@ constexpr std::uint16_t kCmdWriteKey = 0x3249;
 // Activation data: two bytes (the host sends 0001).
 constexpr std::size_t kActivationData = 2;
 
-// The activated sector card in the field, or the status word that stops a
-// sector command.
-std::uint16_t FindActiveSectorCard(VirtualReader& reader, SectorCard** card) {
+// The sector card in the field, or the status word that stops a sector
+// command: no card, or a card of another kind.
+std::uint16_t FindSectorCard(VirtualReader& reader, SectorCard** card) {
   RfCard* any = reader.seats().Find<RfCard>(kFieldSeat);
   if (any == nullptr) return kSeatEmpty;
   *card = dynamic_cast<SectorCard*>(any);
-  if (*card == nullptr) return kStatusWrongCardKind;
+  return *card != nullptr ? kStatusOk : kStatusWrongCardKind;
+}
+
+// As above, and the card must be activated.
+std::uint16_t FindActiveSectorCard(VirtualReader& reader, SectorCard** card) {
+  const std::uint16_t found = FindSectorCard(reader, card);
+  if (found != kStatusOk) return found;
   return (*card)->active() ? kStatusOk : kSeatUnpowered;
 }
 
-// As above, and the block must lie in the authenticated sector.
-std::uint16_t FindAuthorisedBlock(VirtualReader& reader, int block, SectorCard** card) {
-  const std::uint16_t found = FindActiveSectorCard(reader, card);
-  if (found != kStatusOk) return found;
-  return (*card)->Authorised(block) ? kStatusOk : kStatusNotAuthenticated;
+// A command naming a sector and a key: sector, key type and a 6-byte key,
+// checked before the activated sector card is looked for; `action` then
+// runs on the card.
+template <typename Action>
+Reply OnSectorKey(VirtualReader& r, const Bytes& data, Action action) {
+  SectorCard::KeyType type = SectorCard::KeyType::kA;
+  if (data.size() != 2 + SectorCard::kKeySize || data[0] >= SectorCard::kSectors ||
+      !SectorCard::ParseKeyType(data[1], &type)) {
+    return Reply::Status(kStatusBadParameter);
+  }
+  SectorCard* card = nullptr;
+  const std::uint16_t found = FindActiveSectorCard(r, &card);
+  if (found != kStatusOk) return Reply::Status(found);
+  return action(*card, data[0], type, Bytes(data.begin() + 2, data.end()));
 }
 
-bool ValidBlock(const Bytes& data, std::size_t size) { return data.size() == size && data[0] < SectorCard::kBlocks; }
-
-// Sector, key type and a 6-byte key.
-bool ParseSectorKey(const Bytes& data, int* sector, SectorCard::KeyType* type, Bytes* key) {
-  if (data.size() != 2 + SectorCard::kKeySize || data[0] >= SectorCard::kSectors) return false;
-  if (!SectorCard::ParseKeyType(data[1], type)) return false;
-  *sector = data[0];
-  key->assign(data.begin() + 2, data.end());
-  return true;
+// A command on one block: the block number and `size - 1` more bytes,
+// checked before the activated sector card is looked for, and the block
+// must lie in the authenticated sector; `action` then runs on the card.
+template <typename Action>
+Reply OnAuthorisedBlock(VirtualReader& r, const Bytes& data, std::size_t size, Action action) {
+  if (data.size() != size || data[0] >= SectorCard::kBlocks) return Reply::Status(kStatusBadParameter);
+  SectorCard* card = nullptr;
+  const std::uint16_t found = FindActiveSectorCard(r, &card);
+  if (found != kStatusOk) return Reply::Status(found);
+  if (!card->Authorised(data[0])) return Reply::Status(kStatusNotAuthenticated);
+  return action(*card);
 }
 
 std::int32_t CountFromWire(const Bytes& data, bool lsb_first) {
@@ -83,18 +100,16 @@ Bytes CountToWire(std::int32_t count, bool lsb_first) {
 
 // Increment (sign +1) or decrement (-1) of a value block in place.
 Reply ChangeValue(VirtualReader& r, const Bytes& data, int sign) {
-  if (!ValidBlock(data, 5)) return Reply::Status(kStatusBadParameter);
-  SectorCard* card = nullptr;
-  const std::uint16_t found = FindAuthorisedBlock(r, data[0], &card);
-  if (found != kStatusOk) return Reply::Status(found);
-  std::int32_t value = 0;
-  if (!card->ReadValue(data[0], &value)) return Reply::Status(kStatusNotValueBlock);
-  const std::int64_t amount = CountFromWire(data, card->LsbFirst(r.state().family));
-  const std::int64_t result = static_cast<std::int64_t>(value) + sign * amount;
-  if (result < std::numeric_limits<std::int32_t>::min() || result > std::numeric_limits<std::int32_t>::max())
-    return Reply::Status(kStatusValueOutOfRange);
-  if (!card->WriteValue(data[0], static_cast<std::int32_t>(result))) return Reply::Status(kStatusBlockNotWritable);
-  return Reply::Ok();
+  return OnAuthorisedBlock(r, data, 5, [&](SectorCard& card) {
+    std::int32_t value = 0;
+    if (!card.ReadValue(data[0], &value)) return Reply::Status(kStatusNotValueBlock);
+    const std::int64_t amount = CountFromWire(data, card.LsbFirst(r.state().family));
+    const std::int64_t result = static_cast<std::int64_t>(value) + sign * amount;
+    if (result < std::numeric_limits<std::int32_t>::min() || result > std::numeric_limits<std::int32_t>::max())
+      return Reply::Status(kStatusValueOutOfRange);
+    if (!card.WriteValue(data[0], static_cast<std::int32_t>(result))) return Reply::Status(kStatusBlockNotWritable);
+    return Reply::Ok();
+  });
 }
 
 bool ParseBlockNumber(const std::string& text, int* block) {
@@ -140,74 +155,58 @@ void InstallContactlessCards(VirtualReader& reader) {
   commands.Register(
       {kCmdActivateSectorCard, "activate sector card", kAllFamilies, true, [](VirtualReader& r, const Bytes& data) {
          if (data.size() != kActivationData) return Reply::Status(kStatusBadParameter);
-         RfCard* any = r.seats().Find<RfCard>(kFieldSeat);
-         if (any == nullptr) return Reply::Status(kSeatEmpty);
-         auto* card = dynamic_cast<SectorCard*>(any);
-         if (card == nullptr) return Reply::Status(kStatusWrongCardKind);
+         SectorCard* card = nullptr;
+         const std::uint16_t found = FindSectorCard(r, &card);
+         if (found != kStatusOk) return Reply::Status(found);
          card->Activate();
          Bytes out{card->type()};
          out.insert(out.end(), card->uid().begin(), card->uid().end());
          return Reply::Ok(out);
        }});
   commands.Register({kCmdAuthenticate, "authenticate", kAllFamilies, true, [](VirtualReader& r, const Bytes& data) {
-                       int sector = 0;
-                       SectorCard::KeyType type = SectorCard::KeyType::kA;
-                       Bytes key;
-                       if (!ParseSectorKey(data, &sector, &type, &key)) return Reply::Status(kStatusBadParameter);
-                       SectorCard* card = nullptr;
-                       const std::uint16_t found = FindActiveSectorCard(r, &card);
-                       if (found != kStatusOk) return Reply::Status(found);
-                       return Reply::Status(card->Authenticate(sector, type, key) ? kStatusOk : kStatusAuthFailed);
+                       return OnSectorKey(
+                           r, data, [](SectorCard& card, int sector, SectorCard::KeyType type, const Bytes& key) {
+                             return Reply::Status(card.Authenticate(sector, type, key) ? kStatusOk : kStatusAuthFailed);
+                           });
                      }});
   commands.Register({kCmdReadBlock, "read block", kAllFamilies, true, [](VirtualReader& r, const Bytes& data) {
-                       if (!ValidBlock(data, 1)) return Reply::Status(kStatusBadParameter);
-                       SectorCard* card = nullptr;
-                       const std::uint16_t found = FindAuthorisedBlock(r, data[0], &card);
-                       if (found != kStatusOk) return Reply::Status(found);
-                       const SectorCard::Block block = card->Read(data[0]);
-                       return Reply::Ok(Bytes(block.begin(), block.end()));
+                       return OnAuthorisedBlock(r, data, 1, [&](SectorCard& card) {
+                         const SectorCard::Block block = card.Read(data[0]);
+                         return Reply::Ok(Bytes(block.begin(), block.end()));
+                       });
                      }});
   commands.Register({kCmdWriteBlock, "write block", kAllFamilies, true, [](VirtualReader& r, const Bytes& data) {
-                       if (!ValidBlock(data, 1 + SectorCard::kBlockSize)) return Reply::Status(kStatusBadParameter);
-                       SectorCard* card = nullptr;
-                       const std::uint16_t found = FindAuthorisedBlock(r, data[0], &card);
-                       if (found != kStatusOk) return Reply::Status(found);
-                       SectorCard::Block block{};
-                       std::copy(data.begin() + 1, data.end(), block.begin());
-                       return Reply::Status(card->Write(data[0], block) ? kStatusOk : kStatusBlockNotWritable);
+                       return OnAuthorisedBlock(r, data, 1 + SectorCard::kBlockSize, [&](SectorCard& card) {
+                         SectorCard::Block block{};
+                         std::copy(data.begin() + 1, data.end(), block.begin());
+                         return Reply::Status(card.Write(data[0], block) ? kStatusOk : kStatusBlockNotWritable);
+                       });
                      }});
   commands.Register({kCmdReadValue, "read value", kAllFamilies, true, [](VirtualReader& r, const Bytes& data) {
-                       if (!ValidBlock(data, 1)) return Reply::Status(kStatusBadParameter);
-                       SectorCard* card = nullptr;
-                       const std::uint16_t found = FindAuthorisedBlock(r, data[0], &card);
-                       if (found != kStatusOk) return Reply::Status(found);
-                       std::int32_t value = 0;
-                       if (!card->ReadValue(data[0], &value)) return Reply::Status(kStatusNotValueBlock);
-                       return Reply::Ok(CountToWire(value, card->LsbFirst(r.state().family)));
+                       return OnAuthorisedBlock(r, data, 1, [&](SectorCard& card) {
+                         std::int32_t value = 0;
+                         if (!card.ReadValue(data[0], &value)) return Reply::Status(kStatusNotValueBlock);
+                         return Reply::Ok(CountToWire(value, card.LsbFirst(r.state().family)));
+                       });
                      }});
   commands.Register({kCmdWriteValue, "write value", kAllFamilies, true, [](VirtualReader& r, const Bytes& data) {
-                       if (!ValidBlock(data, 5)) return Reply::Status(kStatusBadParameter);
-                       SectorCard* card = nullptr;
-                       const std::uint16_t found = FindAuthorisedBlock(r, data[0], &card);
-                       if (found != kStatusOk) return Reply::Status(found);
-                       const std::int32_t value = CountFromWire(data, card->LsbFirst(r.state().family));
-                       return Reply::Status(card->WriteValue(data[0], value) ? kStatusOk : kStatusBlockNotWritable);
+                       return OnAuthorisedBlock(r, data, 5, [&](SectorCard& card) {
+                         const std::int32_t value = CountFromWire(data, card.LsbFirst(r.state().family));
+                         return Reply::Status(card.WriteValue(data[0], value) ? kStatusOk : kStatusBlockNotWritable);
+                       });
                      }});
   commands.Register({kCmdIncrement, "increment", kAllFamilies, true,
                      [](VirtualReader& r, const Bytes& data) { return ChangeValue(r, data, +1); }});
   commands.Register({kCmdDecrement, "decrement", kAllFamilies, true,
                      [](VirtualReader& r, const Bytes& data) { return ChangeValue(r, data, -1); }});
   commands.Register({kCmdWriteKey, "write key", kAllFamilies, true, [](VirtualReader& r, const Bytes& data) {
-                       int sector = 0;
-                       SectorCard::KeyType type = SectorCard::KeyType::kA;
-                       Bytes key;
-                       if (!ParseSectorKey(data, &sector, &type, &key)) return Reply::Status(kStatusBadParameter);
-                       SectorCard* card = nullptr;
-                       const std::uint16_t found = FindActiveSectorCard(r, &card);
-                       if (found != kStatusOk) return Reply::Status(found);
-                       if (card->authenticated_sector() != sector) return Reply::Status(kStatusNotAuthenticated);
-                       card->SetKey(sector, type, key);
-                       return Reply::Ok();
+                       return OnSectorKey(r, data,
+                                          [](SectorCard& card, int sector, SectorCard::KeyType type, const Bytes& key) {
+                                            if (card.authenticated_sector() != sector)
+                                              return Reply::Status(kStatusNotAuthenticated);
+                                            card.SetKey(sector, type, key);
+                                            return Reply::Ok();
+                                          });
                      }});
 
   // The stored bytes of a block of the field's sector card, keys included;

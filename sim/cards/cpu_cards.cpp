@@ -9,23 +9,25 @@ namespace {
 // ISO/IEC 7816-3 limits an answer to reset to 33 bytes.
 constexpr std::size_t kMaxAtr = 33;
 
-// The words both processor cards understand: apdu=CMD:RESP (repeatable)
-// and the getresponse flag.  false for a word that is neither; *taken tells
-// whether the word was one of them.
-bool TakeApduArg(const CardArg& arg, std::vector<ScriptedApdu>* script, bool* get_response, bool* taken,
-                 std::string* error) {
-  *taken = true;
-  if (arg.key == "apdu" && arg.has_value) {
-    ScriptedApdu entry;
-    if (!ParseScriptedApdu(arg.value, &entry, error)) return false;
-    script->push_back(std::move(entry));
-    return true;
+// Goes through the words of a processor card's insert request: apdu=CMD:RESP
+// (repeatable) and the getresponse flag, which both kinds understand, and
+// every other word to `own`.  false at the first word refused, with *error
+// set.
+template <typename Own>
+bool ParseCpuWords(const std::vector<std::string>& args, std::vector<ScriptedApdu>* script, bool* get_response,
+                   std::string* error, Own own) {
+  for (const std::string& word : args) {
+    const CardArg arg = SplitCardArg(word);
+    if (arg.key == "apdu" && arg.has_value) {
+      ScriptedApdu entry;
+      if (!ParseScriptedApdu(arg.value, &entry, error)) return false;
+      script->push_back(std::move(entry));
+    } else if (arg.key == "getresponse" && !arg.has_value) {
+      *get_response = true;
+    } else if (!own(word, arg)) {
+      return false;
+    }
   }
-  if (arg.key == "getresponse" && !arg.has_value) {
-    *get_response = true;
-    return true;
-  }
-  *taken = false;
   return true;
 }
 
@@ -79,20 +81,16 @@ std::unique_ptr<Card> MakeContactCpuCard(const std::vector<std::string>& args, s
   bool mute = false;
   bool get_response = false;
   std::vector<ScriptedApdu> script;
-  for (const std::string& word : args) {
-    const CardArg arg = SplitCardArg(word);
-    bool taken = false;
-    if (!TakeApduArg(arg, &script, &get_response, &taken, error)) return nullptr;
-    if (taken) continue;
-    if (arg.key == "atr") {
-      if (!ParseHexArg(arg, 1, kMaxAtr, &atr, error)) return nullptr;
-    } else if (arg.key == "mute" && !arg.has_value) {
+  const bool ok = ParseCpuWords(args, &script, &get_response, error, [&](const std::string& word, const CardArg& arg) {
+    if (arg.key == "atr") return ParseHexArg(arg, 1, kMaxAtr, &atr, error);
+    if (arg.key == "mute" && !arg.has_value) {
       mute = true;
-    } else {
-      *error = "usage: insert SEAT cpu [atr=HEX] [mute] [getresponse] [apdu=CMD:RESP ...] ('" + word + "'?)";
-      return nullptr;
+      return true;
     }
-  }
+    *error = "usage: insert SEAT cpu [atr=HEX] [mute] [getresponse] [apdu=CMD:RESP ...] ('" + word + "'?)";
+    return false;
+  });
+  if (!ok) return nullptr;
   return std::make_unique<ContactCpuCard>(std::move(atr), mute, std::move(script), get_response);
 }
 
@@ -102,32 +100,29 @@ std::unique_ptr<Card> MakeContactlessCpuCard(const std::vector<std::string>& arg
   Bytes type{ContactlessCpuCard::kDefaultType};
   bool get_response = false;
   std::vector<ScriptedApdu> script;
-  for (const std::string& word : args) {
-    const CardArg arg = SplitCardArg(word);
-    bool taken = false;
-    if (!TakeApduArg(arg, &script, &get_response, &taken, error)) return nullptr;
-    if (taken) continue;
+  const bool ok = ParseCpuWords(args, &script, &get_response, error, [&](const std::string& word, const CardArg& arg) {
     if (arg.key == "uid") {
-      if (!ParseHexArg(arg, 4, 10, &uid, error)) return nullptr;
+      if (!ParseHexArg(arg, 4, 10, &uid, error)) return false;
       if (uid.size() != 4 && uid.size() != 7 && uid.size() != 10) {
         *error = "uid= takes 4, 7 or 10 bytes";
-        return nullptr;
+        return false;
       }
-    } else if (arg.key == "ats") {
+      return true;
+    }
+    if (arg.key == "ats") {
       // An empty ATS is allowed: the activation then reports length 0.
       if (arg.has_value && arg.value.empty()) {
         ats.clear();
-      } else if (!ParseHexArg(arg, 1, 254, &ats, error)) {
-        return nullptr;
+        return true;
       }
-    } else if (arg.key == "type") {
-      if (!ParseHexArg(arg, 1, 1, &type, error)) return nullptr;
-    } else {
-      *error =
-          "usage: insert 255 rf-cpu [uid=HEX] [ats=HEX] [type=HEX] [getresponse] [apdu=CMD:RESP ...] ('" + word + "'?)";
-      return nullptr;
+      return ParseHexArg(arg, 1, 254, &ats, error);
     }
-  }
+    if (arg.key == "type") return ParseHexArg(arg, 1, 1, &type, error);
+    *error =
+        "usage: insert 255 rf-cpu [uid=HEX] [ats=HEX] [type=HEX] [getresponse] [apdu=CMD:RESP ...] ('" + word + "'?)";
+    return false;
+  });
+  if (!ok) return nullptr;
   return std::make_unique<ContactlessCpuCard>(std::move(uid), std::move(ats), type[0], std::move(script), get_response);
 }
 

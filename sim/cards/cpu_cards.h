@@ -45,8 +45,9 @@ class ContactCpuCard : public Card, public ApduCard {
   bool ReadyForApdus() const override { return powered_; }
   Bytes Transmit(const Bytes& apdu, Rng& rng) override { return engine_.Transmit(apdu, rng); }
 
-  // Power-on (cold or warm reset): false for a mute card.
-  bool PowerOn();
+  // Power-on (cold or warm reset): false for a mute card.  Cards that keep
+  // a session of their own (the bank card) start it afresh here.
+  virtual bool PowerOn();
   void PowerOff() { powered_ = false; }
   bool powered() const { return powered_; }
   bool failed_reset() const { return failed_reset_; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <utility>
 
 #include "core/status_words.h"
 
@@ -269,6 +270,97 @@ bool FillFromArgs(const CardArgs& args, Bytes* memory, std::string* error) {
   }
   std::copy(data.begin(), data.end(), memory->begin());
   return true;
+}
+
+PscChip::PscChip(std::string kind, std::size_t size, std::size_t protectable, std::size_t psc_size, int tries)
+    : memory_(size, 0xFF),
+      protected_(protectable, false),
+      psc_(Bytes(psc_size, 0xFF), tries),
+      kind_(std::move(kind)),
+      psc_size_(psc_size),
+      max_tries_(tries) {}
+
+std::string PscChip::Settings() const {
+  return "psc=HEX" + std::to_string(2 * psc_size_) + " data=HEX tries=0.." + std::to_string(max_tries_) +
+         " protect=LIST";
+}
+
+bool PscChip::Configure(const CardArgs& args, std::string* error) {
+  const std::string unknown = args.Unknown({"psc", "data", "tries", "protect"});
+  if (!unknown.empty()) {
+    *error = "unknown setting '" + unknown + "' (" + Settings() + ")";
+    return false;
+  }
+  Bytes psc = psc_.value();
+  long tries = max_tries_;
+  if (!args.Hex("psc", &psc, error) || !args.Number("tries", 0, max_tries_, &tries, error) ||
+      !args.AddressList("protect", static_cast<unsigned>(protected_.size()), &protected_, error) ||
+      !FillFromArgs(args, &memory_, error)) {
+    return false;
+  }
+  if (psc.size() != psc_size_) {
+    *error = "psc= needs " + std::to_string(psc_size_) + " bytes";
+    return false;
+  }
+  psc_.set_value(psc);
+  psc_.set_tries(static_cast<int>(tries));
+  return true;
+}
+
+std::string PscChip::Describe() const {
+  return "kind=" + kind_ + " psc=" + ToHex(psc_.value()) + " tries=" + std::to_string(psc_.tries()) +
+         " granted=" + (psc_.granted() ? "1" : "0") + " protected=" + AddressRanges(protected_);
+}
+
+bool PscChip::Area(const std::string& name, Bytes* out) const {
+  if (name == "memory") {
+    *out = memory_;
+  } else if (name == "protection") {
+    out->clear();
+    for (bool p : protected_) out->push_back(p ? 0x00 : 0x01);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool PscChip::ExecutePsc(const MemoryCommand& command, Reply* reply) {
+  const Bytes& d = command.data;
+  // The PSC is password number 0, the chip's only one.
+  const auto length_of = [this](unsigned number) { return number == 0 ? psc_size_ : 0; };
+  SecretRequest request;
+  switch (command.code) {
+    case kMemCmdVerify: {
+      const std::uint16_t status = ParseSecret(d, {SecretLayout::kLengthSecret}, length_of, &request);
+      *reply = Reply::Status(status == kStatusOk ? psc_.Present(request.secret) : status);
+      return true;
+    }
+    case kMemCmdChangePassword: {
+      const std::uint16_t status =
+          ParseSecret(d, {SecretLayout::kLengthSecret, SecretLayout::kSecretOnly}, length_of, &request);
+      if (status != kStatusOk) {
+        *reply = Reply::Status(status);
+      } else if (!psc_.granted()) {
+        *reply = Reply::Status(kMemoryNeedPassword);
+      } else {
+        psc_.set_value(request.secret);
+        *reply = Reply::Ok();
+      }
+      return true;
+    }
+    case kMemCmdReadPassword:
+      if (!d.empty()) {
+        *reply = Reply::Status(kStatusBadParameter);
+      } else {
+        *reply = Reply::Ok(psc_.granted() ? psc_.value() : Bytes(psc_size_, 0x00));
+      }
+      return true;
+    case kMemCmdReadCounter:
+      *reply = d.empty() ? CounterReply(psc_) : Reply::Status(kStatusBadParameter);
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace kpsim

@@ -180,6 +180,17 @@ bool FillFromArgs(const CardArgs& args, Bytes* memory, std::string* error);
 
 using ChipMaker = std::function<std::unique_ptr<MemoryChip>(const CardArgs& args, std::string* error)>;
 
+// The maker of a kind whose chip, built as delivered, takes its settings
+// from the insert request.
+template <typename Chip>
+ChipMaker ConfiguredChip() {
+  return [](const CardArgs& args, std::string* error) -> std::unique_ptr<MemoryChip> {
+    auto chip = std::make_unique<Chip>();
+    if (!chip->Configure(args, error)) return nullptr;
+    return chip;
+  };
+}
+
 struct ChipKind {
   std::string kind;
   std::string usage;
@@ -211,5 +222,42 @@ Reply CounterReply(const Secret& secret);
 std::string SecretSummary(const Secret& secret);
 // Marked addresses as "0-3,7", or "none".
 std::string AddressRanges(const std::vector<bool>& marks);
+
+// The SLE44x8 chips: main memory whose first `protectable` bytes each have
+// a protection bit (read as 1 while writable, 0 once burnt), and one
+// programmable security code (PSC) with its error counter that every write
+// needs presented since the card was inserted or the module reset.  The
+// kinds differ in their sizes and in the memory commands they take.
+class PscChip : public MemoryChip {
+ public:
+  PscChip(std::string kind, std::size_t size, std::size_t protectable, std::size_t psc_size, int tries);
+
+  // psc=, data=, tries= and protect= of the insert request.
+  bool Configure(const CardArgs& args, std::string* error);
+  // The settings Configure takes, for the list of kinds.
+  std::string Settings() const;
+
+  std::string Kind() const override { return kind_; }
+  std::string Summary() const override { return SecretSummary(psc_); }
+  void OnModuleReset() override { psc_.Forget(); }
+  std::string Describe() const override;
+  bool Area(const std::string& name, Bytes* out) const override;
+  std::string Areas() const override { return "memory,protection"; }
+
+ protected:
+  // Answers the PSC commands: present, change, read back (the chip shows
+  // its PSC only to whoever presented it) and the counter.  false for any
+  // other command.
+  bool ExecutePsc(const MemoryCommand& command, Reply* reply);
+
+  Bytes memory_;
+  std::vector<bool> protected_;
+  Secret psc_;
+
+ private:
+  std::string kind_;
+  std::size_t psc_size_;
+  int max_tries_;
+};
 
 }  // namespace kpsim

@@ -30,59 +30,15 @@ constexpr std::size_t kSize = 1024;
 constexpr std::size_t kPscSize = 2;
 constexpr int kTries = 8;
 
-class Sle4428 : public MemoryChip {
+class Sle4428 : public PscChip {
  public:
-  Sle4428() : memory_(kSize, 0xFF), protected_(kSize, false), psc_(Bytes(kPscSize, 0xFF), kTries) {}
-
-  bool Configure(const CardArgs& args, std::string* error) {
-    const std::string unknown = args.Unknown({"psc", "data", "tries", "protect"});
-    if (!unknown.empty()) {
-      *error = "unknown setting '" + unknown + "' (psc=HEX4 data=HEX tries=0..8 protect=LIST)";
-      return false;
-    }
-    Bytes psc = psc_.value();
-    long tries = kTries;
-    if (!args.Hex("psc", &psc, error) || !args.Number("tries", 0, kTries, &tries, error) ||
-        !args.AddressList("protect", kSize, &protected_, error) || !FillFromArgs(args, &memory_, error)) {
-      return false;
-    }
-    if (psc.size() != kPscSize) {
-      *error = "psc= needs 2 bytes";
-      return false;
-    }
-    psc_.set_value(psc);
-    psc_.set_tries(static_cast<int>(tries));
-    return true;
-  }
-
-  std::string Kind() const override { return "sle4428"; }
-  std::string Summary() const override { return SecretSummary(psc_); }
-  void OnModuleReset() override { psc_.Forget(); }
+  Sle4428() : PscChip("sle4428", kSize, kSize, kPscSize, kTries) {}
 
   Reply Execute(const MemoryCommand& command) override {
+    Reply reply;
+    if (ExecutePsc(command, &reply)) return reply;
     const Bytes& d = command.data;
     switch (command.code) {
-      case kMemCmdVerify: {
-        SecretRequest request;
-        const std::uint16_t status = ParseSecret(d, {SecretLayout::kLengthSecret}, PscLength, &request);
-        if (status != kStatusOk) return Reply::Status(status);
-        return Reply::Status(psc_.Present(request.secret));
-      }
-      case kMemCmdChangePassword: {
-        SecretRequest request;
-        const std::uint16_t status =
-            ParseSecret(d, {SecretLayout::kLengthSecret, SecretLayout::kSecretOnly}, PscLength, &request);
-        if (status != kStatusOk) return Reply::Status(status);
-        if (!psc_.granted()) return Reply::Status(kMemoryNeedPassword);
-        psc_.set_value(request.secret);
-        return Reply::Ok();
-      }
-      case kMemCmdReadPassword:
-        if (!d.empty()) return Reply::Status(kStatusBadParameter);
-        return Reply::Ok(psc_.granted() ? psc_.value() : Bytes(kPscSize, 0x00));
-      case kMemCmdReadCounter:
-        if (!d.empty()) return Reply::Status(kStatusBadParameter);
-        return CounterReply(psc_);
       case kMemCmdRead: {
         Span span;
         if (!ParseSuffixedRead(d, &span) && !ParseRead(d, &span)) return Reply::Status(kStatusBadParameter);
@@ -98,27 +54,7 @@ class Sle4428 : public MemoryChip {
     }
   }
 
-  std::string Describe() const override {
-    return "kind=sle4428 psc=" + ToHex(psc_.value()) + " tries=" + std::to_string(psc_.tries()) +
-           " granted=" + (psc_.granted() ? "1" : "0") + " protected=" + AddressRanges(protected_);
-  }
-
-  bool Area(const std::string& name, Bytes* out) const override {
-    if (name == "memory") {
-      *out = memory_;
-    } else if (name == "protection") {
-      out->clear();
-      for (bool p : protected_) out->push_back(p ? 0x00 : 0x01);
-    } else {
-      return false;
-    }
-    return true;
-  }
-  std::string Areas() const override { return "memory,protection"; }
-
  private:
-  static std::size_t PscLength(unsigned number) { return number == 0 ? kPscSize : 0; }
-
   Reply Read(const Span& span) {
     if (span.prefix > 1) return Reply::Status(kStatusBadParameter);
     if (!Within(span, kSize)) return Reply::Status(kMemoryOutOfRange);
@@ -149,21 +85,12 @@ class Sle4428 : public MemoryChip {
     }
     return Reply::Ok();
   }
-
-  Bytes memory_;
-  std::vector<bool> protected_;
-  Secret psc_;
 };
 
 }  // namespace
 
 std::vector<ChipKind> Sle4428Kinds() {
-  return {{"sle4428", "[psc=HEX4] [data=HEX] [tries=0..8] [protect=LIST|none]",
-           [](const CardArgs& args, std::string* error) -> std::unique_ptr<MemoryChip> {
-             auto chip = std::make_unique<Sle4428>();
-             if (!chip->Configure(args, error)) return nullptr;
-             return chip;
-           }}};
+  return {{"sle4428", "[psc=HEX4] [data=HEX] [tries=0..8] [protect=LIST|none]", ConfiguredChip<Sle4428>()}};
 }
 
 }  // namespace kpsim

@@ -27,9 +27,9 @@ constexpr std::size_t kProtectable = 32;
 constexpr std::size_t kPscSize = 3;
 constexpr int kTries = 3;
 
-class Sle4442 : public MemoryChip {
+class Sle4442 : public PscChip {
  public:
-  Sle4442() : memory_(kMainSize, 0xFF), protected_(kProtectable, false), psc_(Bytes(kPscSize, 0xFF), kTries) {
+  Sle4442() : PscChip("sle4442", kMainSize, kProtectable, kPscSize, kTries) {
     const Bytes header{0xA2, 0x13, 0x10, 0x91};
     for (std::size_t i = 0; i < header.size(); ++i) {
       memory_[i] = header[i];
@@ -37,56 +37,11 @@ class Sle4442 : public MemoryChip {
     }
   }
 
-  bool Configure(const CardArgs& args, std::string* error) {
-    const std::string unknown = args.Unknown({"psc", "data", "tries", "protect"});
-    if (!unknown.empty()) {
-      *error = "unknown setting '" + unknown + "' (psc=HEX6 data=HEX tries=0..3 protect=LIST)";
-      return false;
-    }
-    Bytes psc = psc_.value();
-    long tries = kTries;
-    if (!args.Hex("psc", &psc, error) || !args.Number("tries", 0, kTries, &tries, error) ||
-        !args.AddressList("protect", kProtectable, &protected_, error) || !FillFromArgs(args, &memory_, error)) {
-      return false;
-    }
-    if (psc.size() != kPscSize) {
-      *error = "psc= needs 3 bytes";
-      return false;
-    }
-    psc_.set_value(psc);
-    psc_.set_tries(static_cast<int>(tries));
-    return true;
-  }
-
-  std::string Kind() const override { return "sle4442"; }
-  std::string Summary() const override { return SecretSummary(psc_); }
-  void OnModuleReset() override { psc_.Forget(); }
-
   Reply Execute(const MemoryCommand& command) override {
+    Reply reply;
+    if (ExecutePsc(command, &reply)) return reply;
     const Bytes& d = command.data;
     switch (command.code) {
-      case kMemCmdVerify: {
-        SecretRequest request;
-        const std::uint16_t status = ParseSecret(d, {SecretLayout::kLengthSecret}, PscLength, &request);
-        if (status != kStatusOk) return Reply::Status(status);
-        return Reply::Status(psc_.Present(request.secret));
-      }
-      case kMemCmdChangePassword: {
-        SecretRequest request;
-        const std::uint16_t status =
-            ParseSecret(d, {SecretLayout::kLengthSecret, SecretLayout::kSecretOnly}, PscLength, &request);
-        if (status != kStatusOk) return Reply::Status(status);
-        if (!psc_.granted()) return Reply::Status(kMemoryNeedPassword);
-        psc_.set_value(request.secret);
-        return Reply::Ok();
-      }
-      case kMemCmdReadPassword:
-        if (!d.empty()) return Reply::Status(kStatusBadParameter);
-        // The chip shows its PSC only to whoever presented it.
-        return Reply::Ok(psc_.granted() ? psc_.value() : Bytes(kPscSize, 0x00));
-      case kMemCmdReadCounter:
-        if (!d.empty()) return Reply::Status(kStatusBadParameter);
-        return CounterReply(psc_);
       case kMemCmdRead: {
         Span span;
         if (!ParseRead(d, &span)) return Reply::Status(kStatusBadParameter);
@@ -116,27 +71,7 @@ class Sle4442 : public MemoryChip {
     }
   }
 
-  std::string Describe() const override {
-    return "kind=sle4442 psc=" + ToHex(psc_.value()) + " tries=" + std::to_string(psc_.tries()) +
-           " granted=" + (psc_.granted() ? "1" : "0") + " protected=" + AddressRanges(protected_);
-  }
-
-  bool Area(const std::string& name, Bytes* out) const override {
-    if (name == "memory") {
-      *out = memory_;
-    } else if (name == "protection") {
-      out->clear();
-      for (bool p : protected_) out->push_back(p ? 0x00 : 0x01);
-    } else {
-      return false;
-    }
-    return true;
-  }
-  std::string Areas() const override { return "memory,protection"; }
-
  private:
-  static std::size_t PscLength(unsigned number) { return number == 0 ? kPscSize : 0; }
-
   // The type-0 reader sends the protection memory's address and length as
   // one byte each; the others as a main-memory address and a 16-bit count.
   static bool ParseProtectionRead(const Bytes& d, Span* out) {
@@ -178,21 +113,12 @@ class Sle4442 : public MemoryChip {
     for (unsigned i = 0; i < span.count; ++i) protected_[span.address + i] = true;
     return Reply::Ok();
   }
-
-  Bytes memory_;
-  std::vector<bool> protected_;
-  Secret psc_;
 };
 
 }  // namespace
 
 std::vector<ChipKind> Sle4442Kinds() {
-  return {{"sle4442", "[psc=HEX6] [data=HEX] [tries=0..3] [protect=LIST|none]",
-           [](const CardArgs& args, std::string* error) -> std::unique_ptr<MemoryChip> {
-             auto chip = std::make_unique<Sle4442>();
-             if (!chip->Configure(args, error)) return nullptr;
-             return chip;
-           }}};
+  return {{"sle4442", "[psc=HEX6] [data=HEX] [tries=0..3] [protect=LIST|none]", ConfiguredChip<Sle4442>()}};
 }
 
 }  // namespace kpsim

@@ -65,7 +65,15 @@ SimProcess::SimProcess(const std::string& executable, const std::vector<std::str
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  const int spawned = posix_spawn(&pid_, executable.c_str(), &actions, nullptr, argv.data(), environ);
+  // The emulator gets a process group of its own, so that a Ctrl-C meant
+  // for the program driving it (a tool cancelling a wait, say) does not
+  // kill the device under it; the owner stops it explicitly.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  const int spawned = posix_spawn(&pid_, executable.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
   if (spawned != 0) {

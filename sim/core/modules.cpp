@@ -16,6 +16,7 @@ void InstallBuiltinModules(VirtualReader& reader) {
   InstallMemoryCards(reader);
   InstallCpuCards(reader);
   InstallContactlessCards(reader);
+  InstallBankCards(reader);
 }
 
 }  // namespace kpsim

@@ -24,5 +24,8 @@ void InstallCpuCards(VirtualReader& reader);
 // Contactless field (seat 255): activation, halt, sectors, blocks, values,
 // keys; kinds rf-cpu and sector; rf-block (cards/contactless_commands.cpp).
 void InstallContactlessCards(VirtualReader& reader);
+// Bank cards personalised from a card profile; kinds bank and rf-bank
+// (cards/bank_card.cpp).
+void InstallBankCards(VirtualReader& reader);
 
 }  // namespace kpsim

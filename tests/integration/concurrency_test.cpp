@@ -71,13 +71,13 @@ TEST(SamePort, SecondOpenFromAnotherProcessIsRefused) {
   Alias alias(sim);
   ASSERT_EQ(sim.Open(0, 9600), 0);
 
-  const std::string spec = alias.PortSpec();
+  const std::string portText = alias.PortSpec();
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     // The child has its own registry; the port is held by the parent.
     int handle = -77;
-    const int r = KP_DEV_OpenDevice(0, spec.c_str(), &handle);
+    const int r = KP_DEV_OpenDevice(0, portText.c_str(), &handle);
     _exit(r == -1 && handle == -77 ? 0 : 1);
   }
   int status = 0;

@@ -1,8 +1,9 @@
 // The contactless exports against the virtual reader: activation of a
 // processor card and of a sector card, halt, sector authentication, blocks,
-// value blocks with their byte order per reader, and sector keys.  Each
-// case checks the frames on the line, the result, what reaches the caller
-// and what is left as it was, on the reader and on the card.
+// value blocks with their byte order per reader, and sector keys, end to
+// end: what reaches the caller and what the card holds after.  The frames,
+// room checks, range checks and the refusals that send nothing are the
+// unit tests' (scripted device).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,12 +12,7 @@
 #include "integration/card_wire.h"
 #include "kp_dev.h"
 
-using kptest::AnswerFrame;
-using kptest::Bytes;
-using kptest::C003;
 using kptest::CardSim;
-using kptest::CommandFrame;
-using kptest::HexBytes;
 
 namespace {
 
@@ -53,84 +49,38 @@ void OpenSector(CardSim& r, int sector) {
   Text uid, ats;
   ASSERT_EQ(KP_DEV_IC_ConnectlessActiveStoreCard(r.h(), &type, &uidLen, uid.chars, &atsLen, ats.chars), 0);
   ASSERT_EQ(KP_DEV_IC_ConnectlessCertifySector(r.h(), sector, 0x60, "FFFFFFFFFFFF"), 0);
-  r.sim().ClearTraffic();
 }
 
-TEST(ContactlessActive, ReportsTypeUidAndAtsWithinTheRoomGiven) {
+TEST(ContactlessActive, ReportsTypeUidAndAtsThenTakesApdus) {
   CardSim r("t1", 1, {"255 rf-cpu"});
-  const Bytes request = CommandFrame(0x3224, HexBytes("0001"));
-  const Bytes answer = AnswerFrame(0, "2007045A216C933E80050578807002");
-  int type = -1, uidLen = 4, atsLen = 16;
+  int type = -1, uidLen = 7, atsLen = 5;
   Text uid, ats;
-  // A 7-byte UID in room for 4: the card type is stored, nothing else.
-  EXPECT_EQ(KP_DEV_IC_ConnectlessActive(r.h(), &type, &uidLen, uid.chars, &atsLen, ats.chars), -304);
-  EXPECT_EQ(type, 0x20);
-  EXPECT_EQ(uidLen, 4);
-  EXPECT_EQ(atsLen, 16);
-  EXPECT_TRUE(uid.Untouched());
-  EXPECT_TRUE(ats.Untouched());
-  r.Expect({request}, {answer});
-
-  // Room for the UID but not for the ATS: the UID is written.
-  uidLen = 7;
-  atsLen = 4;
-  EXPECT_EQ(KP_DEV_IC_ConnectlessActive(r.h(), &type, &uidLen, uid.chars, &atsLen, ats.chars), -304);
-  EXPECT_STREQ(uid.chars, "045A216C933E80");
-  EXPECT_EQ(atsLen, 4);
-  EXPECT_TRUE(ats.Untouched());
-
-  atsLen = 5;
   EXPECT_EQ(KP_DEV_IC_ConnectlessActive(r.h(), &type, &uidLen, uid.chars, &atsLen, ats.chars), 0);
+  EXPECT_EQ(type, 0x20);
   EXPECT_EQ(uidLen, 7);
+  EXPECT_STREQ(uid.chars, "045A216C933E80");
   EXPECT_EQ(atsLen, 5);
   EXPECT_STREQ(ats.chars, "0578807002");
   EXPECT_EQ(ats.chars[11], 'Z');
-  r.Expect({request, request}, {answer, answer});
 
   // The activated processor card takes APDUs on seat 255.
   Text response;
   EXPECT_EQ(KP_DEV_IC_SendApdu(r.h(), 255, 0, "00A4040007F04B504445560100", 0, response.chars), 0);
   EXPECT_STREQ(response.chars, "6F10820138830210018407F04B50444556019000");
-  r.Expect({CommandFrame(0x3226, HexBytes("FF00A4040007F04B504445560100"))},
-           {AnswerFrame(0, "6F10820138830210018407F04B50444556019000")});
 }
 
-TEST(ContactlessActive, SectorCardHasNoAtsAndAnEmptyFieldNothing) {
-  CardSim r("t61", 61, {"255 sector"});
-  int type = -1, uidLen = 10, atsLen = 10;
-  Text uid, ats;
-  EXPECT_EQ(KP_DEV_IC_ConnectlessActive(r.h(), &type, &uidLen, uid.chars, &atsLen, ats.chars), 0);
-  EXPECT_EQ(type, 8);
-  EXPECT_EQ(uidLen, 4);
-  EXPECT_STREQ(uid.chars, "5A3C9E12");
-  EXPECT_EQ(atsLen, 0);
-  EXPECT_TRUE(ats.Untouched());
-  r.Expect({CommandFrame(0x3224, HexBytes("0001"))}, {AnswerFrame(0, "08045A3C9E1200")});
-
-  r.Control("remove 255");
-  type = -1;
-  Text uid2;
-  EXPECT_EQ(KP_DEV_IC_ConnectlessActive(r.h(), &type, &uidLen, uid2.chars, &atsLen, ats.chars), -305);
-  EXPECT_EQ(type, -1);
-  EXPECT_TRUE(uid2.Untouched());
-}
-
-TEST(ContactlessHalt, HaltsAndAlwaysSendsC003) {
+TEST(ContactlessHalt, HaltsTheCard) {
   CardSim r("t1", 1, {"255 rf-cpu"});
   int type = 0, uidLen = 10, atsLen = 10;
   Text uid, ats;
   ASSERT_EQ(KP_DEV_IC_ConnectlessActive(r.h(), &type, &uidLen, uid.chars, &atsLen, ats.chars), 0);
-  r.sim().ClearTraffic();
   EXPECT_EQ(KP_DEV_IC_ConnectlessHalt(r.h()), 0);
-  r.Expect({CommandFrame(0x3225, HexBytes("0000")), C003()}, {AnswerFrame(0), AnswerFrame(0)});
   EXPECT_EQ(r.Control("seat 255"), "card=rf-cpu state=3001 type=20 speed=9600");
   Text response;
   EXPECT_EQ(KP_DEV_IC_SendApdu(r.h(), 255, 0, "00A4000C", 0, response.chars), -306);
 
   r.Control("remove 255");
-  r.sim().ClearTraffic();
   EXPECT_EQ(KP_DEV_IC_ConnectlessHalt(r.h()), -305);
-  r.Expect({CommandFrame(0x3225, HexBytes("0000")), C003()}, {AnswerFrame(0x1001), AnswerFrame(0)});
 }
 
 TEST(ContactlessStoreCard, ActivatesTwiceAndComparesTheUids) {
@@ -143,65 +93,33 @@ TEST(ContactlessStoreCard, ActivatesTwiceAndComparesTheUids) {
   EXPECT_STREQ(uid.chars, "5A3C9E12");
   EXPECT_EQ(atsLen, 0);
   EXPECT_TRUE(ats.Untouched());
-  const Bytes request = CommandFrame(0x3241, HexBytes("0001"));
-  r.Expect({request, request}, {AnswerFrame(0, "085A3C9E12"), AnswerFrame(0, "085A3C9E12")});
-
-  // A card that draws a new UID at every activation: -314, the first kept.
-  r.Insert("255 sector uid=random");
-  Text first;
-  atsLen = 7;
-  EXPECT_EQ(KP_DEV_IC_ConnectlessActiveStoreCard(r.h(), &type, &uidLen, first.chars, &atsLen, ats.chars), -314);
-  EXPECT_EQ(uidLen, 4);
-  EXPECT_EQ(atsLen, 0);
-  const kpsim::WireTraffic t = r.sim().Traffic();
-  ASSERT_EQ(t.device_to_host.size(), 2 * AnswerFrame(0, "085A3C9E12").size());
-  // The first answer's UID characters (after STX, L, status and type).
-  std::string sent;
-  for (std::size_t i = 11; i < 19; ++i) sent += "0123456789ABCDEF"[t.device_to_host[i] & 0x0F];
-  EXPECT_EQ(first.chars, sent);
-  EXPECT_EQ(sent.substr(0, 2), "08");
-  r.sim().ClearTraffic();
 
   // A processor card is no sector card; an empty field has none.
   r.Insert("255 rf-cpu");
   EXPECT_EQ(KP_DEV_IC_ConnectlessActiveStoreCard(r.h(), &type, &uidLen, uid.chars, &atsLen, ats.chars), -320);
   r.Control("remove 255");
   EXPECT_EQ(KP_DEV_IC_ConnectlessActiveStoreCard(r.h(), &type, &uidLen, uid.chars, &atsLen, ats.chars), -305);
-  r.Expect({request, request}, {AnswerFrame(0x2006), AnswerFrame(0x1001)});
 }
 
 TEST(ContactlessBlocks, AuthenticateThenReadAndWriteInTheSector) {
   CardSim r("t1", 1, {"255 sector"});
   OpenSector(r, 1);  // leaves nothing to check; sector 3 below
   EXPECT_EQ(KP_DEV_IC_ConnectlessCertifySector(r.h(), 3, 0x60, "FFFFFFFFFFFF"), 0);
-  r.Expect({CommandFrame(0x3242, HexBytes("0360FFFFFFFFFFFF"))}, {AnswerFrame(0)});
 
-  // Sector 3, block 2 is absolute block 14 (0E).
+  // Sector 3, block 2 is absolute block 14.
   Text data;
   int len = 32;
   EXPECT_EQ(KP_DEV_IC_ConnectlessReadBlock(r.h(), 3, 2, &len, data.chars), 0);
   EXPECT_EQ(len, 16);
   EXPECT_EQ(data.chars, kZeroBlock);
   EXPECT_EQ(data.chars[33], 'Z');
-  r.Expect({CommandFrame(0x3243, HexBytes("0E"))}, {AnswerFrame(0, kZeroBlock)});
-  Text small;
-  len = 31;
-  EXPECT_EQ(KP_DEV_IC_ConnectlessReadBlock(r.h(), 3, 2, &len, small.chars), -304);
-  EXPECT_EQ(len, 31);
-  EXPECT_TRUE(small.Untouched());
-  r.sim().ClearTraffic();
 
   // A short text is filled with '0', a long one cut after 32 characters.
   EXPECT_EQ(KP_DEV_IC_ConnectlessWriteBlock(r.h(), 3, 1, "0102"), 0);
   EXPECT_EQ(KP_DEV_IC_ConnectlessWriteBlock(r.h(), 3, 2, "00112233445566778899AABBCCDDEEFF01234567"), 0);
-  r.Expect({CommandFrame(0x3244, HexBytes("0D0102" + std::string(28, '0'))),
-            CommandFrame(0x3244, HexBytes("0E00112233445566778899AABBCCDDEEFF"))},
-           {AnswerFrame(0), AnswerFrame(0)});
   EXPECT_EQ(r.Control("rf-block 13"), "0102" + std::string(28, '0'));
   EXPECT_EQ(r.Control("rf-block 14"), "00112233445566778899AABBCCDDEEFF");
   EXPECT_EQ(r.Control("rf-block 12"), kZeroBlock);
-  EXPECT_EQ(r.Control("rf-block 15"), kDefaultTrailer);
-  EXPECT_EQ(r.Control("rf-block 18"), kZeroBlock);
   len = 32;
   EXPECT_EQ(KP_DEV_IC_ConnectlessReadBlock(r.h(), 3, 1, &len, data.chars), 0);
   EXPECT_EQ(data.chars, "0102" + std::string(28, '0'));
@@ -209,7 +127,6 @@ TEST(ContactlessBlocks, AuthenticateThenReadAndWriteInTheSector) {
   len = 32;
   EXPECT_EQ(KP_DEV_IC_ConnectlessReadBlock(r.h(), 3, 3, &len, data.chars), 0);
   EXPECT_STREQ(data.chars, "000000000000FF078069FFFFFFFFFFFF");
-  r.sim().ClearTraffic();
 
   // Another sector's block; the manufacturer block; a wrong key, after
   // which the card must be activated again.
@@ -235,36 +152,19 @@ TEST(ContactlessValues, TypeOneCountsTravelLeastSignificantFirst) {
   float value = -1.0f;
   EXPECT_EQ(KP_DEV_IC_ConnectlessReadValueBlock(r.h(), 2, 1, &value), 0);
   EXPECT_EQ(value, 123.45f);
-  r.Expect({CommandFrame(0x3245, HexBytes("09"))}, {AnswerFrame(0, "39300000")});
 
   // Written back, 123.45f (123.449997...) is the count 12344.
   EXPECT_EQ(KP_DEV_IC_ConnectlessWriteValueBlock(r.h(), 2, 1, value), 0);
-  r.Expect({CommandFrame(0x3246, HexBytes("0938300000"))}, {AnswerFrame(0)});
   EXPECT_EQ(r.Control("rf-block 9"), ValueBlock(12344, 9));
 
   // Increase by 1.00 from 12345 gives 12444: a read, then a write.
   r.Control("rf-block 9 " + ValueBlock(12345, 9));
   EXPECT_EQ(KP_DEV_IC_ConnectlessIncrease(r.h(), 2, 1, 1.0f), 0);
-  r.Expect({CommandFrame(0x3245, HexBytes("09")), CommandFrame(0x3246, HexBytes("099C300000"))},
-           {AnswerFrame(0, "39300000"), AnswerFrame(0)});
   EXPECT_EQ(r.Control("rf-block 9"), ValueBlock(12444, 9));
 
-  // 0.29f is 0.28999999...: 28. 0.07 is 7, -1.5 is -150.
-  const struct {
-    float value;
-    std::int32_t count;
-    const char* wire;
-  } writes[] = {{0.29f, 28, "0A1C000000"}, {-1.5f, -150, "0A6AFFFFFF"}, {0.07f, 7, "0A07000000"}};
-  for (const auto& w : writes) {
-    SCOPED_TRACE(w.count);
-    EXPECT_EQ(KP_DEV_IC_ConnectlessWriteValueBlock(r.h(), 2, 2, w.value), 0);
-    r.Expect({CommandFrame(0x3246, HexBytes(w.wire))}, {AnswerFrame(0)});
-    EXPECT_EQ(r.Control("rf-block 10"), ValueBlock(w.count, 10));
-  }
   // Decreasing 0.07 by 1.00 goes below zero without complaint: -93.
+  r.Control("rf-block 10 " + ValueBlock(7, 10));
   EXPECT_EQ(KP_DEV_IC_ConnectlessDecrease(r.h(), 2, 2, 1.0f), 0);
-  r.Expect({CommandFrame(0x3245, HexBytes("0A")), CommandFrame(0x3246, HexBytes("0AA3FFFFFF"))},
-           {AnswerFrame(0, "07000000"), AnswerFrame(0)});
   EXPECT_EQ(r.Control("rf-block 10"), ValueBlock(-93, 10));
 
   // A block that is no value block: the read fails, the value is kept, and
@@ -274,9 +174,6 @@ TEST(ContactlessValues, TypeOneCountsTravelLeastSignificantFirst) {
   EXPECT_EQ(value, -1.0f);
   EXPECT_EQ(KP_DEV_IC_ConnectlessIncrease(r.h(), 2, 0, 1.0f), -321);
   EXPECT_EQ(KP_DEV_IC_ConnectlessDecrease(r.h(), 2, 0, 1.0f), -321);
-  r.Expect({CommandFrame(0x3245, HexBytes("08")), CommandFrame(0x3245, HexBytes("08")),
-            CommandFrame(0x3245, HexBytes("08"))},
-           {AnswerFrame(0x2007), AnswerFrame(0x2007), AnswerFrame(0x2007)});
   EXPECT_EQ(r.Control("rf-block 8"), kZeroBlock);
   // No value in a trailer.
   EXPECT_EQ(KP_DEV_IC_ConnectlessWriteValueBlock(r.h(), 2, 3, 1.0f), -324);
@@ -284,7 +181,8 @@ TEST(ContactlessValues, TypeOneCountsTravelLeastSignificantFirst) {
 }
 
 TEST(ContactlessValues, OtherReadersSendMostSignificantFirst) {
-  // Block 8 and 1.00: 0800000064 on every reader but type 1.
+  // Every reader but type 1 sends counts most significant byte first; the
+  // card in the type-5 reader is told so with order=msb.
   struct Case {
     const char* family;
     int type;
@@ -296,11 +194,8 @@ TEST(ContactlessValues, OtherReadersSendMostSignificantFirst) {
     CardSim r(c.family, c.type, {c.card});
     OpenSector(r, 2);
     EXPECT_EQ(KP_DEV_IC_ConnectlessWriteValueBlock(r.h(), 2, 0, 1.0f), 0);
-    r.Expect({CommandFrame(0x3246, HexBytes("0800000064"))}, {AnswerFrame(0)});
     EXPECT_EQ(r.Control("rf-block 8"), ValueBlock(100, 8));
     EXPECT_EQ(KP_DEV_IC_ConnectlessDecrease(r.h(), 2, 0, 0.25f), 0);
-    r.Expect({CommandFrame(0x3245, HexBytes("08")), CommandFrame(0x3246, HexBytes("080000004B"))},
-             {AnswerFrame(0, "00000064"), AnswerFrame(0)});
     float value = 0;
     EXPECT_EQ(KP_DEV_IC_ConnectlessReadValueBlock(r.h(), 2, 0, &value), 0);
     EXPECT_EQ(value, 0.75f);
@@ -311,7 +206,6 @@ TEST(ContactlessKeys, WriteKeyChangesOneKeyOfTheOpenSector) {
   CardSim r("t1", 1, {"255 sector"});
   OpenSector(r, 1);
   EXPECT_EQ(KP_DEV_IC_ConnectlessWriteKey(r.h(), 1, 0x60, "A0A1A2A3A4A5"), 0);
-  r.Expect({CommandFrame(0x3249, HexBytes("0160A0A1A2A3A4A5"))}, {AnswerFrame(0)});
   EXPECT_EQ(r.Control("rf-block 7"), "A0A1A2A3A4A5FF078069FFFFFFFFFFFF");
   EXPECT_EQ(r.Control("rf-block 11"), kDefaultTrailer);
   // Only the authenticated sector's keys.
@@ -325,29 +219,6 @@ TEST(ContactlessKeys, WriteKeyChangesOneKeyOfTheOpenSector) {
   ASSERT_EQ(KP_DEV_IC_ConnectlessActiveStoreCard(r.h(), &type, &uidLen, uid.chars, &atsLen, ats.chars), 0);
   EXPECT_EQ(KP_DEV_IC_ConnectlessCertifySector(r.h(), 1, 0x60, "A0A1A2A3A4A5"), 0);
   EXPECT_EQ(KP_DEV_IC_ConnectlessCertifySector(r.h(), 1, 0x61, "FFFFFFFFFFFF"), 0);
-}
-
-TEST(ContactlessFamily, ATypeTwoReaderRefusesEveryOperationWithoutSending) {
-  CardSim r("t1", 2, {"255 sector"});
-  int a = 3, b = 3, c = 3;
-  float value = 2.0f;
-  Text text, other;
-  EXPECT_EQ(KP_DEV_IC_ConnectlessActive(r.h(), &a, &b, text.chars, &c, other.chars), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessHalt(r.h()), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessActiveStoreCard(r.h(), &a, &b, text.chars, &c, other.chars), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessCertifySector(r.h(), 1, 0x60, "FFFFFFFFFFFF"), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessReadBlock(r.h(), 1, 0, &a, text.chars), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessWriteBlock(r.h(), 1, 0, "00"), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessReadValueBlock(r.h(), 1, 0, &value), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessWriteValueBlock(r.h(), 1, 0, 1.0f), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessIncrease(r.h(), 1, 0, 1.0f), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessDecrease(r.h(), 1, 0, 1.0f), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessWriteKey(r.h(), 1, 0x60, "FFFFFFFFFFFF"), -20);
-  EXPECT_EQ(a + b + c, 9);
-  EXPECT_EQ(value, 2.0f);
-  EXPECT_TRUE(text.Untouched());
-  EXPECT_TRUE(other.Untouched());
-  r.ExpectQuiet();
 }
 
 }  // namespace

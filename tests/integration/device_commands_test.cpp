@@ -77,14 +77,6 @@ TEST(SetBaudRate, FramesOfEveryFamily) {
   }
 }
 
-TEST(SetBaudRate, DeviceRefusalIsMapped) {
-  SimReader sim("t0");
-  ASSERT_EQ(sim.Open(0, 9600), 0);
-  sim.control().Fault("status 2005");
-  EXPECT_EQ(KP_DEV_SetBaudRate(sim.handle(), 38400), -310);
-  EXPECT_EQ(sim.Status("device_baud"), "9600");
-}
-
 TEST(SetDeviceModule, ResendsTheSequenceOfTheOpenModuleAndMapsTheReply) {
   SimReader sim("t1");
   ASSERT_EQ(sim.Open(1, 19200), 0);

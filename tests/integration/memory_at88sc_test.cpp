@@ -1,6 +1,7 @@
 // AT88SC102, AT88SC1604 and AT88SC1608 cards through the exported interface
-// against the virtual reader: the frames of each reader class (which differ
-// most for these chips), what the caller gets, and the chip's state after.
+// against the virtual reader: the chip takes what each reader class sends
+// (the layouts differ most for these chips), and the caller gets the chip's
+// answers; the frames themselves are the unit tests'.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -19,20 +20,15 @@ TEST(At88sc102, TypeOneFuseZonesAndPasswords) {
   MemoryReader r("t1", 1, {"0 at88sc102 pwd0=1357 pwd1=010203040506"});
   // Before the fuse the issuer writes the issuer zone.
   EXPECT_EQ(KP_DEV_AT88SC102_WriteData(r.h(), 0, 0x02, "11223344"), 0);
-  r.ExpectSent(0x3236, "00 02 00 0004 11223344");
   EXPECT_EQ(KP_DEV_AT88SC102_Fuse(r.h(), 0), 0);
-  r.ExpectSent(0x3239, "00");
 
   // Now the issuer zone is read-only and the code-protected zone closed.
   EXPECT_EQ(KP_DEV_AT88SC102_WriteData(r.h(), 0, 0x02, "55"), kProtected);
   char data[64] = "";
   EXPECT_EQ(KP_DEV_AT88SC102_ReadData(r.h(), 0, 0x0A, 2, data), kNeedPassword);
   EXPECT_STREQ(data, "");
-  // Zone before the length byte.
   EXPECT_EQ(KP_DEV_AT88SC102_VerifyPwd(r.h(), 0, 0, "1357"), 0);
   EXPECT_EQ(KP_DEV_AT88SC102_ReadData(r.h(), 0, 0x00, 6, data), 0);
-  r.ExpectSent(
-      {{0x3236, "00 02 00 0001 55"}, {0x3235, "00 0A 00 0002"}, {0x3234, "00 00 02 1357"}, {0x3235, "00 00 00 0006"}});
   EXPECT_STREQ(data, "102F11223344");
 
   EXPECT_EQ(KP_DEV_AT88SC102_VerifyPwd(r.h(), 0, 1, "010203040507"), kWrongPassword);
@@ -40,56 +36,30 @@ TEST(At88sc102, TypeOneFuseZonesAndPasswords) {
   EXPECT_EQ(KP_DEV_AT88SC102_ReadERROR(r.h(), 0, 1, &count), 0);
   EXPECT_EQ(count, 3);
   EXPECT_EQ(KP_DEV_AT88SC102_ModifyPwd(r.h(), 0, 1, "0A0B0C0D0E0F"), 0);
-  r.ExpectSent({{0x3234, "00 01 06 010203040507"}, {0x323C, "00 01"}, {0x3238, "00 01 06 0A0B0C0D0E0F"}});
   EXPECT_NE(r.Dump("0").find(" pwd1=0A0B0C0D0E0F:3:0"), std::string::npos);
 
-  // Length limit of the read, checked before sending; the address is not.
-  EXPECT_EQ(KP_DEV_AT88SC102_ReadData(r.h(), 0, 0, 1025, data), -5);
-  r.ExpectNothingSent();
+  // The address is not checked by the host: the chip refuses the read.
   EXPECT_EQ(KP_DEV_AT88SC102_ReadData(r.h(), 0, 0, 1024, data), kOutOfRange);
-  r.ExpectSent(0x3235, "00 00 00 0400");
-
-  // What the type-1 reader does not have.
-  char pwd[16] = "keep";
-  EXPECT_EQ(KP_DEV_AT88SC102_ReadPwd(r.h(), 0, 0, pwd), -20);
-  EXPECT_EQ(KP_DEV_AT88SC102_ClearData(r.h(), 0, 0x12, 2), -20);
-  EXPECT_EQ(KP_DEV_AT88SC102_CWriteData(r.h(), 0, 0x12, "00"), -20);
-  r.ExpectNothingSent();
-  EXPECT_STREQ(pwd, "keep");
 }
 
 TEST(At88sc102, GenericZoneVerificationOnTypeSixtyOne) {
   MemoryReader r("t61", 61, {"0 at88sc102 fused=1 pwd2=0A0B0C0D"});
-  // The zone follows the length byte.
   EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT102(r.h(), 0, 2, "0A0B0C0D"), 0);
-  r.ExpectSent(0x3234, "00 04 02 0A0B0C0D");
   EXPECT_NE(r.Dump("0").find(" pwd2=0A0B0C0D:4:1"), std::string::npos);
 }
 
 TEST(At88sc102, TypeZeroSeatNumberEraseAndConditionalWrite) {
   MemoryReader r("t0", 0, {"0 at88sc102 pwd0=1357 data=00000000000000001122334455667788"});
   int count = 42;
-  // The password operations address seat 0 only.
-  EXPECT_EQ(KP_DEV_AT88SC102_VerifyPwd(r.h(), 1, 0, "1357"), -5);
-  EXPECT_EQ(KP_DEV_AT88SC102_ModifyPwd(r.h(), 1, 0, "2468"), -5);
-  EXPECT_EQ(KP_DEV_AT88SC102_ReadERROR(r.h(), 1, 0, &count), -5);
-  EXPECT_EQ(KP_DEV_AT88SC102_VerifyPwd(r.h(), 0, 0, "13x7"), -5);
-  EXPECT_EQ(KP_DEV_AT88SC102_WriteData(r.h(), 0, 0x12, "zz"), -5);
-  EXPECT_EQ(KP_DEV_AT88SC102_CWriteData(r.h(), 0, 0x12, "3g"), -5);
-  r.ExpectNothingSent();
-  EXPECT_EQ(count, 42);
-
   // Reading a password back is sent for any seat; seat 1 is empty.
   char pwd[16] = "keep";
   EXPECT_EQ(KP_DEV_AT88SC102_ReadPwd(r.h(), 1, 0, pwd), kNoCard);
   EXPECT_STREQ(pwd, "keep");
   EXPECT_EQ(KP_DEV_AT88SC102_ReadPwd(r.h(), 0, 0, pwd), 0);
   EXPECT_STREQ(pwd, "1357");
-  // Change without a length byte.
   EXPECT_EQ(KP_DEV_AT88SC102_ModifyPwd(r.h(), 0, 0, "2468"), 0);
   EXPECT_EQ(KP_DEV_AT88SC102_ReadERROR(r.h(), 0, 0, &count), 0);
   EXPECT_EQ(count, 4);
-  r.ExpectSent({{0x3237, "01 00"}, {0x3237, "00 00"}, {0x3238, "00 00 2468"}, {0x323C, "00 00"}});
 
   // Erase 4 bytes from 0x10 (the last two of the code-protected zone, the
   // first two of AZ1), then program bits downwards from the erased FF.
@@ -97,17 +67,12 @@ TEST(At88sc102, TypeZeroSeatNumberEraseAndConditionalWrite) {
   EXPECT_EQ(KP_DEV_AT88SC102_CWriteData(r.h(), 0, 0x12, "F00F"), 0);
   EXPECT_EQ(KP_DEV_AT88SC102_CWriteData(r.h(), 0, 0x12, "3C3C"), 0);
   EXPECT_EQ(KP_DEV_AT88SC102_WriteData(r.h(), 0, 0x14, "AB"), 0);
-  r.ExpectSent({{0x3240, "00 00 10 04"},
-                {0x3240, "00 01 12 02 F00F"},
-                {0x3240, "00 01 12 02 3C3C"},
-                {0x3236, "00 14 00 0001 AB"}});
   EXPECT_EQ(r.Dump("0 memory 14 8"), "5566FFFF300CABFF");
 
   // After the fuse the AT88SC102 erase needs the zone's erase key.
   EXPECT_EQ(KP_DEV_AT88SC102_Fuse(r.h(), 0), 0);
   EXPECT_EQ(KP_DEV_AT88SC102_VerifyPwd(r.h(), 0, 0, "2468"), 0);
   EXPECT_EQ(KP_DEV_AT88SC102_ClearData(r.h(), 0, 0x12, 1), kNeedPassword);
-  r.ExpectSent({{0x3239, "00"}, {0x3234, "00 00 02 2468"}, {0x3240, "00 00 12 01"}});
   EXPECT_EQ(r.Dump("0 memory 18 1"), "30");
 }
 
@@ -122,10 +87,6 @@ TEST(At88sc1604, ZoneCodesOnTypeOne) {
   char data[16] = "";
   EXPECT_EQ(KP_DEV_AT88SC1604_ReadData(r.h(), 0, 0x05FF, 2, data), 0);
   EXPECT_STREQ(data, "FF5A");
-  r.ExpectSent({{0x3236, "00 00 06 0001 5A"},
-                {0x3234, "00 03 02 3333"},
-                {0x3236, "00 00 06 0001 5A"},
-                {0x3235, "00 FF 05 0002"}});
 
   int count = -1;
   EXPECT_EQ(KP_DEV_AT88SC1604_VerifyPwd(r.h(), 0, 1, "0000"), kWrongPassword);
@@ -134,19 +95,12 @@ TEST(At88sc1604, ZoneCodesOnTypeOne) {
   // Only SC's holder changes codes.
   EXPECT_EQ(KP_DEV_AT88SC1604_ModifyPwd(r.h(), 0, 1, "1111"), kNeedPassword);
   EXPECT_EQ(KP_DEV_AT88SC1604_Fuse(r.h(), 0), 0);
-  r.ExpectSent({{0x3234, "00 01 02 0000"}, {0x323C, "00 01"}, {0x3238, "00 01 02 1111"}, {0x3239, "00"}});
 
-  EXPECT_EQ(KP_DEV_AT88SC1604_ReadData(r.h(), 0, 0, 1025, data), -5);
-  char pwd[16] = "keep";
-  EXPECT_EQ(KP_DEV_AT88SC1604_ReadPwd(r.h(), 0, 0, pwd), -20);
-  r.ExpectNothingSent();
   char big[2100] = "";
   EXPECT_EQ(KP_DEV_AT88SC1604_ReadData(r.h(), 0, 0x0100, 1024, big), 0);
-  r.ExpectSent(0x3235, "00 00 01 0400");
   EXPECT_EQ(std::strlen(big), 2048u);
   // The code-protected zone is closed to reads without SC.
   EXPECT_EQ(KP_DEV_AT88SC1604_ReadData(r.h(), 0, 0x0A, 1, data), kNeedPassword);
-  r.ExpectSent(0x3235, "00 0A 00 0001");
   EXPECT_STREQ(data, "FF5A");
 }
 
@@ -155,11 +109,7 @@ TEST(At88sc1604, SelectorVerificationAndTypeZero) {
   // The 16-bit selector goes out low byte first.
   EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT1604(r.h(), 0, 0x0102, "2222"), kOutOfRange);
   EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT1604(r.h(), 0, 0x0002, "2222"), 0);
-  r.ExpectSent({{0x3234, "00 02 02 01 2222"}, {0x3234, "00 02 02 00 2222"}});
 
-  EXPECT_EQ(KP_DEV_AT88SC1604_VerifyPwd(r.h(), 1, 0, "1604"), -5);
-  EXPECT_EQ(KP_DEV_AT88SC1604_ModifyPwd(r.h(), 0, 0, "16o4"), -5);
-  r.ExpectNothingSent();
   char pwd[16] = "";
   int count = -1;
   EXPECT_EQ(KP_DEV_AT88SC1604_VerifyPwd(r.h(), 0, 0, "1604"), 0);
@@ -167,11 +117,6 @@ TEST(At88sc1604, SelectorVerificationAndTypeZero) {
   EXPECT_EQ(KP_DEV_AT88SC1604_ReadPwd(r.h(), 0, 4, pwd), 0);
   EXPECT_EQ(KP_DEV_AT88SC1604_ReadERROR(r.h(), 0, 4, &count), 0);
   EXPECT_EQ(KP_DEV_AT88SC1604_WriteData(r.h(), 0, 0x0012, "ABCD"), 0);
-  r.ExpectSent({{0x3234, "00 00 02 1604"},
-                {0x3238, "00 04 4444"},
-                {0x3237, "00 04"},
-                {0x323C, "00 04"},
-                {0x3236, "00 12 00 0002 ABCD"}});
   EXPECT_STREQ(pwd, "4444");
   EXPECT_EQ(count, 8);
   EXPECT_EQ(r.Dump("0 mtz"), "ABCD");
@@ -183,13 +128,11 @@ TEST(At88sc1608, TypeOneSendsNumberAndLinearAddresses) {
   MemoryReader r("t1", 1, {"0 at88sc1608 fused=1 pwd6=666666"});
   // pwdSelect goes out as the password number; pwdSet is not sent.
   EXPECT_EQ(KP_DEV_AT88SC1608_VerifyPwd(r.h(), 0, 6, 3, "666666"), 0);
-  r.ExpectSent(0x3234, "00 06 03 666666");
   // Without a zone byte the address is linear: zone 3 starts at 0x300.
   EXPECT_EQ(KP_DEV_AT88SC1608_WriteData(r.h(), 0, 5, 0x0300, "C0FFEE"), 0);
   char data[16] = "";
   EXPECT_EQ(KP_DEV_AT88SC1608_ReadData(r.h(), 0, 5, 0x0300, 3, data), 0);
   EXPECT_EQ(KP_DEV_AT88SC1608_ReadData(r.h(), 0, 5, 0x0400, 1, data), kNeedPassword);
-  r.ExpectSent({{0x3236, "00 00 03 0003 C0FFEE"}, {0x3235, "00 00 03 0003"}, {0x3235, "00 00 04 0001"}});
   EXPECT_STREQ(data, "C0FFEE");
   EXPECT_EQ(r.Dump("0 zone3 0 3"), "C0FFEE");
 
@@ -198,22 +141,7 @@ TEST(At88sc1608, TypeOneSendsNumberAndLinearAddresses) {
   EXPECT_EQ(count, 8);
   EXPECT_EQ(KP_DEV_AT88SC1608_ModifyPwd(r.h(), 0, 7, 3, "777777"), 0);
   EXPECT_EQ(KP_DEV_AT88SC1608_Fuse(r.h(), 0), 0);
-  r.ExpectSent({{0x323C, "00 06"}, {0x3238, "00 07 03 777777"}, {0x3239, "00"}});
   EXPECT_NE(r.Dump("0").find(" pwd7=777777:8:0"), std::string::npos);
-
-  // The type-0 operations are not on this reader; neither on type 61.
-  char pwd[16] = "keep";
-  int fuse = -1;
-  EXPECT_EQ(KP_DEV_AT88SC1608_ReadPwd(r.h(), 0, 0, 3, pwd), -20);
-  EXPECT_EQ(KP_DEV_AT88SC1608_InitAuthenticationCard(r.h(), 0, "0001020304050607"), -20);
-  EXPECT_EQ(KP_DEV_AT88SC1608_AuthenticationCard(r.h(), 0, "0001020304050607"), -20);
-  EXPECT_EQ(KP_DEV_AT88SC1608_ReadFuse(r.h(), 0, &fuse), -20);
-  r.ExpectNothingSent();
-  MemoryReader t61("t61", 61, {"0 at88sc1608"});
-  EXPECT_EQ(KP_DEV_AT88SC1608_ReadFuse(t61.h(), 0, &fuse), -20);
-  t61.ExpectNothingSent();
-  EXPECT_EQ(fuse, -1);
-  EXPECT_STREQ(pwd, "keep");
 }
 
 TEST(At88sc1608, GenericZoneCommandsOnTypeOne) {
@@ -222,7 +150,6 @@ TEST(At88sc1608, GenericZoneCommandsOnTypeOne) {
   EXPECT_EQ(KP_DEV_IC_WriteStoreDataEXAT1608(r.h(), 0, 2, 0x10, "1234"), 0);
   char data[16] = "";
   EXPECT_EQ(KP_DEV_IC_ReadStoreDataEXAT1608(r.h(), 0, 2, 0x10, 2, data), 0);
-  r.ExpectSent({{0x3234, "00 03 05 555555"}, {0x3236, "00 02 10 00 0002 1234"}, {0x3235, "00 02 10 00 0002"}});
   EXPECT_STREQ(data, "1234");
   EXPECT_EQ(r.Dump("0 zone2 16 2"), "1234");
 }
@@ -235,21 +162,15 @@ TEST(At88sc1608, TypeZeroAuthenticationThenPasswords) {
   // Refused before authentication (6005): the host then reads counter 16
   // (select 0, set 8), which reports that no authentication is in force.
   EXPECT_EQ(KP_DEV_AT88SC1608_VerifyPwd(r.h(), 0, 0, 1, "222222"), kAuthFailed);
-  r.ExpectSent({{0x323F, "00"}, {0x3234, "00 03 00 01 222222"}, {0x323C, "00 10"}});
   int count = 99;
   EXPECT_EQ(KP_DEV_AT88SC1608_ReadERROR(r.h(), 0, 0, 8, &count), kAuthFailed);
   EXPECT_EQ(count, 99);
-  r.ExpectSent(0x323C, "00 10");
 
   // Q1 = key ^ Ci ^ Q0, byte by byte.
   EXPECT_EQ(KP_DEV_AT88SC1608_InitAuthenticationCard(r.h(), 0, "A0A1A2A3A4A5A6A7"), 0);
   EXPECT_EQ(KP_DEV_AT88SC1608_AuthenticationCard(r.h(), 0, "A1B28394E5F6C7D8"), 0);
   EXPECT_EQ(KP_DEV_AT88SC1608_ReadERROR(r.h(), 0, 0, 8, &count), 0);
   EXPECT_EQ(KP_DEV_AT88SC1608_VerifyPwd(r.h(), 0, 0, 1, "222222"), 0);
-  r.ExpectSent({{0x323D, "00 A0A1A2A3A4A5A6A7"},
-                {0x323E, "00 A1B28394E5F6C7D8"},
-                {0x323C, "00 10"},
-                {0x3234, "00 03 00 01 222222"}});
   EXPECT_EQ(count, 99);
   EXPECT_EQ(r.Dump("0 config 120 8"), "A1B28394E5F6C7D8");
 
@@ -262,19 +183,10 @@ TEST(At88sc1608, TypeZeroAuthenticationThenPasswords) {
   EXPECT_EQ(KP_DEV_AT88SC1608_ReadPwd(r.h(), 0, 1, 1, pwd), 0);
   EXPECT_EQ(KP_DEV_AT88SC1608_ModifyPwd(r.h(), 0, 1, 1, "333333"), 0);
   EXPECT_EQ(KP_DEV_AT88SC1608_ReadERROR(r.h(), 0, 0, 1, &count), 0);
-  r.ExpectSent({{0x3236, "00 01 20 00 0002 BEEF"},
-                {0x3235, "00 01 20 00 0002"},
-                {0x3235, "00 00 20 00 0002"},
-                {0x3237, "00 03"},
-                {0x3238, "00 03 333333"},
-                {0x323C, "00 02"}});
   EXPECT_STREQ(data, "BEEF");
   EXPECT_STREQ(pwd, "FFFFFF");
   EXPECT_EQ(count, 8);
   EXPECT_NE(r.Dump("0").find(" pwd3=333333:8:0"), std::string::npos);
-  EXPECT_EQ(KP_DEV_AT88SC1608_WriteData(r.h(), 0, 1, 0, "zz"), -5);
-  EXPECT_EQ(KP_DEV_AT88SC1608_ModifyPwd(r.h(), 0, 1, 1, "33333g"), -5);
-  r.ExpectNothingSent();
 }
 
 TEST(At88sc1608, TypeZeroSeedAndFuse) {
@@ -287,11 +199,6 @@ TEST(At88sc1608, TypeZeroSeedAndFuse) {
   EXPECT_EQ(KP_DEV_IC_InitializeKey(r.h(), 0, "0000000000000000"), kProtected);
   EXPECT_EQ(KP_DEV_AT88SC1608_ReadFuse(r.h(), 0, &fuse), 0);
   EXPECT_EQ(fuse, 7);
-  r.ExpectSent({{0x323F, "00"},
-                {0x3233, "00 08 8877665544332211"},
-                {0x3239, "00"},
-                {0x3233, "00 08 0000000000000000"},
-                {0x323F, "00"}});
   EXPECT_NE(r.Dump("0").find(" key=8877665544332211 "), std::string::npos);
   // An empty seat: the fuse value (0, the answer has no data) is stored
   // before the status is looked at.

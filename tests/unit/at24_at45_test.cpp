@@ -5,35 +5,18 @@
 #include <cstring>
 #include <string>
 
-#include "fake_device.h"
 #include "kp_dev.h"
+#include "reader_fixture.h"
 
 using kptest::Bytes;
 using kptest::CommandFrame;
-using kptest::FakeDevice;
 using kptest::FromHex;
 
 namespace {
 
-class At24At45Test : public ::testing::Test {
+class At24At45Test : public kptest::ReaderTest {
  protected:
-  void Open(int type) {
-    if (h_ != 0) KP_DEV_CloseDevice(h_);
-    if (type == 2) dev_.Reply({0x1B, '0'});
-    ASSERT_EQ(KP_DEV_OpenDevice(type, dev_.PortSpec().c_str(), &h_), 0);
-    dev_.ClearReceived();
-  }
-  void TearDown() override {
-    if (h_ != 0) KP_DEV_CloseDevice(h_);
-  }
-  // The one frame sent since the last clear.
-  Bytes OnlyRequest() {
-    const auto requests = dev_.Requests();
-    dev_.ClearReceived();
-    return requests.size() == 1 ? requests[0] : Bytes{};
-  }
-  FakeDevice dev_{26};
-  int h_ = 0;
+  At24At45Test() : ReaderTest(26) {}
 };
 
 TEST_F(At24At45Test, At24FramesAndLimitsOnEveryFamily) {

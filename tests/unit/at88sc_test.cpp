@@ -5,11 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "fake_device.h"
 #include "kp_dev.h"
+#include "reader_fixture.h"
 
 using kptest::CommandFrame;
-using kptest::FakeDevice;
 using kptest::FromHex;
 
 namespace {
@@ -17,41 +16,13 @@ namespace {
 char g_text[64];
 int g_value;
 
-// One call answered with status 0000 and the frame it must send.
-struct Frame {
-  int (*call)(int handle);
-  std::uint16_t command;
-  const char* data;
-};
-
-class At88scTest : public ::testing::Test {
+class At88scTest : public kptest::ReaderTest {
  protected:
-  void Open(int type) {
-    if (h_ != 0) KP_DEV_CloseDevice(h_);
-    if (type == 2) dev_.Reply({0x1B, '0'});
-    ASSERT_EQ(KP_DEV_OpenDevice(type, dev_.PortSpec().c_str(), &h_), 0);
-    dev_.ClearReceived();
-  }
-  void TearDown() override {
-    if (h_ != 0) KP_DEV_CloseDevice(h_);
-  }
-  void ExpectFrames(const std::vector<Frame>& frames) {
-    for (const Frame& f : frames) {
-      SCOPED_TRACE(f.data);
-      g_text[0] = '\0';
-      dev_.ClearReceived();
-      dev_.ReplyFrame(0x0000);
-      EXPECT_EQ(f.call(h_), 0);
-      ASSERT_EQ(dev_.Requests().size(), 1u);
-      EXPECT_EQ(dev_.Requests()[0], CommandFrame(f.command, FromHex(f.data)));
-    }
-  }
-  FakeDevice dev_{25};
-  int h_ = 0;
+  At88scTest() : ReaderTest(25) {}
 };
 
 TEST_F(At88scTest, TypeOneAndSixtyOneFrames) {
-  const std::vector<Frame> frames = {
+  const std::vector<Call> frames = {
       {[](int h) { return KP_DEV_AT88SC102_Fuse(h, 0); }, 0x3239, "00"},
       {[](int h) { return KP_DEV_AT88SC1604_Fuse(h, 1); }, 0x3239, "01"},
       {[](int h) { return KP_DEV_AT88SC1608_Fuse(h, 2); }, 0x3239, "02"},

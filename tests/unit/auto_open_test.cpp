@@ -8,18 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "fake_device.h"
 #include "kp_dev.h"
 #include "platform/ports.h"
+#include "reader_fixture.h"
 
 namespace {
 
 using kptest::Bytes;
 using kptest::CommandFrame;
 using kptest::FakeDevice;
-using Frames = std::vector<Bytes>;
+using kptest::Frames;
+using kptest::kEscOk;
+using kptest::SentBy;
 
-const Bytes kEscOk = {0x1B, '0'};
 const Bytes kVersionRequest = CommandFrame(0x3111, {0x00});
 const Bytes kRawVersionRequest = {0x1B, 0x65, 0x00};  // type 61
 
@@ -45,11 +46,6 @@ class AutoOpenTest : public ::testing::Test {
     dev.Reply(kEscOk);
   }
   static Frames Refusal(char digit) { return {ModuleI(digit), kVersionRequest, ModuleI('0')}; }
-  static Frames SentBy(FakeDevice& dev) {
-    const Frames sent = dev.Requests();
-    dev.ClearReceived();
-    return sent;
-  }
 
   int port_ = 0, baud_ = 0, handle_ = -5;
 };

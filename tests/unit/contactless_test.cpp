@@ -11,47 +11,20 @@
 #include <string>
 #include <vector>
 
-#include "fake_device.h"
 #include "kp_dev.h"
 #include "reader/reader_t0.h"
+#include "reader_fixture.h"
 
 using kptest::Bytes;
 using kptest::CommandFrame;
+using kptest::Frames;
 using kptest::FromHex;
-using Frames = std::vector<Bytes>;
 
 namespace {
 
-const Bytes kModuleOk = {0x1B, '0'};
-
-class ContactlessTest : public ::testing::Test {
+class ContactlessTest : public kptest::ReaderTest {
  protected:
-  ContactlessTest() : dev_(22) {}
-  void TearDown() override { Close(); }
-  int Open(int type) {
-    Close();
-    if (type == 1 || type == 2) dev_.Reply(kModuleOk);
-    EXPECT_EQ(KP_DEV_OpenDevice(type, dev_.PortSpec().c_str(), &h_), 0);
-    type_ = type;
-    dev_.ClearReceived();
-    return h_;
-  }
-  void Close() {
-    if (type_ == 1) dev_.Reply(kModuleOk);
-    if (type_ >= 0) KP_DEV_CloseDevice(h_);
-    type_ = -1;
-    dev_.ClearReceived();
-  }
-  Frames Sent() {
-    const Frames sent = dev_.Requests();
-    dev_.ClearReceived();
-    return sent;
-  }
-  void Ok(const Bytes& data = {}) { dev_.ReplyFrame(0x0000, data); }
-
-  kptest::FakeDevice dev_;
-  int h_ = -1;
-  int type_ = -1;
+  ContactlessTest() : ReaderTest(22) {}
 };
 
 TEST_F(ContactlessTest, ActivationReportsTypeUidAndAtsWithinTheirRoom) {

@@ -16,16 +16,16 @@
 #include <string>
 #include <vector>
 
-#include "fake_device.h"
 #include "kp_dev.h"
+#include "reader_fixture.h"
 
 namespace emvtest {
 
 using kptest::Bytes;
 using kptest::CommandFrame;
 using kptest::FakeDevice;
+using kptest::Frames;
 using kptest::FromHex;
-using Frames = std::vector<Bytes>;
 
 // tag, one-byte length, value
 inline std::string Tlv(const std::string& tag, const std::string& value) {
@@ -147,25 +147,14 @@ class LogDir {
   std::string root_;
 };
 
-// A device on a COM port with a type-61 reader open on it (no traffic at
-// open or close).
-class CardTest : public ::testing::Test {
+// A type-61 reader at 115200 baud open on a scripted device (no traffic at
+// open or close), with a log directory of its own.
+class CardTest : public kptest::ReaderTest {
  protected:
-  explicit CardTest(int com) : dev_(com) {}
-  void SetUp() override {
-    ASSERT_EQ(KP_DEV_OpenDevice(61, dev_.PortSpec(115200).c_str(), &h_), 0);
-    dev_.ClearReceived();
-  }
-  void TearDown() override { KP_DEV_CloseDevice(h_); }
-  Frames Sent() {
-    const Frames sent = dev_.Requests();
-    dev_.ClearReceived();
-    return sent;
-  }
+  explicit CardTest(int com) : ReaderTest(com) {}
+  void SetUp() override { Open(61, 115200); }
 
   LogDir log_;
-  FakeDevice dev_;
-  int h_ = -1;
 };
 
 }  // namespace emvtest

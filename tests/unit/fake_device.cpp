@@ -37,6 +37,9 @@ void WriteAll(int fd, const Bytes& bytes) {
 
 }  // namespace
 
+// Both directions frame the same way: STX, the length of code and data as
+// four nibble characters, code and data as nibble characters, their XOR,
+// ETX.
 Bytes ResponseFrame(std::uint16_t status, const Bytes& data) {
   Bytes body{static_cast<std::uint8_t>(status >> 8), static_cast<std::uint8_t>(status & 0xFF)};
   body.insert(body.end(), data.begin(), data.end());
@@ -54,23 +57,7 @@ Bytes ResponseFrame(std::uint16_t status, const Bytes& data) {
   return out;
 }
 
-Bytes CommandFrame(std::uint16_t command, const Bytes& data) {
-  const std::size_t n = data.size() + 2;
-  Bytes out{0x02};
-  AppendNibbles(out, static_cast<std::uint8_t>(n >> 8));
-  AppendNibbles(out, static_cast<std::uint8_t>(n & 0xFF));
-  const std::uint8_t hi = static_cast<std::uint8_t>(command >> 8), lo = static_cast<std::uint8_t>(command & 0xFF);
-  AppendNibbles(out, hi);
-  AppendNibbles(out, lo);
-  std::uint8_t sum = hi ^ lo;
-  for (std::uint8_t b : data) {
-    AppendNibbles(out, b);
-    sum ^= b;
-  }
-  AppendNibbles(out, sum);
-  out.push_back(0x03);
-  return out;
-}
+Bytes CommandFrame(std::uint16_t command, const Bytes& data) { return ResponseFrame(command, data); }
 
 Bytes FromHex(const std::string& hex) {
   Bytes out;

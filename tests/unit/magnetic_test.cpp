@@ -10,19 +10,18 @@
 #include <thread>
 #include <vector>
 
-#include "fake_device.h"
 #include "kp_dev.h"
 #include "platform/platform.h"
 #include "reader/reader_t1.h"
 #include "reader/reader_t61.h"
+#include "reader_fixture.h"
 
 using kptest::Bytes;
-using kptest::FakeDevice;
 using kptest::FromHex;
+using kptest::kEscOk;
 
 namespace {
 
-const Bytes kEscOk = {0x1B, '0'};
 const Bytes kReset = {0x1B, 0x61};
 const Bytes kAccept = {0x1B, 0x42, 0x5D};
 const Bytes kCancel = {0x1B, 0x30};
@@ -54,43 +53,29 @@ class ArmableT61 : public kp::CReaderT61 {
   void SetArmTick(std::uint32_t tick) { magArmTick_ = tick; }
 };
 
-class MagneticTest : public ::testing::Test {
+class MagneticTest : public kptest::ReaderTest {
  protected:
-  void TearDown() override {
-    for (int h : opened_) KP_DEV_CloseDevice(h);
-  }
-  int Open(FakeDevice& dev, int type) {
-    if (type == 1 || type == 2) dev.Reply(kEscOk);  // module switch at open
-    int h = -1;
-    EXPECT_EQ(KP_DEV_OpenDevice(type, dev.PortSpec().c_str(), &h), 0);
-    opened_.push_back(h);
-    dev.ClearReceived();
-    return h;
-  }
-  // Polls a read until the head's answer is there (or 3 s have passed).
-  static int PollRead(int h, char* t1, char* t2) {
+  MagneticTest() : ReaderTest(28) {}
+  // Repeats a poll while the head has nothing yet (3 s at most); the last
+  // result.
+  template <typename Poll>
+  static int UntilAnswered(Poll poll) {
     const auto start = Clock::now();
     int r;
-    while ((r = KP_DEV_Magnetic_ReadTrack(h, t1, t2)) == -101 && MsSince(start) < 3000) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    while ((r = poll()) == -101 && MsSince(start) < 3000) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return r;
+  }
+  static int PollRead(int h, char* t1, char* t2) {
+    return UntilAnswered([&] { return KP_DEV_Magnetic_ReadTrack(h, t1, t2); });
   }
   static int PollConfirm(int h) {
-    const auto start = Clock::now();
-    int r;
-    while ((r = KP_DEV_Magnetic_ConfirmWriteTrack(h)) == -101 && MsSince(start) < 3000) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return r;
+    return UntilAnswered([&] { return KP_DEV_Magnetic_ConfirmWriteTrack(h); });
   }
-  std::vector<int> opened_;
 };
 
 TEST_F(MagneticTest, RefusedWithoutTheMagneticModuleOrHead) {
   for (int type : {1, 0}) {
-    FakeDevice dev(28);
-    const int h = Open(dev, type);
+    const int h = Open(type);
     char t1[16] = "keep", t2[16] = "keep";
     EXPECT_EQ(KP_DEV_Magnetic_Reset(h), -20);
     EXPECT_EQ(KP_DEV_Magnetic_Accept(h), -20);
@@ -103,30 +88,26 @@ TEST_F(MagneticTest, RefusedWithoutTheMagneticModuleOrHead) {
     EXPECT_STREQ(t1, "keep");
     EXPECT_STREQ(t2, "keep");
     std::this_thread::sleep_for(std::chrono::milliseconds(40));
-    EXPECT_TRUE(dev.Received().empty()) << "type " << type;
-    KP_DEV_CloseDevice(h);
-    opened_.clear();
+    EXPECT_TRUE(dev_.Received().empty()) << "type " << type;
   }
 }
 
 TEST_F(MagneticTest, ResetArmAndCancelSequences) {
-  FakeDevice dev(28);
-  const int h = Open(dev, 2);
+  const int h = Open(2);
   EXPECT_EQ(KP_DEV_Magnetic_Reset(h), 0);
   // Arming discards both queues, so the reset must have left the port first.
-  ASSERT_TRUE(dev.WaitRequests(1));
+  ASSERT_TRUE(dev_.WaitRequests(1));
   EXPECT_EQ(KP_DEV_Magnetic_Accept(h), 0);
   EXPECT_EQ(KP_DEV_Magnetic_CancelAccept(h), 0);
   EXPECT_EQ(KP_DEV_Magnetic_CancelWriteTrack(h), 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(40));
-  EXPECT_EQ(dev.Received(), Concat({kReset, kAccept, kCancel, kCancel}));
+  EXPECT_EQ(dev_.Received(), Concat({kReset, kAccept, kCancel, kCancel}));
 }
 
 TEST_F(MagneticTest, HeadStreamSplitIntoTracks) {
-  FakeDevice dev(28);
-  const int h = Open(dev, 2);
+  const int h = Open(2);
   ASSERT_EQ(KP_DEV_Magnetic_Accept(h), 0);
-  ASSERT_TRUE(dev.WaitRequests(1));
+  ASSERT_TRUE(dev_.WaitRequests(1));
 
   // Nothing swiped yet: the outputs are not touched.
   char t1[64], t2[64];
@@ -137,7 +118,7 @@ TEST_F(MagneticTest, HeadStreamSplitIntoTracks) {
   EXPECT_EQ(t2[0], 'x');
 
   // 3B is an ordinary track byte; 1B, 73, 3F and 1C are framing.
-  dev.Push(FromHex("1B 73 3B 31 32 33 34 3F 41 3B 35 36 37 38 3F 3F 1C"));
+  dev_.Push(FromHex("1B 73 3B 31 32 33 34 3F 41 3B 35 36 37 38 3F 3F 1C"));
   std::memset(t1, 0, sizeof t1);
   std::memset(t2, 0, sizeof t2);
   const auto start = Clock::now();
@@ -150,7 +131,7 @@ TEST_F(MagneticTest, HeadStreamSplitIntoTracks) {
   // Without a separator every data byte goes to the first track.
   std::memset(t1, 0, sizeof t1);
   std::memset(t2, 0, sizeof t2);
-  dev.Push(FromHex("1B 73 3B 39 38 37 36 35 3F 1C"));
+  dev_.Push(FromHex("1B 73 3B 39 38 37 36 35 3F 1C"));
   ASSERT_EQ(PollRead(h, t1, t2), 0);
   EXPECT_STREQ(t1, ";98765");
   EXPECT_EQ(t2[0], 0);
@@ -159,21 +140,20 @@ TEST_F(MagneticTest, HeadStreamSplitIntoTracks) {
   // zeroed.  No terminator is written behind the stored bytes.
   std::memset(t1, 'x', sizeof t1);
   std::memset(t2, 'x', sizeof t2);
-  dev.Push(FromHex("1B 73 7F 31 32 41 3B 35 36 37 3F 1C"));
+  dev_.Push(FromHex("1B 73 7F 31 32 41 3B 35 36 37 3F 1C"));
   ASSERT_EQ(PollRead(h, t1, t2), 0);
   EXPECT_EQ(Bytes(t1, t1 + 5), (Bytes{0, 0, 0, 0, 'x'}));
   EXPECT_EQ(Bytes(t2, t2 + 5), (Bytes{';', '5', '6', '7', 'x'}));
 }
 
 TEST_F(MagneticTest, ShortHeadStreamIsConsumedAndRefused) {
-  FakeDevice dev(28);
-  const int h = Open(dev, 2);
+  const int h = Open(2);
   ASSERT_EQ(KP_DEV_Magnetic_Accept(h), 0);
-  ASSERT_TRUE(dev.WaitRequests(1));
+  ASSERT_TRUE(dev_.WaitRequests(1));
   char t1[16], t2[16];
   std::memset(t1, 'x', sizeof t1);
   std::memset(t2, 'x', sizeof t2);
-  dev.Push(FromHex("1B 73 31 32 33 3F 1C"));  // 7 bytes
+  dev_.Push(FromHex("1B 73 31 32 33 3F 1C"));  // 7 bytes
   EXPECT_EQ(PollRead(h, t1, t2), -102);
   EXPECT_EQ(t1[0], 0);
   EXPECT_EQ(t2[0], 0);
@@ -183,93 +163,90 @@ TEST_F(MagneticTest, ShortHeadStreamIsConsumedAndRefused) {
 }
 
 TEST_F(MagneticTest, WriteMessagesAndLengthLimit) {
-  FakeDevice dev(28);
-  const int h = Open(dev, 2);
+  const int h = Open(2);
 
   EXPECT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "%AB?", ""), 0);
-  ASSERT_TRUE(dev.WaitRequests(1));
-  EXPECT_EQ(dev.Requests()[0], Concat({FromHex("1B 34 1B 74"), TextBytes("%AB?"), kTail}));
+  ASSERT_TRUE(dev_.WaitRequests(1));
+  EXPECT_EQ(dev_.Requests()[0], Concat({FromHex("1B 34 1B 74"), TextBytes("%AB?"), kTail}));
 
   EXPECT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "", ";123?"), 0);
-  ASSERT_TRUE(dev.WaitRequests(2));
-  EXPECT_EQ(dev.Requests()[1], Concat({FromHex("1B 54 34 1B 74 41"), TextBytes(";123?"), kTail}));
+  ASSERT_TRUE(dev_.WaitRequests(2));
+  EXPECT_EQ(dev_.Requests()[1], Concat({FromHex("1B 54 34 1B 74 41"), TextBytes(";123?"), kTail}));
 
   EXPECT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "%AB?", ";123?"), 0);
-  ASSERT_TRUE(dev.WaitRequests(3));
-  EXPECT_EQ(dev.Requests()[2],
+  ASSERT_TRUE(dev_.WaitRequests(3));
+  EXPECT_EQ(dev_.Requests()[2],
             Concat({FromHex("1B 34 1B 54 34 1B 74"), TextBytes("%AB?"), {0x41}, TextBytes(";123?"), kTail}));
 
   // 2070 characters are accepted, 2071 refused before anything is sent;
   // for both tracks the limit is on the sum.
   const std::string t2070(2070, '5'), t2071(2071, '5'), t1000(1000, '1'), t1070(1070, '7'), t1071(1071, '7');
   EXPECT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, t2070.c_str(), ""), 0);
-  ASSERT_TRUE(dev.WaitRequests(4));
-  EXPECT_EQ(dev.Requests()[3].size(), 2070u + 9u);
+  ASSERT_TRUE(dev_.WaitRequests(4));
+  EXPECT_EQ(dev_.Requests()[3].size(), 2070u + 9u);
   EXPECT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "", t2070.c_str()), 0);
-  ASSERT_TRUE(dev.WaitRequests(5));
-  EXPECT_EQ(dev.Requests()[4].size(), 2070u + 11u);
+  ASSERT_TRUE(dev_.WaitRequests(5));
+  EXPECT_EQ(dev_.Requests()[4].size(), 2070u + 11u);
   EXPECT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, t1000.c_str(), t1070.c_str()), 0);
-  ASSERT_TRUE(dev.WaitRequests(6));
-  EXPECT_EQ(dev.Requests()[5].size(), 2070u + 13u);
-  dev.ClearReceived();
+  ASSERT_TRUE(dev_.WaitRequests(6));
+  EXPECT_EQ(dev_.Requests()[5].size(), 2070u + 13u);
+  dev_.ClearReceived();
   EXPECT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, t2071.c_str(), ""), -5);
   EXPECT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "", t2071.c_str()), -5);
   EXPECT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, t1000.c_str(), t1071.c_str()), -5);
   EXPECT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "", ""), -5);
   std::this_thread::sleep_for(std::chrono::milliseconds(40));
-  EXPECT_TRUE(dev.Received().empty());
+  EXPECT_TRUE(dev_.Received().empty());
 }
 
 TEST_F(MagneticTest, ConfirmationJudgedByItsLastExpectedByte) {
-  FakeDevice dev(28);
-  const int h = Open(dev, 2);
+  const int h = Open(2);
 
   // Nothing armed and nothing waiting.
   EXPECT_EQ(KP_DEV_Magnetic_ConfirmWriteTrack(h), -101);
 
   // First track: three bytes, the third decides; earlier bytes do not.
-  dev.Reply({0x71, 0x71, 0x70});
+  dev_.Reply({0x71, 0x71, 0x70});
   ASSERT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "1", ""), 0);
   EXPECT_EQ(PollConfirm(h), 0);
 
-  dev.Reply({0x1B, 0x31, 0x71});
+  dev_.Reply({0x1B, 0x31, 0x71});
   ASSERT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "1", ""), 0);
   EXPECT_EQ(PollConfirm(h), -103);
 
-  dev.Reply({0x1B, 0x31, 0x41});
+  dev_.Reply({0x1B, 0x31, 0x41});
   ASSERT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "1", ""), 0);
   EXPECT_EQ(PollConfirm(h), -9);
 
   // Second track: four bytes expected, the fourth decides.
-  dev.Reply({0x1B, 0x31, 0x32, 0x70});
+  dev_.Reply({0x1B, 0x31, 0x32, 0x70});
   ASSERT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "", "2"), 0);
   EXPECT_EQ(PollConfirm(h), 0);
 
-  dev.Reply({0x1B, 0x31, 0x32, 0x71});
+  dev_.Reply({0x1B, 0x31, 0x32, 0x71});
   ASSERT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "1", "2"), 0);
   EXPECT_EQ(PollConfirm(h), -103);
 
   // Only three of four: the missing fourth byte counts as 0, after the
   // read has waited its full second.
-  dev.Reply({0x1B, 0x31, 0x70});
+  dev_.Reply({0x1B, 0x31, 0x70});
   ASSERT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "", "2"), 0);
   auto start = Clock::now();
   EXPECT_EQ(PollConfirm(h), -9);
   EXPECT_GE(MsSince(start), 990);
 
   // Fewer than three bytes.
-  dev.Reply({0x1B, 0x70});
+  dev_.Reply({0x1B, 0x70});
   ASSERT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "1", ""), 0);
   EXPECT_EQ(PollConfirm(h), -4);
 }
 
 TEST_F(MagneticTest, ArmOlderThanTwentyNineSecondsIsWithdrawn) {
-  FakeDevice dev(28);
   ArmableT1 reader;
-  dev.Reply(kEscOk);
-  ASSERT_EQ(reader.OpenDevice(2, dev.PortSpec().c_str()), 0);
-  ASSERT_TRUE(dev.WaitRequests(1));
-  dev.ClearReceived();
+  dev_.Reply(kEscOk);
+  ASSERT_EQ(reader.OpenDevice(2, dev_.PortSpec().c_str()), 0);
+  ASSERT_TRUE(dev_.WaitRequests(1));
+  dev_.ClearReceived();
   char t1[16] = {}, t2[16] = {};
 
   // 28 s is still young enough.
@@ -283,15 +260,15 @@ TEST_F(MagneticTest, ArmOlderThanTwentyNineSecondsIsWithdrawn) {
   EXPECT_EQ(reader.ArmTick(), 0u);
   EXPECT_EQ(reader.Magnetic_ReadTrack(t1, t2), -101);
   std::this_thread::sleep_for(std::chrono::milliseconds(40));
-  EXPECT_EQ(dev.Received(), kCancel);
+  EXPECT_EQ(dev_.Received(), kCancel);
 
   // The same for the write confirmation.
-  dev.ClearReceived();
+  dev_.ClearReceived();
   reader.SetArmTick(kp::platform::TickMs() - 29001);
   EXPECT_EQ(reader.Magnetic_ConfirmWriteTrack(), -2);
   EXPECT_EQ(reader.Magnetic_ConfirmWriteTrack(), -101);
   std::this_thread::sleep_for(std::chrono::milliseconds(40));
-  EXPECT_EQ(dev.Received(), kCancel);
+  EXPECT_EQ(dev_.Received(), kCancel);
 
   // A new arm starts the clock again.
   ASSERT_EQ(reader.Magnetic_Accept(), 0);
@@ -300,43 +277,41 @@ TEST_F(MagneticTest, ArmOlderThanTwentyNineSecondsIsWithdrawn) {
 }
 
 TEST_F(MagneticTest, TypeSixtyOneArmsOnEveryReadAndHasNoModuleCheck) {
-  FakeDevice dev(29);
-  const int h = Open(dev, 61);
+  const int h = Open(61);
   EXPECT_EQ(KP_DEV_Magnetic_Accept(h), 0);
   EXPECT_EQ(KP_DEV_Magnetic_Reset(h), 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(40));
-  EXPECT_EQ(dev.Received(), kReset);
+  EXPECT_EQ(dev_.Received(), kReset);
 
   // Each poll sends the arm and waits 100 ms for the head.
-  dev.ClearReceived();
+  dev_.ClearReceived();
   char t1[32] = {}, t2[32] = {};
   const auto start = Clock::now();
   EXPECT_EQ(KP_DEV_Magnetic_ReadTrack(h, t1, t2), -101);
   EXPECT_EQ(KP_DEV_Magnetic_ReadTrack(h, t1, t2), -101);
   EXPECT_GE(MsSince(start), 195);
   std::this_thread::sleep_for(std::chrono::milliseconds(40));
-  EXPECT_EQ(dev.Received(), Concat({kAccept, kAccept}));
+  EXPECT_EQ(dev_.Received(), Concat({kAccept, kAccept}));
 
-  dev.Reply(FromHex("1B 73 3B 31 32 33 34 3F 41 3B 35 36 37 38 3F 3F 1C"));
+  dev_.Reply(FromHex("1B 73 3B 31 32 33 34 3F 41 3B 35 36 37 38 3F 3F 1C"));
   EXPECT_EQ(KP_DEV_Magnetic_ReadTrack(h, t1, t2), 0);
   EXPECT_STREQ(t1, ";1234");
   EXPECT_STREQ(t2, ";5678");
 
-  dev.Reply({0x31, 0x32, 0x70});
+  dev_.Reply({0x31, 0x32, 0x70});
   ASSERT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "1", ""), 0);
   EXPECT_EQ(PollConfirm(h), 0);
   EXPECT_EQ(KP_DEV_Magnetic_CancelAccept(h), 0);
 }
 
 TEST_F(MagneticTest, TypeSixtyOneReadPollHasNoAgeLimit) {
-  FakeDevice dev(29);
   ArmableT61 reader;
-  ASSERT_EQ(reader.OpenDevice(61, dev.PortSpec().c_str()), 0);
+  ASSERT_EQ(reader.OpenDevice(61, dev_.PortSpec().c_str()), 0);
   reader.SetArmTick(kp::platform::TickMs() - 60000);
   char t1[16] = {}, t2[16] = {};
   EXPECT_EQ(reader.Magnetic_ReadTrack(t1, t2), -101);
   std::this_thread::sleep_for(std::chrono::milliseconds(40));
-  EXPECT_EQ(dev.Received(), kAccept);
+  EXPECT_EQ(dev_.Received(), kAccept);
 }
 
 }  // namespace

@@ -18,9 +18,10 @@
 namespace {
 
 using namespace emvtest;
+using kptest::kEscOk;
+using kptest::SentBy;
 using Clock = std::chrono::steady_clock;
 
-const Bytes kEscOk = {0x1B, '0'};
 const Bytes kArm = {0x1B, 0x42, 0x5D};                // ESC B ]
 const Bytes kModuleI9600 = {0x1B, 0x24, 0x49, 0x30};  // ESC $ I 0
 const Bytes kModuleB = {0x1B, 0x24, 0x42};            // ESC $ B
@@ -51,11 +52,6 @@ class ReadAllTest : public ::testing::Test {
   }
   int Read(int port, unsigned timeoutMs) {
     return KP_DEV_ReadAll(port, 0, timeoutMs, 0, 2, 1, 0x60, kKey.c_str(), 0, 0, 0, &kind_, result_);
-  }
-  static Frames SentBy(FakeDevice& dev) {
-    const Frames sent = dev.Requests();
-    dev.ClearReceived();
-    return sent;
   }
   // The bank card on the seat: directory, application, GPO, one record.
   static void ScriptBankCard(FakeDevice& dev) {

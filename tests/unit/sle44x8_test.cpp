@@ -7,11 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "fake_device.h"
 #include "kp_dev.h"
+#include "reader_fixture.h"
 
 using kptest::CommandFrame;
-using kptest::FakeDevice;
 using kptest::FromHex;
 
 namespace {
@@ -20,41 +19,13 @@ char g_text[64];
 char g_flags[64];
 int g_value;
 
-// One call answered with status 0000 and the frame it must send.
-struct Frame {
-  int (*call)(int handle);
-  std::uint16_t command;
-  const char* data;
-};
-
-class Sle44x8Test : public ::testing::Test {
+class Sle44x8Test : public kptest::ReaderTest {
  protected:
-  void Open(int type) {
-    if (h_ != 0) KP_DEV_CloseDevice(h_);
-    if (type == 2) dev_.Reply({0x1B, '0'});
-    ASSERT_EQ(KP_DEV_OpenDevice(type, dev_.PortSpec().c_str(), &h_), 0);
-    dev_.ClearReceived();
-  }
-  void TearDown() override {
-    if (h_ != 0) KP_DEV_CloseDevice(h_);
-  }
-  void ExpectFrames(const std::vector<Frame>& frames) {
-    for (const Frame& f : frames) {
-      SCOPED_TRACE(f.data);
-      g_text[0] = '\0';
-      dev_.ClearReceived();
-      dev_.ReplyFrame(0x0000);
-      EXPECT_EQ(f.call(h_), 0);
-      ASSERT_EQ(dev_.Requests().size(), 1u);
-      EXPECT_EQ(dev_.Requests()[0], CommandFrame(f.command, FromHex(f.data)));
-    }
-  }
-  FakeDevice dev_{24};
-  int h_ = 0;
+  Sle44x8Test() : ReaderTest(24) {}
 };
 
 TEST_F(Sle44x8Test, TypeOneAndSixtyOneFrames) {
-  const std::vector<Frame> frames = {
+  const std::vector<Call> frames = {
       {[](int h) { return KP_DEV_SLE4428_VerifyPwd(h, 0, "FFFF"); }, 0x3234, "00 02 FFFF"},
       {[](int h) { return KP_DEV_SLE4442_VerifyPwd(h, 1, "123456"); }, 0x3234, "01 03 123456"},
       {[](int h) { return KP_DEV_SLE4428_ModifyPwd(h, 0, "ABCD"); }, 0x3238, "00 02 ABCD"},
@@ -62,6 +33,7 @@ TEST_F(Sle44x8Test, TypeOneAndSixtyOneFrames) {
       {[](int h) { return KP_DEV_SLE4428_ReadERROR(h, 2, &g_value); }, 0x323C, "02"},
       {[](int h) { return KP_DEV_SLE4442_ReadERROR(h, 3, &g_value); }, 0x323C, "03"},
       {[](int h) { return KP_DEV_SLE4428_ReadData(h, 0, 1, 0x0102, 2, g_text, g_flags); }, 0x3235, "00 02 01 0002 01"},
+      {[](int h) { return KP_DEV_SLE4428_ReadData(h, 0, 0, 0x0002, 1, g_text, g_flags); }, 0x3235, "00 02 00 0001 00"},
       {[](int h) { return KP_DEV_SLE4428_WriteData(h, 0, 1, 0x0010, "1234"); }, 0x3236, "00 10 00 0002 01 1234"},
       {[](int h) { return KP_DEV_SLE4442_ReadDataForUser(h, 0, 0x00FC, 4, g_text); }, 0x3235, "00 FC 00 0004"},
       {[](int h) { return KP_DEV_SLE4442_WriteDataForUser(h, 0, 0x0102, "1122"); }, 0x3236, "00 02 01 0002 1122"},
@@ -92,6 +64,7 @@ TEST_F(Sle44x8Test, TypeZeroFrames) {
       {[](int h) { return KP_DEV_SLE4428_ReadERROR(h, 2, &g_value); }, 0x323C, "02"},
       {[](int h) { return KP_DEV_SLE4428_ReadData(h, 0, 1, 0x0102, 2, g_text, g_flags); }, 0x3235, "00 02 01 0002 01"},
       {[](int h) { return KP_DEV_SLE4428_WriteData(h, 0, 1, 0x0010, "1234"); }, 0x3236, "00 10 00 0002 01 1234"},
+      {[](int h) { return KP_DEV_SLE4428_WriteData(h, 0, 0, 0x0000, "0102"); }, 0x3236, "00 00 00 0002 00 0102"},
       {[](int h) { return KP_DEV_SLE4442_ReadDataForUser(h, 0, 0x00FC, 4, g_text); }, 0x3235, "00 FC 00 0004"},
       {[](int h) { return KP_DEV_SLE4442_WriteDataForUser(h, 0, 0x0102, "1122"); }, 0x3236, "00 02 01 0002 1122"},
       // Protection memory: one-byte address and length fields.

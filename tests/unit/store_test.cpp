@@ -7,77 +7,54 @@
 #include <string>
 #include <vector>
 
-#include "fake_device.h"
 #include "kp_dev.h"
+#include "reader_fixture.h"
 
 using kptest::Bytes;
 using kptest::CommandFrame;
+using kptest::Frames;
 using kptest::FromHex;
-using Frames = std::vector<Bytes>;
 
 namespace {
 
-const Bytes kModuleOk = {0x1B, '0'};
-
-class StoreTest : public ::testing::Test {
+class StoreTest : public kptest::ReaderTest {
  protected:
-  StoreTest() : dev_(21) {}
-  void TearDown() override { Close(); }
-  int Open(int type) {
-    Close();
-    if (type == 1 || type == 2) dev_.Reply(kModuleOk);
-    EXPECT_EQ(KP_DEV_OpenDevice(type, dev_.PortSpec().c_str(), &h_), 0);
-    type_ = type;
-    dev_.ClearReceived();
-    return h_;
-  }
-  void Close() {
-    if (type_ == 1) dev_.Reply(kModuleOk);
-    if (type_ >= 0) KP_DEV_CloseDevice(h_);
-    type_ = -1;
-    dev_.ClearReceived();
-  }
-  Frames Sent() {
-    const Frames sent = dev_.Requests();
-    dev_.ClearReceived();
-    return sent;
-  }
-  void Ok(const Bytes& data = {}) { dev_.ReplyFrame(0x0000, data); }
-
-  kptest::FakeDevice dev_;
-  int h_ = -1;
-  int type_ = -1;
+  StoreTest() : ReaderTest(21) {}
 };
 
 TEST_F(StoreTest, PasswordAndKeyTextsCarryTheirByteCount) {
-  const int h = Open(5);
-  for (int i = 0; i < 5; ++i) Ok();
-  dev_.ReplyFrame(0x1005);
-  EXPECT_EQ(KP_DEV_IC_VerifyPwd(h, 0, "FFFFFF"), 0);
-  EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT1608(h, 1, 0x10007, "A1B2"), 0);  // low 16 bits of the zone
-  EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT1604(h, 2, 0x0102, "1234"), 0);
-  EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT1604(h, 2, 0x00FF, "1234"), 0);
-  EXPECT_EQ(KP_DEV_IC_InitializeKey(h, 0, "00112233"), 0);
-  EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT102(h, 1, 3, "A1B2"), -308);
-  EXPECT_EQ(
-      Sent(),
-      (Frames{CommandFrame(0x3234, FromHex("00 03 FFFFFF")), CommandFrame(0x3234, FromHex("01 02 07 A1B2")),
-              CommandFrame(0x3234, FromHex("02 02 02 01 1234")), CommandFrame(0x3234, FromHex("02 02 FF 00 1234")),
-              CommandFrame(0x3233, FromHex("00 04 00112233")), CommandFrame(0x3234, FromHex("01 02 03 A1B2"))}));
+  // The type-0 readers build these texts on their own, the same way.
+  for (int type : {5, 0}) {
+    SCOPED_TRACE(type);
+    const int h = Open(type);
+    for (int i = 0; i < 5; ++i) Ok();
+    dev_.ReplyFrame(0x1005);
+    EXPECT_EQ(KP_DEV_IC_VerifyPwd(h, 0, "FFFFFF"), 0);
+    EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT1608(h, 1, 0x10007, "A1B2"), 0);  // low 16 bits of the zone
+    EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT1604(h, 2, 0x0102, "1234"), 0);
+    EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT1604(h, 2, 0x00FF, "1234"), 0);
+    EXPECT_EQ(KP_DEV_IC_InitializeKey(h, 0, "00112233"), 0);
+    EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT102(h, 1, 3, "A1B2"), -308);
+    EXPECT_EQ(
+        Sent(),
+        (Frames{CommandFrame(0x3234, FromHex("00 03 FFFFFF")), CommandFrame(0x3234, FromHex("01 02 07 A1B2")),
+                CommandFrame(0x3234, FromHex("02 02 02 01 1234")), CommandFrame(0x3234, FromHex("02 02 FF 00 1234")),
+                CommandFrame(0x3233, FromHex("00 04 00112233")), CommandFrame(0x3234, FromHex("01 02 03 A1B2"))}));
 
-  // An odd text: length byte rounded down, the seven characters sent as they
-  // are (the checksum covers whole bytes only).
-  Ok();
-  EXPECT_EQ(KP_DEV_IC_InitializeKey(h, 0, "1234567"), 0);
-  EXPECT_EQ(Sent(), Frames{FromHex("02 30 30 30 37 33 32 33 33 30 30 30 33 31 32 33 34 35 36 37 37 32 03")});
+    // An odd text: length byte rounded down, the seven characters sent as they
+    // are (the checksum covers whole bytes only).
+    Ok();
+    EXPECT_EQ(KP_DEV_IC_InitializeKey(h, 0, "1234567"), 0);
+    EXPECT_EQ(Sent(), Frames{FromHex("02 30 30 30 37 33 32 33 33 30 30 30 33 31 32 33 34 35 36 37 37 32 03")});
 
-  // Fields wider than their byte never reach the device.
-  char out[8] = "";
-  EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT1608(h, 0, 0x100, "1234"), -5);
-  EXPECT_EQ(KP_DEV_IC_WriteStoreDataEXAT1608(h, 0, -1, 0, "1234"), -5);
-  EXPECT_EQ(KP_DEV_IC_ReadStoreDataEXAT1608(h, 0, 0x1FF, 0, 4, out), -5);
-  EXPECT_EQ(KP_DEV_IC_InitializeKey(h, 0, std::string(512, 'A').c_str()), -5);
-  EXPECT_TRUE(Sent().empty());
+    // Fields wider than their byte never reach the device.
+    char out[8] = "";
+    EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT1608(h, 0, 0x100, "1234"), -5);
+    EXPECT_EQ(KP_DEV_IC_WriteStoreDataEXAT1608(h, 0, -1, 0, "1234"), -5);
+    EXPECT_EQ(KP_DEV_IC_ReadStoreDataEXAT1608(h, 0, 0x1FF, 0, 4, out), -5);
+    EXPECT_EQ(KP_DEV_IC_InitializeKey(h, 0, std::string(512, 'A').c_str()), -5);
+    EXPECT_TRUE(Sent().empty());
+  }
 }
 
 TEST_F(StoreTest, WritesCarryAddressLowByteFirstAndTheirCount) {
@@ -109,35 +86,39 @@ TEST_F(StoreTest, WritesCarryAddressLowByteFirstAndTheirCount) {
 }
 
 TEST_F(StoreTest, ReadsAppendExactlyTheBytesAsked) {
-  const int h = Open(61);
   static char out[600];
-  Ok({0x01, 0x02, 0x03, 0x04});
-  EXPECT_EQ(KP_DEV_IC_ReadStoreData(h, 0, 0x0102, 4, out), 0);
-  Ok({0xA0, 0xB0, 0xC0, 0xD0});
-  EXPECT_EQ(KP_DEV_IC_ReadStoreDataEXAT1608(h, 0, 1, 0x10, 4, out), 0);
-  EXPECT_STREQ(out, "01020304A0B0C0D0");
-  // Another count than asked, nothing asked, or a device error: unchanged.
-  Ok({0x01, 0x02, 0x03});
-  EXPECT_EQ(KP_DEV_IC_ReadStoreData(h, 0, 0, 4, out), 0);
-  Ok();
-  EXPECT_EQ(KP_DEV_IC_ReadStoreData(h, 0, 0, 0x10000, out), 0);  // low 16 bits: 0
-  dev_.ReplyFrame(0x3005, {0x01, 0x02, 0x03, 0x04});
-  EXPECT_EQ(KP_DEV_IC_ReadStoreData(h, 0, 0, 4, out), -312);
-  EXPECT_STREQ(out, "01020304A0B0C0D0");
-  const Frames sent = Sent();
-  ASSERT_EQ(sent.size(), 5u);
-  EXPECT_EQ(sent[0], CommandFrame(0x3235, FromHex("00 02 01 0004")));
-  EXPECT_EQ(sent[1], CommandFrame(0x3235, FromHex("00 01 10 00 0004")));
-  EXPECT_EQ(sent[3], CommandFrame(0x3235, FromHex("00 00 00 0000")));
+  for (int type : {61, 0}) {
+    SCOPED_TRACE(type);
+    const int h = Open(type);
+    out[0] = '\0';
+    Ok({0x01, 0x02, 0x03, 0x04});
+    EXPECT_EQ(KP_DEV_IC_ReadStoreData(h, 0, 0x0102, 4, out), 0);
+    Ok({0xA0, 0xB0, 0xC0, 0xD0});
+    EXPECT_EQ(KP_DEV_IC_ReadStoreDataEXAT1608(h, 0, 1, 0x10, 4, out), 0);
+    EXPECT_STREQ(out, "01020304A0B0C0D0");
+    // Another count than asked, nothing asked, or a device error: unchanged.
+    Ok({0x01, 0x02, 0x03});
+    EXPECT_EQ(KP_DEV_IC_ReadStoreData(h, 0, 0, 4, out), 0);
+    Ok();
+    EXPECT_EQ(KP_DEV_IC_ReadStoreData(h, 0, 0, 0x10000, out), 0);  // low 16 bits: 0
+    dev_.ReplyFrame(0x3005, {0x01, 0x02, 0x03, 0x04});
+    EXPECT_EQ(KP_DEV_IC_ReadStoreData(h, 0, 0, 4, out), -312);
+    EXPECT_STREQ(out, "01020304A0B0C0D0");
+    const Frames sent = Sent();
+    ASSERT_EQ(sent.size(), 5u);
+    EXPECT_EQ(sent[0], CommandFrame(0x3235, FromHex("00 02 01 0004")));
+    EXPECT_EQ(sent[1], CommandFrame(0x3235, FromHex("00 01 10 00 0004")));
+    EXPECT_EQ(sent[3], CommandFrame(0x3235, FromHex("00 00 00 0000")));
 
-  out[0] = '\0';
-  Ok(Bytes(248, 0xEE));
-  EXPECT_EQ(KP_DEV_IC_ReadStoreData(h, 2, 0, 248, out), 0);
-  EXPECT_EQ(std::string(out), std::string(496, 'E'));
-  EXPECT_EQ(Sent(), Frames{CommandFrame(0x3235, FromHex("02 00 00 00F8"))});
-  EXPECT_EQ(KP_DEV_IC_ReadStoreData(h, 2, 0, 249, out), -5);
-  EXPECT_EQ(KP_DEV_IC_ReadStoreDataEXAT1608(h, 2, 1, 0, 0xFFFF, out), -5);
-  EXPECT_TRUE(Sent().empty());
+    out[0] = '\0';
+    Ok(Bytes(248, 0xEE));
+    EXPECT_EQ(KP_DEV_IC_ReadStoreData(h, 2, 0, 248, out), 0);
+    EXPECT_EQ(std::string(out), std::string(496, 'E'));
+    EXPECT_EQ(Sent(), Frames{CommandFrame(0x3235, FromHex("02 00 00 00F8"))});
+    EXPECT_EQ(KP_DEV_IC_ReadStoreData(h, 2, 0, 249, out), -5);
+    EXPECT_EQ(KP_DEV_IC_ReadStoreDataEXAT1608(h, 2, 1, 0, 0xFFFF, out), -5);
+    EXPECT_TRUE(Sent().empty());
+  }
 }
 
 TEST_F(StoreTest, MagneticModuleRefusesBeforeTheLengthCheck) {
@@ -151,6 +132,7 @@ TEST_F(StoreTest, MagneticModuleRefusesBeforeTheLengthCheck) {
   EXPECT_EQ(KP_DEV_IC_VerifyPwd(h, 0, "00"), -20);
   EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT1604(h, 0, 1, "00"), -20);
   EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT1608(h, 0, 1, "00"), -20);
+  EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT102(h, 0, 1, "00"), -20);
   EXPECT_STREQ(out, "keep");
   EXPECT_TRUE(Sent().empty());
 }

@@ -20,7 +20,6 @@
 // words given with --sim-card ("cpu atr=3B02... apdu=00A4:9000", the words
 // of the virtual reader's insert request after the seat).
 
-#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -29,10 +28,6 @@
 #include "command.h"
 #include "kp_dev.h"
 #include "session.h"
-
-#ifdef KPDEV_TOOL_WITH_SIM
-#include "sim_client.h"
-#endif
 
 namespace kpdev::tool {
 
@@ -54,35 +49,6 @@ struct CpuOptions {
   int setType = -1;
   std::vector<std::string> apdus;
 };
-
-// Upper-case hex as the library wants it; false for anything else.
-bool NormaliseHex(std::string* text) {
-  if (text->empty() || text->size() % 2 != 0) return false;
-  for (char& c : *text) {
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  return true;
-}
-
-bool SimInsert(Session& session, int seat, const std::string& words) {
-#ifdef KPDEV_TOOL_WITH_SIM
-  const std::string line = "insert " + std::to_string(seat) + " " + words;
-  try {
-    session.sim().control().Ok(line);
-    std::fprintf(stderr, "kpdev: virtual reader: %s in seat %d\n", words.c_str(), seat);
-    return true;
-  } catch (const kpsim::SimError& e) {
-    std::fprintf(stderr, "kpdev: virtual reader: %s: %s\n", line.c_str(), e.what());
-    return false;
-  }
-#else
-  (void)session;
-  (void)seat;
-  (void)words;
-  return false;
-#endif
-}
 
 // Opens the reader and, with --sim, puts the card in the seat; 0 or the
 // exit code to end with.
@@ -189,11 +155,7 @@ void AddCommon(CLI::App* command, CpuOptions* options) {
   command->add_option("-s,--seat", options->seat, "card seat (255: the contactless processor card)")
       ->check(CLI::Range(0, 255))
       ->capture_default_str();
-  command
-      ->add_option("--sim-card", options->simCard,
-                   "with --sim: the card put into the seat, as the words of the virtual reader's insert "
-                   "request after the seat (default: cpu)")
-      ->type_name("WORDS");
+  AddSimCardOption(command, &options->simCard, "seat", "cpu");
 }
 
 void Install(Tool& tool) {

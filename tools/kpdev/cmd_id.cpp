@@ -28,10 +28,6 @@
 #include "kp_dev.h"
 #include "session.h"
 
-#ifdef KPDEV_TOOL_WITH_SIM
-#include "sim_client.h"
-#endif
-
 namespace kpdev::tool {
 
 namespace {
@@ -102,22 +98,12 @@ class FromGbk {
   iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
 };
 
-bool SimInsert(Session& session, const std::string& words) {
-#ifdef KPDEV_TOOL_WITH_SIM
-  const std::string line = "insert " + std::to_string(kSimSeat) + " id" + (words.empty() ? "" : " " + words);
-  try {
-    session.sim().control().Ok(line);
-    std::fprintf(stderr, "kpdev: virtual reader: identity card presented\n");
-    return true;
-  } catch (const kpsim::SimError& e) {
-    std::fprintf(stderr, "kpdev: virtual reader: %s: %s\n", line.c_str(), e.what());
+bool SimPresentCard(Session& session, const std::string& words) {
+  if (!SimRequest(session, "insert " + std::to_string(kSimSeat) + " id" + (words.empty() ? "" : " " + words))) {
     return false;
   }
-#else
-  (void)session;
-  (void)words;
-  return false;
-#endif
+  std::fprintf(stderr, "kpdev: virtual reader: identity card presented\n");
+  return true;
 }
 
 // Copies the decoded bitmap to `target`; prints what became of the photo.
@@ -146,7 +132,7 @@ void SavePhoto(const std::string& decoded, const std::string& target) {
 int RunRead(const GlobalOptions& global, const IdOptions& options) {
   Session session(global, options.reader);
   if (!session.Open()) return session.FailureExit();
-  if (session.simulated() && !SimInsert(session, options.simCard)) return kExitSimFailed;
+  if (session.simulated() && !SimPresentCard(session, options.simCard)) return kExitSimFailed;
 
   auto storage = std::make_unique<char[]>(kFieldCount * kFieldRoom);
   char* fields[kFieldCount];

@@ -127,22 +127,6 @@ bool SimSwipe(Session& session, const std::string& words) {
 #endif
 }
 
-bool SimRequest(Session& session, const std::string& line) {
-#ifdef KPDEV_TOOL_WITH_SIM
-  try {
-    session.sim().control().Ok(line);
-    return true;
-  } catch (const kpsim::SimError& e) {
-    std::fprintf(stderr, "kpdev: virtual reader: %s: %s\n", line.c_str(), e.what());
-    return false;
-  }
-#else
-  (void)session;
-  (void)line;
-  return false;
-#endif
-}
-
 // Calls `poll` until it reports something other than "nothing yet" or the
 // time is up; the last result, or nothing-yet when the time ran out.
 template <typename Poll>

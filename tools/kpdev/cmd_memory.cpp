@@ -23,7 +23,6 @@
 // request after the seat).  Against a long-lived virtual reader (KPDEV_COM<n>
 // pointing at its link) several invocations work on one card.
 
-#include <cctype>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -33,10 +32,6 @@
 #include "command.h"
 #include "kp_dev.h"
 #include "session.h"
-
-#ifdef KPDEV_TOOL_WITH_SIM
-#include "sim_client.h"
-#endif
 
 namespace kpdev::tool {
 
@@ -94,35 +89,6 @@ struct MemOptions {
   std::string pwd;
   std::string simCard;
 };
-
-// Upper-case hex as the library wants it; false for anything else.
-bool NormaliseHex(std::string* text) {
-  if (text->size() % 2 != 0) return false;
-  for (char& c : *text) {
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  return true;
-}
-
-bool SimInsert(Session& session, int seat, const std::string& words) {
-#ifdef KPDEV_TOOL_WITH_SIM
-  const std::string line = "insert " + std::to_string(seat) + " " + words;
-  try {
-    session.sim().control().Ok(line);
-    std::fprintf(stderr, "kpdev: virtual reader: %s in seat %d\n", words.c_str(), seat);
-    return true;
-  } catch (const kpsim::SimError& e) {
-    std::fprintf(stderr, "kpdev: virtual reader: %s: %s\n", line.c_str(), e.what());
-    return false;
-  }
-#else
-  (void)session;
-  (void)seat;
-  (void)words;
-  return false;
-#endif
-}
 
 // One command's session: the reader opened (and, with --sim, a card in the
 // seat).
@@ -334,7 +300,7 @@ int RunWrite(const GlobalOptions& global, MemOptions options) {
   Chip chip;
   int exit = kExitOk;
   if (!Prepare(&options, &chip, &exit)) return exit;
-  if (!NormaliseHex(&options.data)) {
+  if (!NormaliseHex(&options.data, true)) {
     std::fprintf(stderr, "kpdev: --data needs hex digits, two per byte\n");
     return kExitUsage;
   }
@@ -398,11 +364,7 @@ void AddCommon(CLI::App* command, MemOptions* options) {
   for (const auto& entry : ChipNames()) chips.push_back(entry.first);
   command->add_option("-c,--chip", options->chip, "the card's chip")->required()->check(CLI::IsMember(chips));
   command->add_option("-s,--seat", options->seat, "card seat")->check(CLI::Range(0, 255))->capture_default_str();
-  command
-      ->add_option("--sim-card", options->simCard,
-                   "with --sim: the card put into the seat, as the words of the virtual reader's insert "
-                   "request after the seat (default: the chip as delivered)")
-      ->type_name("WORDS");
+  AddSimCardOption(command, &options->simCard, "seat", "the chip as delivered");
 }
 
 void AddPasswordNumber(CLI::App* command, MemOptions* options) {

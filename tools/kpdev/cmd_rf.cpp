@@ -26,7 +26,6 @@
 // with --sim-card ("rf-cpu uid=...", "sector keya=...", the words of the
 // virtual reader's insert request after the seat).
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -35,10 +34,6 @@
 #include "command.h"
 #include "kp_dev.h"
 #include "session.h"
-
-#ifdef KPDEV_TOOL_WITH_SIM
-#include "sim_client.h"
-#endif
 
 namespace kpdev::tool {
 
@@ -68,15 +63,6 @@ struct RfOptions {
   std::string newKeyType = "A";
 };
 
-bool NormaliseHex(std::string* text) {
-  if (text->empty() || text->size() % 2 != 0) return false;
-  for (char& c : *text) {
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  return true;
-}
-
 // "A" (60), "B" (61), or a number in decimal or with 0x.
 bool ParseKeyType(const std::string& text, int* type) {
   if (text == "A" || text == "a") {
@@ -92,24 +78,6 @@ bool ParseKeyType(const std::string& text, int* type) {
   if (text.empty() || *end != '\0' || value < 0 || value > 255) return false;
   *type = static_cast<int>(value);
   return true;
-}
-
-bool SimInsert(Session& session, const std::string& words) {
-#ifdef KPDEV_TOOL_WITH_SIM
-  const std::string line = "insert " + std::to_string(kFieldSeat) + " " + words;
-  try {
-    session.sim().control().Ok(line);
-    std::fprintf(stderr, "kpdev: virtual reader: %s in the field\n", words.c_str());
-    return true;
-  } catch (const kpsim::SimError& e) {
-    std::fprintf(stderr, "kpdev: virtual reader: %s: %s\n", line.c_str(), e.what());
-    return false;
-  }
-#else
-  (void)session;
-  (void)words;
-  return false;
-#endif
 }
 
 int ActivateStoreCard(const Session& session, bool print) {
@@ -239,7 +207,7 @@ int Run(const GlobalOptions& global, Action action, RfOptions options) {
   if (!Validate(action, &options)) return kExitUsage;
   Session session(global, options.reader);
   if (!session.Open()) return session.FailureExit();
-  if (session.simulated() && !SimInsert(session, options.simCard.empty() ? "sector" : options.simCard)) {
+  if (session.simulated() && !SimInsert(session, kFieldSeat, options.simCard.empty() ? "sector" : options.simCard)) {
     return kExitSimFailed;
   }
   const bool blockAction = action != Action::kActivate && action != Action::kHalt && action != Action::kAuth;
@@ -304,11 +272,7 @@ void Install(Tool& tool) {
     e.command = rf->add_subcommand(e.name, e.description);
     RfOptions* o = e.options.get();
     AddReaderOptions(e.command, &o->reader);
-    e.command
-        ->add_option("--sim-card", o->simCard,
-                     "with --sim: the card put into the field, as the words of the virtual reader's insert "
-                     "request after the seat (default: sector)")
-        ->type_name("WORDS");
+    AddSimCardOption(e.command, &o->simCard, "field", "sector");
     switch (e.action) {
       case Action::kActivate:
         e.command->add_flag("--store", o->store, "activate as a sector card");

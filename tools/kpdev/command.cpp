@@ -1,8 +1,16 @@
 #include "command.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <map>
 #include <utility>
+
+#include "session.h"
+
+#ifdef KPDEV_TOOL_WITH_SIM
+#include "sim_client.h"
+#endif
 
 namespace kpdev::tool {
 
@@ -98,6 +106,51 @@ std::string ResultText(int code) {
     text += " (device status error)";
   }
   return text;
+}
+
+bool NormaliseHex(std::string* text, bool emptyOk) {
+  if ((text->empty() && !emptyOk) || text->size() % 2 != 0) return false;
+  for (char& c : *text) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return true;
+}
+
+void AddSimCardOption(CLI::App* command, std::string* words, const std::string& where, const std::string& byDefault) {
+  command
+      ->add_option("--sim-card", *words,
+                   "with --sim: the card put into the " + where +
+                       ", as the words of the virtual reader's insert request after the seat (default: " + byDefault +
+                       ")")
+      ->type_name("WORDS");
+}
+
+bool SimRequest(Session& session, const std::string& line) {
+#ifdef KPDEV_TOOL_WITH_SIM
+  try {
+    session.sim().control().Ok(line);
+    return true;
+  } catch (const kpsim::SimError& e) {
+    std::fprintf(stderr, "kpdev: virtual reader: %s: %s\n", line.c_str(), e.what());
+    return false;
+  }
+#else
+  (void)session;
+  (void)line;
+  return false;
+#endif
+}
+
+bool SimInsert(Session& session, int seat, const std::string& words) {
+  if (!SimRequest(session, "insert " + std::to_string(seat) + " " + words)) return false;
+  // Seat 255 is the contactless field.
+  if (seat == 255) {
+    std::fprintf(stderr, "kpdev: virtual reader: %s in the field\n", words.c_str());
+  } else {
+    std::fprintf(stderr, "kpdev: virtual reader: %s in seat %d\n", words.c_str(), seat);
+  }
+  return true;
 }
 
 }  // namespace kpdev::tool

@@ -99,4 +99,25 @@ bool RegisterInstaller(const char* name, Installer installer);
 // "0 (success)", "-4 (serial read failure or timeout)", ...
 std::string ResultText(int code);
 
+// ---- helpers the subcommands share
+
+class Session;
+
+// Makes a hex text upper-case, as the library wants it; false when it is
+// not whole bytes of hex digits, or empty unless `emptyOk`.
+bool NormaliseHex(std::string* text, bool emptyOk = false);
+
+// Adds --sim-card: the words of the virtual reader's insert request after
+// the seat, for the card put into `where` ("seat", "field").
+void AddSimCardOption(CLI::App* command, std::string* words, const std::string& where, const std::string& byDefault);
+
+// One request to the control interface of the session's virtual reader;
+// false after printing why on stderr (always false in a build without the
+// virtual reader).
+bool SimRequest(Session& session, const std::string& line);
+
+// Puts a card into a seat of the session's virtual reader and says so on
+// stderr; false after printing why not.
+bool SimInsert(Session& session, int seat, const std::string& words);
+
 }  // namespace kpdev::tool

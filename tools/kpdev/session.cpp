@@ -149,10 +149,11 @@ bool Session::Open() {
     }
   }
   int handle = 0;
-  const std::string spec = PortSpec();
-  const int r = KP_DEV_OpenDevice(reader_.type, spec.c_str(), &handle);
+  const std::string portText = PortSpec();
+  const int r = KP_DEV_OpenDevice(reader_.type, portText.c_str(), &handle);
   if (r != 0) {
-    ReportFailure("KP_DEV_OpenDevice(" + std::to_string(reader_.type) + ", \"" + spec + "\") on " + DevicePath(), r);
+    ReportFailure("KP_DEV_OpenDevice(" + std::to_string(reader_.type) + ", \"" + portText + "\") on " + DevicePath(),
+                  r);
     failureExit_ = kExitOpenFailed;
     return false;
   }
