@@ -155,40 +155,25 @@ int CReaderT0::DecodePhoto(const std::uint8_t* photo, std::uint32_t length) {
 
 int CReaderT0::ID_GetData(int field, char* out) {
   const IdRecord& record = SharedIdRecord();
-  const char* text = nullptr;
-  std::size_t slot = 0;
-  switch (field) {
-    case 1:
-      text = record.name, slot = sizeof record.name;
-      break;
-    case 2:
-      text = record.sex, slot = sizeof record.sex;
-      break;
-    case 3:
-      text = record.nation, slot = sizeof record.nation;
-      break;
-    case 4:
-      text = record.birthDate, slot = sizeof record.birthDate;
-      break;
-    case 5:
-      text = record.address, slot = sizeof record.address;
-      break;
-    case 6:
-      text = record.idNumber, slot = sizeof record.idNumber;
-      break;
-    case 7:
-      text = record.authority, slot = sizeof record.authority;
-      break;
-    case 8:
-      text = record.validity, slot = sizeof record.validity;
-      break;
-    case 9:
-      text = photoPath_, slot = sizeof photoPath_;
-      break;
-    default:
-      return kOk;  // no such field: the output stays as it was
-  }
-  if (out != nullptr) CopyField(out, text, slot);
+  struct Field {
+    const char* text;
+    std::size_t slot;
+  };
+  // Field numbers 1..9, in this order.
+  const Field table[kFieldCount] = {
+      {record.name, sizeof record.name},
+      {record.sex, sizeof record.sex},
+      {record.nation, sizeof record.nation},
+      {record.birthDate, sizeof record.birthDate},
+      {record.address, sizeof record.address},
+      {record.idNumber, sizeof record.idNumber},
+      {record.authority, sizeof record.authority},
+      {record.validity, sizeof record.validity},
+      {photoPath_, sizeof photoPath_},
+  };
+  if (field < 1 || field > kFieldCount) return kOk;  // no such field: the output stays as it was
+  const Field& chosen = table[field - 1];
+  if (out != nullptr) CopyField(out, chosen.text, chosen.slot);
   return kOk;
 }
 

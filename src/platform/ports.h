@@ -1,6 +1,6 @@
 // The serial ports the system knows, as COM port numbers, for the automatic
-// open.  One implementation file per operating system (ports_posix.cpp,
-// ports_win32.cpp).
+// open.  The test override lives in ports.cpp; the system's own list comes
+// from one file per operating system (ports_posix.cpp, ports_win32.cpp).
 #pragma once
 
 #include <cstddef>
@@ -26,5 +26,9 @@ std::vector<int> ListSerialPorts();
 // that tests never probe the machine's own serial ports; nullptr restores
 // the system's list.
 void SetSerialPortListOverride(const std::vector<int>* ports);
+
+// The system's list as described for ListSerialPorts, ignoring any override;
+// implemented once per operating system.
+std::vector<int> SystemSerialPorts();
 
 }  // namespace kp::platform

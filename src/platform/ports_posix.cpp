@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <mutex>
 #include <string>
 
 #include "platform/platform.h"
@@ -19,10 +18,6 @@ namespace {
 // Highest COM number a reader can be opened on; /dev/ttyS<k> stands for
 // COM k + 1.
 constexpr int kHighestCom = 32;
-
-std::mutex g_overrideMutex;
-bool g_overridden = false;
-std::vector<int> g_override;
 
 bool Listed(const std::vector<int>& ports, int com) {
   return std::find(ports.begin(), ports.end(), com) != ports.end();
@@ -51,7 +46,9 @@ bool IsRealSerialPort(int k) {
   return real;
 }
 
-std::vector<int> SystemPorts() {
+}  // namespace
+
+std::vector<int> SystemSerialPorts() {
   std::vector<int> ports;
   for (int n = 1; n <= kHighestCom && ports.size() < kMaxListedPorts; ++n) {
     if (!GetEnv(("KPDEV_COM" + std::to_string(n)).c_str()).empty()) ports.push_back(n);
@@ -62,26 +59,6 @@ std::vector<int> SystemPorts() {
     if (!Listed(ports, k + 1) && IsRealSerialPort(k)) ports.push_back(k + 1);
   }
   return ports;
-}
-
-}  // namespace
-
-std::vector<int> ListSerialPorts() {
-  {
-    std::lock_guard<std::mutex> lock(g_overrideMutex);
-    if (g_overridden) return g_override;
-  }
-  return SystemPorts();
-}
-
-void SetSerialPortListOverride(const std::vector<int>* ports) {
-  std::lock_guard<std::mutex> lock(g_overrideMutex);
-  g_overridden = ports != nullptr;
-  g_override.clear();
-  if (ports != nullptr) {
-    g_override.assign(ports->begin(),
-                      ports->begin() + static_cast<std::ptrdiff_t>(std::min(ports->size(), kMaxListedPorts)));
-  }
 }
 
 }  // namespace kp::platform

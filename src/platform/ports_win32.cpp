@@ -1,9 +1,7 @@
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 #include "platform/ports.h"
 
@@ -15,11 +13,9 @@ constexpr char kSerialCommKey[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM\\";
 constexpr DWORD kNameRoom = 256;
 constexpr DWORD kDataRoom = 256;
 
-std::mutex g_overrideMutex;
-bool g_overridden = false;
-std::vector<int> g_override;
+}  // namespace
 
-std::vector<int> SystemPorts() {
+std::vector<int> SystemSerialPorts() {
   std::vector<int> ports;
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSerialCommKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return ports;
@@ -41,26 +37,6 @@ std::vector<int> SystemPorts() {
   }
   RegCloseKey(key);
   return ports;
-}
-
-}  // namespace
-
-std::vector<int> ListSerialPorts() {
-  {
-    std::lock_guard<std::mutex> lock(g_overrideMutex);
-    if (g_overridden) return g_override;
-  }
-  return SystemPorts();
-}
-
-void SetSerialPortListOverride(const std::vector<int>* ports) {
-  std::lock_guard<std::mutex> lock(g_overrideMutex);
-  g_overridden = ports != nullptr;
-  g_override.clear();
-  if (ports != nullptr) {
-    g_override.assign(ports->begin(),
-                      ports->begin() + static_cast<std::ptrdiff_t>(std::min(ports->size(), kMaxListedPorts)));
-  }
 }
 
 }  // namespace kp::platform

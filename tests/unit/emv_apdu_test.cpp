@@ -26,6 +26,7 @@ class ApduChainTest : public CardTest {
 };
 
 TEST_F(ApduChainTest, FollowUpCommandPerStatusWord) {
+  const char kFinal[] = "6F0A8408A0000003330101019000";
   const struct {
     const char* command;
     const char* first;     // the card's first answer
@@ -37,23 +38,21 @@ TEST_F(ApduChainTest, FollowUpCommandPerStatusWord) {
       {"00B2010C00", "6283", "00C0000000"},
       {"00B2010C00", "63C2", "00C0000000"},
       {"80CA9F1300", "6300", "00C0000000"},
+      // Status words that end the exchange.
+      {"00B2010C00", "6F00A5009000", nullptr},
+      {"00B2010C00", "6A82", nullptr},
+      {"00B2010C00", "6281", nullptr},
+      {"00B2010C00", "9000", nullptr},
+      {"00B2010C00", "6985", nullptr},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
     Card(dev_, c.first);
-    Card(dev_, "6F0A8408A0000003330101019000");
-    ASSERT_EQ(Send(c.command), 0) << c.first;
+    if (c.followUp != nullptr) Card(dev_, kFinal);
+    ASSERT_EQ(Send(c.command), 0);
     // The follow-up's answer replaces the first one.
-    EXPECT_STREQ(response_, "6F0A8408A0000003330101019000") << c.first;
-    EXPECT_EQ(Sent(), Apdus(0, {c.command, c.followUp})) << c.first;
-  }
-}
-
-TEST_F(ApduChainTest, StatusWordsThatEndTheExchange) {
-  for (const char* answer : {"6F00A5009000", "6A82", "6281", "9000", "6985"}) {
-    Card(dev_, answer);
-    ASSERT_EQ(Send("00A404000E315041592E5359532E4444463031"), 0) << answer;
-    EXPECT_STREQ(response_, answer);
-    EXPECT_EQ(Sent(), Apdus(0, {"00A404000E315041592E5359532E4444463031"})) << answer;
+    EXPECT_STREQ(response_, c.followUp != nullptr ? kFinal : c.first);
+    EXPECT_EQ(Sent(), c.followUp != nullptr ? Apdus(0, {c.command, c.followUp}) : Apdus(0, {c.command}));
   }
 }
 

@@ -1,7 +1,7 @@
 // Card information and Track 2 reading: the exact card dialogue (directory,
-// application, processing options, records named by the AFL), the three
-// outputs, when the reading stops, and the results of a card that refuses
-// or lacks something.
+// application, processing options, records named by the AFL) of cards whose
+// records do not all count, and the results of a card that refuses or lacks
+// something.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,7 +13,6 @@ namespace {
 
 using namespace emvtest;
 
-const std::string kRecordTrack2 = Record(Tlv("57", kTrack2) + Tlv("5F20", "5A48414E47"));
 const std::string kRecordPanSeq = Record(Tlv("5F34", "01") + Tlv("5F24", "491231"));
 
 class CardInfoTest : public CardTest {
@@ -32,33 +31,6 @@ class CardInfoTest : public CardTest {
   char panSeq_[8];
   char aid_[128];
 };
-
-TEST_F(CardInfoTest, FullDialogueAcrossTwoFiles) {
-  // SFI 1 records 1 to 2, SFI 2 record 1; 57 in the first, 5F34 in the last.
-  ScriptUpToGpo(dev_,
-                "08010200"
-                "10010100");
-  Card(dev_, kRecordTrack2);
-  Card(dev_, Record(Tlv("9F1F", "3030")));
-  Card(dev_, kRecordPanSeq);
-  ASSERT_EQ(Read(), 0);
-  EXPECT_STREQ(track2_, kTrack2.c_str());
-  EXPECT_STREQ(panSeq_, "01");
-  EXPECT_STREQ(aid_, kAid.c_str());
-  EXPECT_EQ(Sent(), Apdus(0, CommandsUpToGpo() + std::vector<std::string>{"00B2010C00", "00B2020C00", "00B2011400"}));
-}
-
-TEST_F(CardInfoTest, StopsOnceBothAreKnownAndUsesTheSeat) {
-  Card(dev_, PseAnswer());
-  Card(dev_, DirectoryRecord());
-  Card(dev_, SelectAnswer(""));  // no PDOL: empty processing options data
-  Card(dev_, GpoAnswer("08010300"));
-  Card(dev_, Record(Tlv("57", kTrack2) + Tlv("5F34", "02")));
-  ASSERT_EQ(Read(255), 0);
-  EXPECT_STREQ(track2_, kTrack2.c_str());
-  EXPECT_STREQ(panSeq_, "02");
-  EXPECT_EQ(Sent(), Apdus(255, {kSelectPse, "00B2010C00", kSelectAid, "80A80000028300", "00B2010C00"}));
-}
 
 TEST_F(CardInfoTest, RecordsThatDoNotCount) {
   // The directory names its file with SFI 3 (P2 1C) and holds the PBOC
@@ -81,25 +53,6 @@ TEST_F(CardInfoTest, RecordsThatDoNotCount) {
   EXPECT_STREQ(panSeq_, "01");
   EXPECT_EQ(Sent(), Apdus(0, {kSelectPse, "00B2011C00", "00B2021C00", kSelectAid, GpoCommand(), "00B2010C00",
                               "00B2020C00", "00B2030C00", "00B2040C00"}));
-}
-
-TEST_F(CardInfoTest, MissingPanSequenceNumber) {
-  // Everything read, no 5F34: 200 with the Track 2 text already written.
-  ScriptUpToGpo(dev_, "08010100");
-  Card(dev_, kRecordTrack2);
-  EXPECT_EQ(Read(), 200);
-  EXPECT_STREQ(track2_, kTrack2.c_str());
-  EXPECT_EQ(Untouched(panSeq_), "untouched");
-  EXPECT_STREQ(aid_, kAid.c_str());
-
-  // The Track 2 reading reports the same.
-  dev_.ClearReceived();
-  ScriptUpToGpo(dev_, "08010100");
-  Card(dev_, kRecordTrack2);
-  char track2[64];
-  std::memset(track2, 'x', sizeof track2);
-  EXPECT_EQ(KP_DEV_ReadFinanceICTrack2(h_, 0, 0, track2), 200);
-  EXPECT_STREQ(track2, kTrack2.c_str());
 }
 
 TEST_F(CardInfoTest, DirectoryFailures) {

@@ -25,17 +25,6 @@ class GpoDataTest : public CardTest {
 const std::string kRecord1 = Record(Tlv("57", kTrack2));
 const std::string kRecord2 = Record(Tlv("5F34", "01"));
 
-TEST_F(GpoDataTest, RecordsOnePerLine) {
-  ScriptUpToGpo(dev_, "08010200");
-  Card(dev_, kRecord1);
-  Card(dev_, kRecord2);
-  // Room exactly for both lines; the NUL goes one past the capacity.
-  const int capacity = static_cast<int>(kRecord1.size() + kRecord2.size() + 4);
-  ASSERT_EQ(ReadRecords(capacity), 0);
-  EXPECT_EQ(std::string(records_, capacity + 2), kRecord1 + "\r\n" + kRecord2 + "\r\n" + '\0' + 'x');
-  EXPECT_EQ(Sent(), Apdus(0, CommandsUpToGpo() + std::vector<std::string>{"00B2010C00", "00B2020C00"}));
-}
-
 TEST_F(GpoDataTest, CapacityExceeded) {
   // Not even the first line fits: 201, nothing written, nothing more read.
   ScriptUpToGpo(dev_, "08010200");

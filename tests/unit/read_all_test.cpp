@@ -80,35 +80,6 @@ TEST_F(ReadAllTest, OnePassWithoutCard) {
   EXPECT_EQ(KP_DEV_CheckIsOpen(7, &module), -10);  // closed after the pass
 }
 
-TEST_F(ReadAllTest, MagneticCard) {
-  FakeDevice dev(7);
-  dev.Reply(kSwipe);
-  ASSERT_EQ(ReadA(7, 0, 1, 1, 1), 0);
-  EXPECT_EQ(kind_, 1);
-  EXPECT_STREQ(result_, kSwipeText);
-  EXPECT_EQ(SentBy(dev), Frames{kArm});  // no chip card is tried
-  EXPECT_EQ(KP_DEV_CheckIsOpen(7, nullptr), -10);
-}
-
-TEST_F(ReadAllTest, StoreCardBlock) {
-  FakeDevice dev(7);
-  dev.NoReply();
-  const Bytes activation = {0x08, 0xDE, 0xAD, 0xBE, 0xEF};  // card type, UID
-  dev.ReplyFrame(0x0000, activation);
-  dev.ReplyFrame(0x0000, activation);
-  dev.ReplyFrame(0x0000);
-  dev.ReplyFrame(0x0000, FromHex("00112233445566778899AABBCCDDEEFF"));
-  ASSERT_EQ(ReadA(7, 0, 1, 1, 1), 0);
-  EXPECT_EQ(kind_, 2);
-  EXPECT_STREQ(result_, "00112233445566778899AABBCCDDEEFF");
-  // Sector 2 with key type 60 and the key, then block 1 of sector 2 (9).
-  Bytes certify = {0x02, 0x60};
-  const Bytes key = FromHex(kKey);
-  certify.insert(certify.end(), key.begin(), key.end());
-  EXPECT_EQ(SentBy(dev), (Frames{kArm, CommandFrame(0x3241, {0x00, 0x01}), CommandFrame(0x3241, {0x00, 0x01}),
-                                 CommandFrame(0x3242, certify), CommandFrame(0x3243, {0x09})}));
-}
-
 TEST_F(ReadAllTest, ContactBankCard) {
   FakeDevice dev(7);
   dev.NoReply();
@@ -210,23 +181,6 @@ TEST_F(ReadAllTest, PollsUntilTheTimeRunsOut) {
   EXPECT_GE(passes, 3u);
   EXPECT_LE(passes, 5u);
   EXPECT_EQ(kind_, 0);
-}
-
-TEST_F(ReadAllTest, CancelFromAnotherThreadEndsOnlyThatCall) {
-  FakeDevice dev(7);
-  std::thread canceller([] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    KP_DEV_CancelReadAll();
-  });
-  auto start = Clock::now();
-  EXPECT_EQ(ReadA(7, 60000), -101);
-  EXPECT_LT(MsSince(start), 900);
-  canceller.join();
-
-  // The next call polls normally until its own time has run out.
-  start = Clock::now();
-  EXPECT_EQ(ReadA(7, 350), -101);
-  EXPECT_GE(MsSince(start), 350);
 }
 
 TEST_F(ReadAllTest, PortThatDoesNotOpen) {
