@@ -12,8 +12,9 @@ namespace kp {
 
 namespace {
 
-// Pause between two polls of the head.
-constexpr unsigned kPollPauseMs = 300;
+// Longest pause between two polls of the head; a swipe arriving earlier
+// ends the pause at once.
+constexpr int kPollPauseMs = 300;
 
 }  // namespace
 
@@ -35,7 +36,7 @@ int CReaderT1::ReadAll(unsigned int timeoutMs, char* result) {
     platform::PumpOneMessage();
     if (readAllCancel_) return kNothingYet;
     if (static_cast<std::uint32_t>(platform::TickMs() - start) > timeoutMs) return kNothingYet;
-    platform::SleepMs(kPollPauseMs);
+    port_.WaitForInput(1, kPollPauseMs);
   }
 }
 
