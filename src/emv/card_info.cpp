@@ -56,7 +56,7 @@ int SelectPseAid(const CardChannel& card, std::string* aid) {
   if (!sfi || sfi->size() < 2) return kErrStatus;
   // P2 names the directory file by its short identifier; only a byte goes
   // on the wire.
-  const std::string p2 = ByteHex(HexByte(*sfi) * 8 + 4);
+  const std::string p2 = ByteToHex(HexByte(*sfi) * 8 + 4);
 
   int last = kErrStatus;
   for (int record = 1; record <= kDirectoryRecords; ++record) {
@@ -104,12 +104,12 @@ void WalkAflRecords(const CardChannel& card, std::string_view gpoAnswer,
   const std::size_t entries = afl.size() / 8;
   for (std::size_t e = 0; e < entries; ++e) {
     const std::string_view entry = afl.substr(8 * e, 8);
-    const std::string p2 = ByteHex((HexByte(entry.substr(0, 2)) & 0xF8) | 0x04);
+    const std::string p2 = ByteToHex((HexByte(entry.substr(0, 2)) & 0xF8) | 0x04);
     const int first = HexByte(entry.substr(2, 2));
     const int last = HexByte(entry.substr(4, 2));
     for (int record = first; record <= last; ++record) {
       std::string text;
-      if (Transmit(card, "00B2" + ByteHex(record) + p2 + "00", &text) != 0) continue;
+      if (Transmit(card, "00B2" + ByteToHex(record) + p2 + "00", &text) != 0) continue;
       if (CheckStatus9000(text) != 0) continue;
       if (!onRecord(text)) return;
     }

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/convert.h"
+
 namespace kp {
 
 // Sends one command text and writes the response text (data and SW1 SW2,
@@ -86,8 +88,6 @@ std::string GetTransactionTime();
 
 // One byte from (up to) two hex characters, read like a "%02X" field.
 int HexByte(std::string_view two);
-// "%02X" of the low byte of value.
-std::string ByteHex(int value);
 // SELECT by name of an application: 00A40400, the AID length in bytes, the
 // AID.
 std::string SelectCommand(const std::string& aid);

@@ -101,19 +101,19 @@ int GetICTraceInfo(ApduSender sender, int handle, int seat, int reserved, const 
   if (iad.size() > kMaxIadChars) return kCardStatusNot9000;
 
   // The card's decision (its CID) is not looked at: 9F27 always says ARQC.
-  const std::string out = "9F2608" + cryptogram +                                     //
-                          "9F2701" + kCryptogramInformation +                         //
-                          "9F10" + ByteHex(static_cast<int>(iad.size() / 2)) + iad +  //
-                          "9F3704" + number +                                         //
-                          "9F3602" + atc +                                            //
-                          "9505" + "8000000000" +                                     //
-                          "9A03" + date +                                             //
-                          "9C01" + type +                                             //
-                          "9F0206" + authorised +                                     //
-                          "5F2A02" + "0156" +                                         //
-                          "8202" + aip +                                              //
-                          "9F1A02" + "0156" +                                         //
-                          "9F0306" + "000000000000" +                                 //
+  const std::string out = "9F2608" + cryptogram +                                       //
+                          "9F2701" + kCryptogramInformation +                           //
+                          "9F10" + ByteToHex(static_cast<int>(iad.size() / 2)) + iad +  //
+                          "9F3704" + number +                                           //
+                          "9F3602" + atc +                                              //
+                          "9505" + "8000000000" +                                       //
+                          "9A03" + date +                                               //
+                          "9C01" + type +                                               //
+                          "9F0206" + authorised +                                       //
+                          "5F2A02" + "0156" +                                           //
+                          "8202" + aip +                                                //
+                          "9F1A02" + "0156" +                                           //
+                          "9F0306" + "000000000000" +                                   //
                           "9F3303" + kTerminalCapabilities;
   std::memcpy(chipData, out.c_str(), out.size() + 1);
   return kOk;

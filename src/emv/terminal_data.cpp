@@ -85,14 +85,8 @@ int HexByte(std::string_view two) {
   return out[0];
 }
 
-std::string ByteHex(int value) {
-  char text[4];
-  std::snprintf(text, sizeof text, "%02X", value & 0xFF);
-  return text;
-}
-
 std::string SelectCommand(const std::string& aid) {
-  return "00A40400" + ByteHex(static_cast<int>(aid.size() / 2)) + aid;
+  return "00A40400" + ByteToHex(static_cast<int>(aid.size() / 2)) + aid;
 }
 
 TerminalData g_terminalData = MakeTerminalData();

@@ -35,13 +35,6 @@ constexpr int kLastSwitchedSeat = 4;
 
 // The seat travels as one byte and no range is enforced on it, so only its
 // low byte is sent (seat -1 and seat 255 name the same seat on the wire).
-std::string SeatHex(int seat) {
-  char text[4];
-  std::snprintf(text, sizeof text, "%02X", seat & 0xFF);
-  return text;
-}
-
-std::string ByteHex(int value) { return SeatHex(value); }
 
 bool FitsByte(int value) { return value >= 0 && value <= 0xFF; }
 
@@ -54,7 +47,7 @@ void PrepareSwitchedSeat(CReaderBase& reader, int seat) {
 int GetStatus(CReaderBase& reader, int seat, int* state) {
   if (state == nullptr) return kErrParam;
   CardAnswer answer;
-  const int r = reader.Command(kCmdGetStatus, SeatHex(seat), kDefaultTimeoutMs, &answer, false);
+  const int r = reader.Command(kCmdGetStatus, ByteToHex(seat), kDefaultTimeoutMs, &answer, false);
   if (r != 0) return r;
   // The status word is the seat's state here, not an error: the listed words
   // name a state, every other word (0x0000 included) leaves it as it was.
@@ -97,7 +90,7 @@ int GetStatus(CReaderBase& reader, int seat, int* state) {
 
 int SetCardSpeed(CReaderBase& reader, int seat, int baud) {
   PrepareSwitchedSeat(reader, seat);
-  return reader.Command(kCmdSetBaudRate, SeatHex(seat) + ByteHex(BaudCode(baud)), kSpeedTimeoutMs, nullptr);
+  return reader.Command(kCmdSetBaudRate, ByteToHex(seat) + ByteToHex(BaudCode(baud)), kSpeedTimeoutMs, nullptr);
 }
 
 // Power-on of a seat.  *atrLen holds the room of atr in answer-to-reset
@@ -107,7 +100,7 @@ int PowerOn(CReaderBase& reader, int seat, int* atrLen, char* atr, Bytes* answer
   if (atrLen == nullptr || atr == nullptr) return kErrParam;
   PrepareSwitchedSeat(reader, seat);
   CardAnswer answer;
-  const int r = reader.Command(kCmdPowerOn, "000A" + SeatHex(seat), kDefaultTimeoutMs, &answer);
+  const int r = reader.Command(kCmdPowerOn, "000A" + ByteToHex(seat), kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
   const int count = static_cast<int>(answer.data.size());
   if (*atrLen < count) return kErrRoom;
@@ -118,7 +111,7 @@ int PowerOn(CReaderBase& reader, int seat, int* atrLen, char* atr, Bytes* answer
 }
 
 int PowerOff(CReaderBase& reader, int seat) {
-  return reader.Command(kCmdPowerOff, SeatHex(seat), kDefaultTimeoutMs, nullptr);
+  return reader.Command(kCmdPowerOff, ByteToHex(seat), kDefaultTimeoutMs, nullptr);
 }
 
 // The response text was emptied by the caller; it receives the card's answer
@@ -130,7 +123,7 @@ int SendApduBody(CReaderBase& reader, int seat, const char* apdu, char* response
   const std::size_t length = strnlen(apdu, static_cast<std::size_t>(kMaxDataChars) + 1);
   if (length > static_cast<std::size_t>(kMaxDataChars)) return kErrParam;
   CardAnswer answer;
-  const int r = reader.Command(kCmdSendApdu, SeatHex(seat) + std::string(apdu, length), kDefaultTimeoutMs, &answer);
+  const int r = reader.Command(kCmdSendApdu, ByteToHex(seat) + std::string(apdu, length), kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
   BytesToHex(answer.data.data(), answer.data.size(), response);
   return kOk;
@@ -147,13 +140,13 @@ bool ClearResponse(char* response) {
 int SetCardType(CReaderBase& reader, int seat, int cardType) {
   // The card type is one byte; a wider value would shift the command data.
   if (!FitsByte(cardType)) return kErrParam;
-  return reader.Command(kCmdSetCardType, SeatHex(seat) + ByteHex(cardType), kDefaultTimeoutMs, nullptr);
+  return reader.Command(kCmdSetCardType, ByteToHex(seat) + ByteToHex(cardType), kDefaultTimeoutMs, nullptr);
 }
 
 int GetCardType(CReaderBase& reader, int seat, int* cardType, int timeoutMs) {
   if (cardType == nullptr) return kErrParam;
   CardAnswer answer;
-  const int r = reader.Command(kCmdGetCardType, SeatHex(seat), timeoutMs, &answer);
+  const int r = reader.Command(kCmdGetCardType, ByteToHex(seat), timeoutMs, &answer);
   if (r != 0) return r;
   // Type 0 means the device knows no card family for the seat; the value is
   // reported all the same.

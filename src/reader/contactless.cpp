@@ -45,12 +45,6 @@ constexpr std::size_t kBlockChars = 32;  // 16 bytes of block data
 // status word for a changed card (0x3009).
 constexpr int kErrCardChanged = -314;
 
-std::string Hex2(int value) {
-  char text[4];
-  std::snprintf(text, sizeof text, "%02X", value & 0xFF);
-  return text;
-}
-
 // Block numbers, sectors and key types travel as one byte each; a wider
 // value would shift the fields behind it (for a block write: the data onto
 // another block), so it is refused before anything is sent.
@@ -127,8 +121,8 @@ int SectorKeyCommand(CReaderBase& reader, int command, int sector, int keyType, 
   if (!FitsByte(sector) || !FitsByte(keyType) || keyHex == nullptr) return kErrParam;
   const std::size_t length = strnlen(keyHex, static_cast<std::size_t>(kMaxDataChars) + 1);
   if (length > static_cast<std::size_t>(kMaxDataChars)) return kErrParam;
-  return reader.Command(command, Hex2(sector) + Hex2(keyType) + std::string(keyHex, length), kDefaultTimeoutMs,
-                        nullptr);
+  return reader.Command(command, ByteToHex(sector) + ByteToHex(keyType) + std::string(keyHex, length),
+                        kDefaultTimeoutMs, nullptr);
 }
 
 // *dataLen gives the room of dataOut in characters (its NUL not counted) on
@@ -136,7 +130,7 @@ int SectorKeyCommand(CReaderBase& reader, int command, int sector, int keyType, 
 int ReadBlock(CReaderBase& reader, int block, int* dataLen, char* dataOut) {
   if (!FitsByte(block) || dataLen == nullptr || dataOut == nullptr) return kErrParam;
   CardAnswer answer;
-  const int r = reader.Command(kCmdReadBlock, Hex2(block), kDefaultTimeoutMs, &answer);
+  const int r = reader.Command(kCmdReadBlock, ByteToHex(block), kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
   const int count = static_cast<int>(answer.data.size());
   if (*dataLen < 2 * count) return kErrRoom;
@@ -151,7 +145,7 @@ int WriteBlock(CReaderBase& reader, int block, const char* dataHex) {
   if (!FitsByte(block) || dataHex == nullptr) return kErrParam;
   std::string data(dataHex, strnlen(dataHex, kBlockChars));
   data.resize(kBlockChars, '0');
-  return reader.Command(kCmdWriteBlock, Hex2(block) + data, kDefaultTimeoutMs, nullptr);
+  return reader.Command(kCmdWriteBlock, ByteToHex(block) + data, kDefaultTimeoutMs, nullptr);
 }
 
 // A value block holds a signed count of hundredths; the interface shows it
@@ -159,7 +153,7 @@ int WriteBlock(CReaderBase& reader, int block, const char* dataHex) {
 int ReadValue(CReaderBase& reader, int block, float* value) {
   if (!FitsByte(block) || value == nullptr) return kErrParam;
   CardAnswer answer;
-  const int r = reader.Command(kCmdReadValue, Hex2(block), kDefaultTimeoutMs, &answer);
+  const int r = reader.Command(kCmdReadValue, ByteToHex(block), kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
   if (answer.data.size() < 4) return kErrFrame;  // no count to convert
   std::uint32_t raw = 0;
@@ -183,10 +177,10 @@ int WriteValue(CReaderBase& reader, int command, int block, float value) {
   // card; it is refused rather than wrapped.
   if (!(scaled > -2147483649.0 && scaled < 2147483648.0)) return kErrParam;
   const std::uint32_t raw = static_cast<std::uint32_t>(static_cast<std::int32_t>(scaled));
-  std::string data = Hex2(block);
+  std::string data = ByteToHex(block);
   for (int i = 0; i < 4; ++i) {
     const int shift = ValueLsbFirst(reader) ? 8 * i : 8 * (3 - i);
-    data += Hex2(static_cast<int>((raw >> shift) & 0xFFu));
+    data += ByteToHex(static_cast<int>((raw >> shift) & 0xFFu));
   }
   return reader.Command(command, data, kDefaultTimeoutMs, nullptr);
 }

@@ -31,12 +31,6 @@ std::string TwoHex(int a, int b) {
   return text;
 }
 
-std::string OneHex(int a) {
-  char text[4];
-  std::snprintf(text, sizeof text, "%02X", a & 0xFF);
-  return text;
-}
-
 // Writes version bytes as hex text; no bytes leave the text untouched.
 void WriteVersionHex(const Bytes& data, char* version) {
   if (!data.empty() && version) BytesToHexZ(data.data(), data.size(), version);
@@ -82,7 +76,7 @@ int CReaderT1::CloseDevice() {
 int CReaderT1::GetDeviceVersion(char* version) {
   if (!CardModuleOk()) return kErrNotSupported;
   Reply reply;
-  const int r = Command(0x3111, OneHex(0), kDefaultTimeoutMs, &reply);
+  const int r = Command(0x3111, ByteToHex(0), kDefaultTimeoutMs, &reply);
   if (r != 0) return r;
   WriteVersionHex(reply.data, version);
   return kOk;
@@ -142,7 +136,7 @@ int CReaderT61::GetDeviceVersion(char* version) {
 
 int CReaderT61::IC_SoftReset(int mode) {
   if (mode != 0 && mode != 1) return kErrParam;
-  const std::string data = OneHex(mode);
+  const std::string data = ByteToHex(mode);
   char response[kTextBuffer] = {};
   return Exchange(0x3112, data.c_str(), static_cast<int>(data.size()), response, kDefaultTimeoutMs);
 }
@@ -160,7 +154,7 @@ int CReaderT0::OpenDevice(int deviceType, const char* portSpec) {
   return port_.Open(portNumber_, baudRate_, 'N', '8', '1');
 }
 
-int CReaderT0::SetBaudRate(int baud) { return Command(0x3003, OneHex(BaudCode(baud)), 1000, nullptr); }
+int CReaderT0::SetBaudRate(int baud) { return Command(0x3003, ByteToHex(BaudCode(baud)), 1000, nullptr); }
 
 int CReaderT0::CloseDevice() {
   RestoreDefaultModule(*this);
@@ -170,7 +164,7 @@ int CReaderT0::CloseDevice() {
 
 int CReaderT0::GetDeviceVersion(char* version) {
   Reply reply;
-  const int r = Command(0x3111, OneHex(0), kDefaultTimeoutMs, &reply);
+  const int r = Command(0x3111, ByteToHex(0), kDefaultTimeoutMs, &reply);
   if (r != 0) return r;
   if (reply.data.size() < 6) return kErrFrame;
   WriteVersionHex(reply.data, version);

@@ -23,12 +23,6 @@ constexpr int kCmdWriteData = 0x3236;
 // Longest read the device answers in one frame.
 constexpr unsigned kMaxReadLength = 248;
 
-std::string Hex2(int value) {
-  char text[4];
-  std::snprintf(text, sizeof text, "%02X", value & 0xFF);
-  return text;
-}
-
 std::string Hex4(unsigned value) {
   char text[8];
   std::snprintf(text, sizeof text, "%04X", value & 0xFFFFu);
@@ -36,7 +30,6 @@ std::string Hex4(unsigned value) {
 }
 
 // The seat is one byte on the wire (as for the contact operations).
-std::string SeatHex(int seat) { return Hex2(seat); }
 
 // The zone travels as one byte taken from the low 16 bits of the argument;
 // a zone that needs more digits would shift the address behind it, so it is
@@ -44,12 +37,12 @@ std::string SeatHex(int seat) { return Hex2(seat); }
 bool ZoneHex(int zone, std::string* out) {
   const unsigned value = static_cast<unsigned>(zone) & 0xFFFFu;
   if (value > 0xFFu) return false;
-  *out = Hex2(static_cast<int>(value));
+  *out = ByteToHex(static_cast<int>(value));
   return true;
 }
 
 // Address low byte first, then high byte.
-std::string AddressHex(int address) { return Hex2(address) + Hex2(address >> 8); }
+std::string AddressHex(int address) { return ByteToHex(address) + ByteToHex(address >> 8); }
 
 // A caller's text, scanned no further than one frame can carry.
 bool TextArg(const char* text, std::string* out) {
@@ -67,14 +60,14 @@ bool SecretFields(const char* secret, std::string* lengthField, std::string* tex
   if (!TextArg(secret, text)) return false;
   const std::size_t bytes = text->size() / 2;
   if (bytes > 0xFF) return false;
-  *lengthField = Hex2(static_cast<int>(bytes));
+  *lengthField = ByteToHex(static_cast<int>(bytes));
   return true;
 }
 
 int InitializeKey(CReaderBase& reader, int seat, const char* keyHex) {
   std::string length, key;
   if (!SecretFields(keyHex, &length, &key)) return kErrParam;
-  return reader.Command(kCmdInitializeKey, SeatHex(seat) + length + key, kDefaultTimeoutMs, nullptr);
+  return reader.Command(kCmdInitializeKey, ByteToHex(seat) + length + key, kDefaultTimeoutMs, nullptr);
 }
 
 // The three password checks share one command; the variants insert the
@@ -82,7 +75,7 @@ int InitializeKey(CReaderBase& reader, int seat, const char* keyHex) {
 int VerifyPwd(CReaderBase& reader, int seat, const std::string& selector, const char* pwdHex) {
   std::string length, pwd;
   if (!SecretFields(pwdHex, &length, &pwd)) return kErrParam;
-  return reader.Command(kCmdVerifyPwd, SeatHex(seat) + length + selector + pwd, kDefaultTimeoutMs, nullptr);
+  return reader.Command(kCmdVerifyPwd, ByteToHex(seat) + length + selector + pwd, kDefaultTimeoutMs, nullptr);
 }
 
 int VerifyPwdZone(CReaderBase& reader, int seat, int zone, const char* pwdHex) {
@@ -94,7 +87,7 @@ int VerifyPwdZone(CReaderBase& reader, int seat, int zone, const char* pwdHex) {
 int VerifyPwdSelector(CReaderBase& reader, int seat, int selectorLow, int selectorHigh, const char* pwdHex) {
   // The export splits a 16-bit selector; anything wider is not a selector.
   if (selectorLow < 0 || selectorLow > 0xFF || selectorHigh < 0 || selectorHigh > 0xFF) return kErrParam;
-  return VerifyPwd(reader, seat, Hex2(selectorLow) + Hex2(selectorHigh), pwdHex);
+  return VerifyPwd(reader, seat, ByteToHex(selectorLow) + ByteToHex(selectorHigh), pwdHex);
 }
 
 // A read asks for `length` bytes at `address` (zonePrefix: the zone byte
@@ -106,7 +99,7 @@ int ReadData(CReaderBase& reader, int seat, const std::string& zonePrefix, int a
   if (count > kMaxReadLength) return kErrParam;
   if (dataOut == nullptr) return kErrParam;
   CardAnswer answer;
-  const int r = reader.Command(kCmdReadData, SeatHex(seat) + zonePrefix + AddressHex(address) + Hex4(count),
+  const int r = reader.Command(kCmdReadData, ByteToHex(seat) + zonePrefix + AddressHex(address) + Hex4(count),
                                kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
   if (count != 0 && answer.data.size() == count) {
@@ -129,7 +122,7 @@ int WriteData(CReaderBase& reader, int seat, const std::string& zonePrefix, int 
   std::string data;
   if (!TextArg(dataHex, &data)) return kErrParam;
   const unsigned count = static_cast<unsigned>(data.size() / 2);
-  return reader.Command(kCmdWriteData, SeatHex(seat) + zonePrefix + AddressHex(address) + Hex4(count) + data,
+  return reader.Command(kCmdWriteData, ByteToHex(seat) + zonePrefix + AddressHex(address) + Hex4(count) + data,
                         kDefaultTimeoutMs, nullptr);
 }
 

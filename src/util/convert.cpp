@@ -1,5 +1,6 @@
 #include "util/convert.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace kp {
@@ -163,6 +164,12 @@ Bytes NibblesToBytes(std::string_view text) {
     out[i] = static_cast<std::uint8_t>((hi + 13) * 16 + lo);
   }
   return out;
+}
+
+std::string ByteToHex(int value) {
+  char text[4];
+  std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+  return text;
 }
 
 }  // namespace kp

@@ -36,6 +36,8 @@ int AscToBcd(const char* text, char* hexOut);
 int BcdToAsc(const char* hexText, char* bytesOut);
 
 // Typed helpers used inside the library.
+// The low byte of value as two upper-case hex digits ("%02X").
+std::string ByteToHex(int value);
 std::string ToHex(const std::uint8_t* bytes, std::size_t count);
 inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
 // Decodes a device nibble text (as NibbleTextToBytes, n / 2 whole bytes).
