@@ -24,9 +24,9 @@ constexpr std::uint16_t kSwConditions = 0x6985;  // command out of order in the 
 constexpr std::uint16_t kSwDataNotFound = 0x6A88;
 
 // Cryptogram types: bits 8 and 7 of P1 in GENERATE AC and of the
-// cryptogram information data in the answer.
+// cryptogram information data in the answer. A TC (0x40) is never named:
+// it is only ever answered as asked.
 constexpr std::uint8_t kAac = 0x00;
-constexpr std::uint8_t kTc = 0x40;
 constexpr std::uint8_t kArqc = 0x80;
 constexpr std::uint8_t kTypeMask = 0xC0;
 

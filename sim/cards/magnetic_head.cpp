@@ -199,7 +199,13 @@ bool MagneticHead::DropHeld() {
 }
 
 Bytes MagneticHead::TrackStream(const MagneticCard& card) {
-  Bytes stream{kEsc, 's'};
+  // Room for both tracks up front: besides saving reallocations, GCC 12 at
+  // -O3 otherwise reports a false array-bounds overflow when it inlines the
+  // growth of the two-byte initial vector into insert().
+  Bytes stream;
+  stream.reserve(card.track1.size() + card.track2.size() + 7);
+  stream.push_back(kEsc);
+  stream.push_back('s');
   auto add_track = [&stream](const Bytes& track) {
     if (track.empty()) {
       stream.push_back(kNoData);

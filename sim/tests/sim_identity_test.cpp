@@ -149,8 +149,8 @@ TEST_F(IdentityTest, CardThatLeavesAfterTheSelectCannotBeRead) {
 
 TEST_F(IdentityTest, BadCheckByteAndUnknownCommandAreRefused) {
   Control("insert 255 id");
-  Bytes bad = kFind;
-  bad.back() = 0x23;
+  Bytes bad(kFind.begin(), kFind.end() - 1);
+  bad.push_back(0x23);
   EXPECT_EQ(Send(bad), Failure(0x10));
   // 00 03 ^ 40 05 = 46.
   EXPECT_EQ(Send({0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x03, 0x40, 0x05, 0x46}), Failure(0x21));
