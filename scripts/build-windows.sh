@@ -21,8 +21,7 @@ for bits in 32 64; do
   build=$root/build-win$bits
   out=$root/out/win$bits
   echo "== KP_DEV.dll, $bits-bit"
-  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-$arch.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --preset "mingw$bits" >/dev/null
   cmake --build "$build" -j"$jobs"
   ctest --test-dir "$build" --output-on-failure
   mkdir -p "$out"

@@ -114,11 +114,11 @@ if [[ $arch == 32 ]]; then
 fi
 
 com=5
-quiet cmake -S . -B "$sim_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKPDEV_BUILD_TESTS=OFF -DKPDEV_BUILD_TOOLS=OFF \
+quiet cmake -S . -B "$sim_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKPDEV_WERROR=ON -DKPDEV_BUILD_TESTS=OFF -DKPDEV_BUILD_TOOLS=OFF \
   -DKPDEV_BUILD_BENCH=OFF
 quiet cmake --build "$sim_build" -j"$jobs" --target kpdev-sim
 quiet cmake -S . -B "$win_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-$triplet.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKPDEV_WERROR=ON
 quiet cmake --build "$win_build" -j"$jobs" --target kpdev_wine_tests
 program=$win_build/tests/windows/kpdev_wine_tests.exe
 

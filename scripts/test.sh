@@ -1,18 +1,17 @@
 #!/usr/bin/env bash
 # Builds the library, the virtual reader, the tools and the tests, and runs
-# every test.  With --sanitize the build uses AddressSanitizer and
-# UndefinedBehaviorSanitizer (in its own build directory).
+# every test (CMake preset "dev", directory build/, warnings are errors).
+# With --sanitize the build uses AddressSanitizer and
+# UndefinedBehaviorSanitizer (preset "asan", directory build-asan/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh linux
-build=build
-flags=()
+preset=dev
 if [[ ${1:-} == --sanitize ]]; then
-  build=build-asan
-  flags=(-DKPDEV_SANITIZE=ON -DKPDEV_BUILD_BENCH=OFF)
+  preset=asan
   export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
   export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 fi
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" >/dev/null
-cmake --build "$build" -j"$(nproc)"
-ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j"$(nproc)"
+ctest --preset "$preset" -j"$(nproc)"
