@@ -27,7 +27,7 @@ class CSerialPort {
   int Close();  // 0
   bool IsOpen() const;
 
-  int Write(const std::uint8_t* data, std::uint16_t length);  // 0 or -3
+  int Write(const std::uint8_t* data, std::uint16_t length);                 // 0 or -3
   int ReadSome(std::uint8_t* buffer, std::size_t room, std::size_t* count);  // 0 or -4
   // 0 when all count bytes arrived within timeoutMs, else -4; *got holds
   // the bytes received so far in every case.
