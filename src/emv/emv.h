@@ -43,7 +43,7 @@ constexpr std::size_t kMaxSearchText = 4095;
 constexpr std::size_t kMaxAidChars = 99;
 // Longest processing options data one GET PROCESSING OPTIONS carries: its
 // Lc is one byte and counts the tag 83 and its length too.
-constexpr std::size_t kMaxPdolDataChars = 2 * 253;
+constexpr std::size_t kMaxPdolDataChars = std::size_t{2} * 253;
 
 // Values the terminal answers with, fixed at load; only the date changes,
 // each time a card asks for it.

@@ -2,6 +2,7 @@
 // online authorisation: the card is asked for an ARQC over a fixed data
 // layout and its answer is combined with the terminal values into fourteen
 // TLV elements.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -54,8 +55,8 @@ int ReadICCardGPOData(ApduSender sender, int handle, int seat, int reserved, cha
       return false;
     }
     char* at = records + written;
-    std::memcpy(at, record.data(), record.size());
-    std::memcpy(at + record.size(), "\r\n", 3);
+    std::copy(record.begin(), record.end(), at);
+    std::memcpy(at + record.size(), "\r\n", 3);  // with its NUL
     written = next;
     return true;
   });

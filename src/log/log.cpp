@@ -28,7 +28,9 @@ std::string LogDirectory() {
   return platform::LogRoot() + "LOG" + sep + "KP606";
 }
 
-void WriteLog(const char* format, ...) {
+// printf-style on purpose: the format attribute in log.h lets the compiler
+// check every call's arguments against its format.
+void WriteLog(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
   if (format == nullptr) return;
   const std::string dir = LogDirectory();
   const char sep = platform::PathSeparator();

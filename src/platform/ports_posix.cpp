@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/platform.h"
@@ -30,10 +31,12 @@ bool Listed(const std::vector<int>& ports, int com) {
 bool IsRealSerialPort(int k) {
   const std::string sys = "/sys/class/tty/ttyS" + std::to_string(k) + "/type";
   if (FILE* f = std::fopen(sys.c_str(), "r")) {
-    int type = 0;
-    const bool read = std::fscanf(f, "%d", &type) == 1;
+    char text[16] = {};
+    const bool read = std::fgets(text, sizeof text, f) != nullptr;
     std::fclose(f);
-    return read && type != PORT_UNKNOWN;
+    char* end = nullptr;
+    const long type = std::strtol(text, &end, 10);
+    return read && end != text && type != PORT_UNKNOWN;
   }
   const std::string dev = "/dev/ttyS" + std::to_string(k);
   struct stat st {};

@@ -46,9 +46,10 @@ void AppendExactRead(const Bytes& data, unsigned n, char* out) {
 }
 
 void DeliverSle4428Read(const Bytes& data, unsigned n, char* dataOut, char* protectOut) {
-  if (n == 0 || (data.size() != n && data.size() != 2u * n)) return;
+  const std::size_t withFlags = 2 * std::size_t{n};
+  if (n == 0 || (data.size() != n && data.size() != withFlags)) return;
   BytesToHexZ(data.data(), n, dataOut + std::strlen(dataOut));
-  if (data.size() != 2u * n || protectOut == nullptr) return;
+  if (data.size() != withFlags || protectOut == nullptr) return;
   for (unsigned i = 0; i < n; ++i) {
     // Each flag's print ends in a NUL that the next flag overwrites.
     char digits[4];

@@ -35,7 +35,7 @@ int PairValue(const char* field, std::size_t length) {
   for (; i < length; ++i) {
     // The characters are signed on the platform this behaviour comes from;
     // bytes above 0x7F therefore give negative distances.
-    const int c = static_cast<signed char>(field[i]);
+    const int c = static_cast<signed char>(field[i]);  // NOLINT(bugprone-signed-char-misuse,cert-str34-c)
     const int d = (c >= 'A' && c <= 'F') ? c - 55 : c - 48;
     value = value * 16 + (d % 16) + 10 * (d / 16);
   }
