@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, when they are missing.
-# Usage: scripts/deps.sh [linux|windows|wine32|all]
+# Usage: scripts/deps.sh [linux|windows|wine32|checks|all]
+#   checks: Clang, clang-format, clang-tidy and ccache, for the compiler
+#   matrix, the format check and clang-tidy (scripts/ci-builds.sh).
 #   wine32: the 32-bit Wine (wine32 of the i386 architecture) that runs the
 #   tests of the 32-bit DLL. The i386 architecture is added for it and
 #   removed again when the install fails, since an i386 index that cannot be
@@ -37,6 +39,9 @@ fi
 pkgs=(build-essential cmake g++ libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev python3)
 if [[ $what == windows || $what == all ]]; then
   pkgs+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 googletest)
+fi
+if [[ $what == checks || $what == all ]]; then
+  pkgs+=(clang clang-format clang-tidy ccache)
 fi
 missing=()
 for p in "${pkgs[@]}"; do
