@@ -50,8 +50,7 @@ namespace {
 
 constexpr int kNothingYet = -101;
 constexpr int kExitInterrupted = 130;  // as a shell reports a command ended by SIGINT
-// The reader the loop opens.
-constexpr int kLoopType = 61;
+// The speed of the type-61 reader the library opens for the loop.
 constexpr int kLoopBaud = 115200;
 constexpr int kKeyA = 0x60;
 // Result texts: nine identity fields of up to 259 characters each, joined.
