@@ -406,7 +406,7 @@ static inline const char* kp_dev_result_name(int code) {
     case 201:
       return "KP_DEV_CAPACITY_EXCEEDED";
     default:
-      return 0;
+      return 0; /* NOLINT(modernize-use-nullptr): also compiled as C */
   }
 }
 
