@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include <array>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -69,6 +70,11 @@ struct Reader {
   int channels = 0;
   std::array<ContactSlot, kMaxSlots> contact;  // indexed by slot; slot 1 unused
   Field field;
+  std::array<RESPONSECODE, kMaxSlots> last_presence{};
+  // pcscd learns of a removal only from the poll of its event thread; a
+  // presence check made for a client call in between would swallow a short
+  // gap. So a gap is reported for longer than one poll period (400 ms).
+  std::array<std::chrono::steady_clock::time_point, kMaxSlots> absent_until{};
 };
 
 std::mutex g_readers_lock;
@@ -224,7 +230,6 @@ RESPONSECODE field_transmit(Reader& rd, const std::uint8_t* a, std::size_t n, By
   }
   const int r = rd.link->apdu(kFieldSeat, a, n, answer);
   if (r == 0) return IFD_SUCCESS;
-  if (r == kNoCard || r == kNotActive) rd.field.active = false;
   return r == kNotActive ? IFD_ICC_NOT_PRESENT : failure(r);
 }
 
@@ -275,11 +280,9 @@ RESPONSECODE contact_transmit(Reader& rd, int slot, const std::uint8_t* a, std::
   if (!s.powered) return IFD_ICC_NOT_PRESENT;
   const int r = rd.link->apdu(seat_of_slot(slot), a, n, answer);
   if (r == 0) return IFD_SUCCESS;
-  if (r == kNoCard || r == kNotActive) {
-    s.powered = false;
-    return IFD_ICC_NOT_PRESENT;
-  }
-  return IFD_COMMUNICATION_ERROR;
+  // The card stays marked powered: the next presence check then reports the
+  // gap, so that pcscd powers whatever card is in the seat now.
+  return r == kNoCard || r == kNotActive ? IFD_ICC_NOT_PRESENT : IFD_COMMUNICATION_ERROR;
 }
 
 RESPONSECODE create_channel(DWORD lun, const char* device_name) {
@@ -475,7 +478,17 @@ RESPONSECODE IFDHICCPresence(DWORD Lun) {
   if (!rd) return IFD_COMMUNICATION_ERROR;
   std::lock_guard<std::mutex> guard(rd->lock);
   const int slot = slot_of(Lun);
-  return slot == kFieldSlot ? field_presence(*rd) : contact_presence(*rd, slot);
+  if (slot >= rd->slot_count) return IFD_COMMUNICATION_ERROR;
+  const auto now = std::chrono::steady_clock::now();
+  if (now < rd->absent_until[slot]) return IFD_ICC_NOT_PRESENT;
+  const bool in_use = slot == kFieldSlot ? rd->field.active : rd->contact[slot].powered;
+  const RESPONSECODE rc = slot == kFieldSlot ? field_presence(*rd) : contact_presence(*rd, slot);
+  if (in_use && rc == IFD_ICC_NOT_PRESENT) rd->absent_until[slot] = now + std::chrono::milliseconds(500);
+  if (rd->last_presence[slot] != rc) {
+    log_line(kLogDebug, "Lun %lx: presence %lu", static_cast<unsigned long>(Lun), static_cast<unsigned long>(rc));
+    rd->last_presence[slot] = rc;
+  }
+  return rc;
 }
 
 }  // extern "C"
