@@ -8,6 +8,13 @@
 #include "kp_dev.h"
 
 namespace kpifd {
+
+static_assert(kNoCard == KP_DEV_ERR_NO_CARD && kNotActive == KP_DEV_ERR_CARD_NOT_ACTIVE &&
+                  kWrongKey == KP_DEV_ERR_WRONG_KEY && kNotAuthorised == KP_DEV_ERR_NOT_AUTHENTICATED &&
+                  kWrongData == KP_DEV_ERR_BAD_DATA && kWrongCardKind == KP_DEV_ERR_WRONG_CARD &&
+                  kReadOnly == KP_DEV_ERR_PROTECTED,
+              "the driver's result codes are the library's");
+
 namespace {
 
 // The library keeps its readers in one process-wide registry without locks,
@@ -74,7 +81,7 @@ bool from_hex(const char* text, std::size_t max_chars, Bytes& out) {
 // Room for any answer text: the library's response frames hold at most 2080
 // characters, so no text it writes comes near this.
 constexpr std::size_t kTextRoom = 4200;
-constexpr int kBadAnswer = -9;
+constexpr int kBadAnswer = KP_DEV_ERR_STATUS;
 
 }  // namespace
 
