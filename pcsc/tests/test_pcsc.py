@@ -65,6 +65,23 @@ def put(sim, seat, card):
     wait_state(name, True)
 
 
+def commands_sent(sim):
+    """Command codes of the frames the host sent since the last clear, less
+    the seat-status polls that pcscd's presence checks cause meanwhile."""
+    words = sim.ok("traffic").split()
+    codes = []
+    for tag, run in zip(words[::2], words[1::2]):
+        data = bytes.fromhex(run)
+        i = 0
+        while tag == "H>D" and i + 9 <= len(data):
+            if data[i] != 0x02:
+                i += 1
+                continue
+            codes.append("".join("%X" % (b - 0x30) for b in data[i + 5:i + 9]))
+            i = data.find(b"\x03", i) + 1 or len(data)
+    return [c for c in codes if c != "3221"]
+
+
 def connect(name):
     reader = next(r for r in readers() if str(r) == name)
     conn = reader.createConnection()
@@ -104,7 +121,7 @@ def test_contact_bad_apdus_never_reach_the_reader(sim):
     too_long = "00D60000000409" + "00" * 1033  # extended case 3, more than a frame carries
     for apdu in ("00A4", "00A40000023F", "00A40000023F000000", too_long):
         assert tx(conn, apdu) == ("", "6700"), apdu[:16]
-    assert sim.ok("traffic") == ""
+    assert commands_sent(sim) == []
     conn.disconnect()
 
 
@@ -168,8 +185,10 @@ def test_sector_card_atr_uid_and_blocks(sim, sector):
     assert tx(sector, "FFCA000004") == (UID, "9000")
     assert tx(sector, "FF820000 06" .replace(" ", "") + KEY) == ("", "9000")
     assert tx(sector, "FF860000050100046000") == ("", "9000")  # block 4, key A, slot 0
+    sim.ok("clear")
     data, sw = tx(sector, "FFB0000410")
     assert sw == "9000" and data == sim.ok("rf-block 4")
+    assert commands_sent(sim) == ["3243"]  # one block read
     block6 = sim.ok("rf-block 6")
     new = "00112233445566778899AABBCCDDEEFF"
     assert tx(sector, "FFD6000510" + new) == ("", "9000")
@@ -205,7 +224,7 @@ def test_wrong_key_fails_and_right_key_still_works(sim, sector):
 def test_sector_card_refusals_answered_by_the_driver(sim, sector_once, apdu, sw):
     sim.ok("clear")
     assert tx(sector_once, apdu) == ("", sw)
-    assert sim.ok("traffic") == ""
+    assert commands_sent(sim) == []
 
 
 def test_sector_card_refusals_from_the_card(sim, sector):
@@ -224,4 +243,20 @@ def test_contactless_cpu_card(sim):
     assert tx(conn, "FFCA010000") == ("4B5044", "9000")
     assert tx(conn, "00A4000C023F00") == ("", "9000")
     assert tx(conn, "FFB0000410") == ("", "6981")
+    conn.disconnect()
+
+
+def test_field_removal_seen_and_card_pulled_during_use(sim):
+    put(sim, 255, "rf-cpu uid=04112233445566 ats=0578807002")
+    conn = connect(FIELD)
+    assert hexs(conn.getATR()) == "3B80800101"  # no historical bytes: TCK = 80 ^ 80 ^ 01
+    sim.ok("remove 255")
+    with pytest.raises(Exception):
+        conn.transmit(h("00A4000C023F00"))
+    conn.disconnect()
+    assert wait_state(FIELD, False) < 1.0
+    sim.ok("insert 255 sector uid=%s" % UID)
+    assert wait_state(FIELD, True) < 1.0
+    conn = connect(FIELD)
+    assert tx(conn, "FFCA000000") == (UID, "9000")
     conn.disconnect()
