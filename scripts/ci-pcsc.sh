@@ -79,7 +79,7 @@ lib=$root/$build/pcsc/libifdkpdev.so
 mkdir "$work/conf"
 entry() { printf 'FRIENDLYNAME "%s"\nDEVICENAME %s\nLIBPATH %s\nCHANNELID 0\n\n' "$1" "$2" "$lib"; }
 {
-  entry "KPDEV virtual reader" "$work/tty:type=1:baud=115200"
+  entry "KPDEV virtual reader" "$work/tty:type=1:baud=115200:sam=1"
   entry "KPDEV broken name" "$work/tty:type=9"
   entry "KPDEV broken busy" "$work/tty:type=1:baud=115200"
   entry "KPDEV broken missing" "$work/none:type=1"

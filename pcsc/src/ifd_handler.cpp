@@ -66,7 +66,7 @@ struct Reader {
   std::mutex lock;
   std::string device_name;
   std::unique_ptr<ReaderLink> link;
-  int slot_count = 2;
+  int slot_count = 2;  // never above kMaxSlots
   int channels = 0;
   std::array<ContactSlot, kMaxSlots> contact;  // indexed by slot; slot 1 unused
   Field field;
@@ -80,10 +80,12 @@ struct Reader {
 std::mutex g_readers_lock;
 std::map<DWORD, std::shared_ptr<Reader>> g_readers;
 
+// The reader of a Lun, or null when it has no such reader or slot.
 std::shared_ptr<Reader> find_reader(DWORD lun) {
   std::lock_guard<std::mutex> guard(g_readers_lock);
   auto it = g_readers.find(lun >> 16);
-  return it == g_readers.end() ? nullptr : it->second;
+  if (it == g_readers.end() || static_cast<int>(lun & 0xFFFF) >= it->second->slot_count) return nullptr;
+  return it->second;
 }
 
 int slot_of(DWORD lun) { return static_cast<int>(lun & 0xFFFF); }
@@ -478,7 +480,6 @@ RESPONSECODE IFDHICCPresence(DWORD Lun) {
   if (!rd) return IFD_COMMUNICATION_ERROR;
   std::lock_guard<std::mutex> guard(rd->lock);
   const int slot = slot_of(Lun);
-  if (slot >= rd->slot_count) return IFD_COMMUNICATION_ERROR;
   const auto now = std::chrono::steady_clock::now();
   if (now < rd->absent_until[slot]) return IFD_ICC_NOT_PRESENT;
   const bool in_use = slot == kFieldSlot ? rd->field.active : rd->contact[slot].powered;

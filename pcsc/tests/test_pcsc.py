@@ -94,9 +94,9 @@ def tx(conn, apdu):
     return hexs(data), "%02X%02X" % (sw1, sw2)
 
 
-def test_reader_lists_its_two_slots():
+def test_reader_lists_its_slots():
     names = [str(r) for r in readers()]
-    assert CONTACT in names and FIELD in names
+    assert CONTACT in names and FIELD in names and NAME + " 00 02" in names
     assert not [n for n in names if n.startswith("KPDEV broken")]  # the refused entries
 
 
@@ -260,3 +260,14 @@ def test_field_removal_seen_and_card_pulled_during_use(sim):
     conn = connect(FIELD)
     assert tx(conn, "FFCA000000") == (UID, "9000")
     conn.disconnect()
+
+
+def test_sam_seat_is_slot_two(sim):
+    sim.ok("insert 1 cpu atr=3B6500008031C0FE4B")
+    sam = NAME + " 00 02"
+    wait_state(sam, True)
+    conn = connect(sam)
+    assert hexs(conn.getATR()) == "3B6500008031C0FE4B"
+    assert tx(conn, "00A4000C023F00") == ("", "9000")
+    conn.disconnect()
+    sim.ok("remove 1")
