@@ -236,23 +236,23 @@ RESPONSECODE field_transmit(Reader& rd, const std::uint8_t* a, std::size_t n, By
 }
 
 RESPONSECODE field_presence(Reader& rd) {
-  int state = 0;
+  int state = 0;  // stays 0 when the reader answers with a word that is no seat state
   const int r = rd.link->seat_state(kFieldSeat, state);
-  if (r != 0) {
-    if (r != kWrongData && r != kWrongCardKind) return IFD_COMMUNICATION_ERROR;
+  if (r != 0 && r != kWrongData && r != kWrongCardKind) return IFD_COMMUNICATION_ERROR;
+  if (r != 0 || state == 0) {
     // The reader reports nothing about its field: an activation shows
-    // whether a card answers. Not tried while a card is in use.
+    // whether a card answers. Never tried while a card is in use.
     if (rd.field.active) return IFD_ICC_PRESENT;
     Activation probe;
     return rd.link->activate(probe) == 0 ? IFD_ICC_PRESENT : IFD_ICC_NOT_PRESENT;
   }
-  if (state == kSeatEmpty || state == 0) {
+  if (state == kSeatEmpty) {
     rd.field.active = false;
     return IFD_ICC_NOT_PRESENT;
   }
   if (rd.field.active && state != kSeatPowered && !rd.field.reactivate) {
     // Our card was taken away and a card put back in the meantime: report
-    // the gap once so that pcscd powers the new card.
+    // the gap so that pcscd activates the new card.
     rd.field.active = false;
     return IFD_ICC_NOT_PRESENT;
   }
