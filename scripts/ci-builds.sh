@@ -28,22 +28,21 @@ cc=$(command -v clang-14 || command -v clang)
 cxx=$(command -v clang++-14 || command -v clang++)
 
 start=$SECONDS
-took() { echo "   ($(($SECONDS - $1)) s)"; }
+# Each step reports its wall-clock and processor time.
+TIMEFORMAT='   (%0R s; processor %0U s user, %0S s system)'
 
 echo "== format check"
-t=$SECONDS
-scripts/format.sh --check
-took "$t"
+time scripts/format.sh --check
 
 # build NAME C-COMPILER C++-COMPILER BUILD-TYPE TESTS
 build() {
   local dir=build-ci-$1
   echo "== build $1"
-  t=$SECONDS
-  cmake --preset dev -B "$dir" -DCMAKE_C_COMPILER="$2" -DCMAKE_CXX_COMPILER="$3" -DCMAKE_BUILD_TYPE="$4" \
-    -DKPDEV_BUILD_TESTS="$5" >/dev/null
-  cmake --build "$dir" -j"$jobs"
-  took "$t"
+  time {
+    cmake --preset dev -B "$dir" -DCMAKE_C_COMPILER="$2" -DCMAKE_CXX_COMPILER="$3" -DCMAKE_BUILD_TYPE="$4" \
+      -DKPDEV_BUILD_TESTS="$5" >/dev/null
+    cmake --build "$dir" -j"$jobs"
+  }
 }
 build gcc-release gcc g++ Release ON
 build clang-debug "$cc" "$cxx" Debug ON
@@ -52,9 +51,7 @@ build clang-release "$cc" "$cxx" Release OFF
 build clang-relwithdebinfo "$cc" "$cxx" RelWithDebInfo OFF
 
 echo "== clang-tidy"
-t=$SECONDS
-scripts/tidy.sh --build build-ci-clang-debug --jobs "$jobs"
-took "$t"
+time scripts/tidy.sh --build build-ci-clang-debug --jobs "$jobs"
 
-echo "== matrix, format check and clang-tidy: $(($SECONDS - start)) s"
+echo "== matrix, format check and clang-tidy: $((SECONDS - start)) s"
 ccache --show-stats 2>/dev/null | grep -E '^ *(Hits|Misses):' || true
