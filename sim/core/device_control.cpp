@@ -54,6 +54,7 @@ std::string Status(VirtualReader& reader) {
   add("beeps", std::to_string(c.beeps));
   add("soft_resets", std::to_string(c.soft_resets));
   add("c003", std::to_string(c.c003));
+  add("device_us", std::to_string(c.device_us));
   return Ok(text);
 }
 

@@ -210,6 +210,7 @@ void VirtualReader::Queue(const AnswerPlan& plan, Bytes bytes, std::function<voi
   if (pacing_) {
     if (!next_work_) next_work_ = device_times_.ForKey(plan.kind == AnswerKind::kModuleReply ? "escape" : "raw");
     due += *next_work_;
+    state_.counters.device_us += static_cast<std::uint64_t>(next_work_->count());
   }
   next_work_.reset();
   output_.Schedule(due, std::move(bytes), std::move(after_send));
