@@ -266,6 +266,60 @@ std::vector<Operation> Operations() {
   return ops;
 }
 
+// Latency to the user: a card is presented (swiped, inserted, put in the
+// field) at a moment spread over one pass of the read-any-card loop, and
+// the time until KP_DEV_ReadAll_A returns it is taken.
+void RunLatency(const std::string& executable, int samples) {
+  struct Kind {
+    const char* name;
+    std::vector<std::string> present;  // control requests that present the card
+    const char* remove;                // and take it away again ("" when the read consumed it)
+  };
+  const Kind kinds[] = {
+      {"magnetic", {"swipe B6222020200112233^TEST^2912101 6222020200112233=29121010000"}, ""},
+      {"store card", {"insert 255 sector", "rf-block 4 00112233445566778899AABBCCDDEEFF"}, "remove 255"},
+      {"contact bank card", {"insert 0 bank profile=pboc-debit-two-sfi"}, "remove 0"},
+      {"contactless bank card", {"insert 255 rf-bank profile=pboc-debit-two-sfi"}, "remove 255"},
+  };
+  // One pass without a card and the loop's 50 ms sleep, at about the floor
+  // of the table above; the moments of presentation cover it evenly.
+  constexpr double kCycleMs = 210;
+  constexpr double kSettleMs = 400;  // the loop is in its stride by then
+  std::printf("\nlatency from the card presented to KP_DEV_ReadAll_A returning it (type 61, 115200 baud),\n");
+  std::printf("%d presentation(s) per kind spread over one %.0f ms pass cycle\n\n", samples, kCycleMs);
+  std::printf("%-24s %9s %9s %9s\n", "card kind", "min ms", "median ms", "max ms");
+  for (const Kind& kind : kinds) {
+    std::vector<double> latencies;
+    Sim sim(executable, {"--family", "t61", "--device-baud", "115200"});
+    for (int i = 0; i < samples; ++i) {
+      const double delayMs = kSettleMs + kCycleMs * i / samples;
+      Clock::time_point presented{};
+      std::thread presenter([&] {
+        std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long long>(delayMs * 1000)));
+        presented = Clock::now();
+        for (const std::string& request : kind.present) sim.control().Request(request);
+      });
+      int found = 0;
+      static char result[2048];
+      const int r = KP_DEV_ReadAll_A(kCom, 0, 1500, 1, 1, 0, 0x60, "FFFFFFFFFFFF", 1, 1, 0, &found, result);
+      const Clock::time_point returned = Clock::now();
+      presenter.join();
+      if (r == 0) latencies.push_back(std::chrono::duration<double, std::milli>(returned - presented).count());
+      if (kind.remove[0] != '\0') sim.control().Request(kind.remove);
+      sim.control().Request("head drop");  // a swipe the loop missed is not kept for the next presentation
+    }
+    std::sort(latencies.begin(), latencies.end());
+    const std::size_t lost = static_cast<std::size_t>(samples) - latencies.size();
+    if (latencies.empty()) {
+      std::printf("%-24s  none of %d read\n", kind.name, samples);
+      continue;
+    }
+    std::printf("%-24s %9.1f %9.1f %9.1f", kind.name, latencies.front(), Median(latencies), latencies.back());
+    if (lost > 0) std::printf("   %zu of %d swipes lost", lost, samples);
+    std::printf("\n");
+  }
+}
+
 }  // namespace
 
 int RunPaced(const std::string& executable, int rounds) {
@@ -303,6 +357,7 @@ int RunPaced(const std::string& executable, int rounds) {
   }
   std::printf("\nrequired library pauses:\n");
   for (const std::string& note : pauseNotes) std::printf("  %s\n", note.c_str());
+  if (only == nullptr) RunLatency(executable, std::max(4, 4 * rounds));
   if (!allOk) {
     std::fprintf(stderr, "kpdev_bench: an operation failed\n");
     return 1;
