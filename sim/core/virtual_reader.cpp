@@ -6,6 +6,14 @@
 
 namespace kpsim {
 
+namespace {
+
+// Received bytes per burst at the host: a 16550-style receive FIFO's
+// interrupt level.
+constexpr std::size_t kHostBurst = 8;
+
+}  // namespace
+
 VirtualReader::VirtualReader(const ReaderOptions& options) : rng_(options.seed) {
   state_.family = options.family;
   state_.baud = options.baud;
@@ -91,6 +99,10 @@ Bytes VirtualReader::ServicePaced(int host_baud, TimePoint now) {
     if (now < current.start + current.per_byte * static_cast<long long>(total)) {
       done = now < current.start ? 0 : static_cast<std::size_t>((now - current.start) / current.per_byte);
     }
+    // The host's UART hands received bytes over in bursts (its receive FIFO
+    // raises an interrupt every kHostBurst bytes); the last bytes of an
+    // answer go as soon as the last one is in.
+    if (done < total) done = current.sent + (done - current.sent) / kHostBurst * kHostBurst;
     if (done > current.sent) {
       Emit(current.sending.bytes.data() + current.sent, done - current.sent, host_baud, &line);
       current.sent = done;
@@ -151,7 +163,8 @@ std::optional<TimePoint> VirtualReader::NextDeadline() const {
   std::optional<TimePoint> output = output_.NextDue();
   std::optional<TimePoint> input = stream_.Deadline();
   if (on_line_) {
-    output = on_line_->start + on_line_->per_byte * static_cast<long long>(on_line_->sent + 1);
+    const std::size_t burst = std::min(on_line_->sent + kHostBurst, on_line_->sending.bytes.size());
+    output = on_line_->start + on_line_->per_byte * static_cast<long long>(burst);
   } else if (output && pacing_) {
     output = std::max(*output, tx_free_) + WireTime(1, state_.baud);
   }
