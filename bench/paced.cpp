@@ -207,11 +207,13 @@ std::vector<Operation> Operations() {
       }
       return r == 0;
     };
-    mag.pauses = {{"200 ms between the first track byte and reading the tracks", 200}};
-    // The track bytes after the first arrive during the pause.
+    mag.pauses = {{"200 ms between the first track data seen and reading the tracks", 200}};
+    // The host sees the track data once its receive FIFO hands over the
+    // first eight bytes; the rest arrive during the pause.
     mag.overlap = [](const kpsim::WireTraffic& t, int baud, double) {
       if (t.segments.size() < 2) return 0.0;
-      return std::min(200.0, WireMs(t.segments[1].bytes.size() - 1, baud));
+      const std::size_t bytes = t.segments[1].bytes.size();
+      return std::min(200.0, WireMs(bytes - std::min<std::size_t>(bytes, 8), baud));
     };
     ops.push_back(mag);
 
