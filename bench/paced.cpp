@@ -276,12 +276,25 @@ void RunLatency(const std::string& executable, int samples) {
     const char* name;
     std::vector<std::string> present;  // control requests that present the card
     const char* remove;                // and take it away again ("" when the read consumed it)
+    const char* expected;              // the result text
   };
   const Kind kinds[] = {
-      {"magnetic", {"swipe B6222020200112233^TEST^2912101 6222020200112233=29121010000"}, ""},
-      {"store card", {"insert 255 sector", "rf-block 4 00112233445566778899AABBCCDDEEFF"}, "remove 255"},
-      {"contact bank card", {"insert 0 bank profile=pboc-debit-two-sfi"}, "remove 0"},
-      {"contactless bank card", {"insert 255 rf-bank profile=pboc-debit-two-sfi"}, "remove 255"},
+      {"magnetic",
+       {"swipe B6222020200112233^TEST^2912101 6222020200112233=29121010000"},
+       "",
+       "B6222020200112233^TEST^2912101|6222020200112233=29121010000"},
+      {"store card",
+       {"insert 255 sector", "rf-block 4 00112233445566778899AABBCCDDEEFF"},
+       "remove 255",
+       "00112233445566778899AABBCCDDEEFF"},
+      {"contact bank card",
+       {"insert 0 bank profile=pboc-debit-two-sfi"},
+       "remove 0",
+       "6200001234567892D30122200000012340000F"},
+      {"contactless bank card",
+       {"insert 255 rf-bank profile=pboc-debit-two-sfi"},
+       "remove 255",
+       "6200001234567892D30122200000012340000F"},
   };
   // One pass without a card and the loop's 50 ms sleep, at about the floor
   // of the table above; the moments of presentation cover it evenly.
@@ -292,6 +305,7 @@ void RunLatency(const std::string& executable, int samples) {
   std::printf("%-24s %9s %9s %9s\n", "card kind", "min ms", "median ms", "max ms");
   for (const Kind& kind : kinds) {
     std::vector<double> latencies;
+    int wrong = 0;
     Sim sim(executable, {"--family", "t61", "--device-baud", "115200"});
     for (int i = 0; i < samples; ++i) {
       const double delayMs = kSettleMs + kCycleMs * i / samples;
@@ -306,6 +320,7 @@ void RunLatency(const std::string& executable, int samples) {
       const int r = KP_DEV_ReadAll_A(kCom, 0, 1500, 1, 1, 0, 0x60, "FFFFFFFFFFFF", 1, 1, 0, &found, result);
       const Clock::time_point returned = Clock::now();
       presenter.join();
+      if (r == 0 && std::strcmp(result, kind.expected) != 0) ++wrong;
       if (r == 0) latencies.push_back(std::chrono::duration<double, std::milli>(returned - presented).count());
       if (kind.remove[0] != '\0') sim.control().Request(kind.remove);
       sim.control().Request("head drop");  // a swipe the loop missed is not kept for the next presentation
@@ -317,7 +332,8 @@ void RunLatency(const std::string& executable, int samples) {
       continue;
     }
     std::printf("%-24s %9.1f %9.1f %9.1f", kind.name, latencies.front(), Median(latencies), latencies.back());
-    if (lost > 0) std::printf("   %zu of %d swipes lost", lost, samples);
+    if (lost > 0) std::printf("   %zu of %d not read (lost)", lost, samples);
+    if (wrong > 0) std::printf("   %d of %d read with wrong data", wrong, samples);
     std::printf("\n");
   }
 }
