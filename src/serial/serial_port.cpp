@@ -127,8 +127,9 @@ int CSerialPort::ReadExact(std::uint8_t* buffer, std::size_t count, std::size_t*
 
 int CSerialPort::InputGapMs() const {
   // Sixteen character times (a receive FIFO's worth), and never less than
-  // the scheduling delay a busy machine adds to a wake-up.
-  constexpr int kMinGapMs = 20;
+  // 100 ms: on a busy machine either end of the line may be held up longer
+  // than a character time, and a device that stalls that long has stopped.
+  constexpr int kMinGapMs = 100;
   return std::max(kMinGapMs, WireTimeMs(16));
 }
 
