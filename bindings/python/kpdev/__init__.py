@@ -17,9 +17,9 @@ import ctypes
 import re
 
 from ._native import CAPACITIES, HEX_ARGUMENTS, SIGNATURES, library
-from .results import OK, KpDevError, result_text
+from .results import OK, KpDevError, result_name, result_text
 
-__all__ = ["Reader", "KpDevError", "result_text", "library_version", "call", "SIGNATURES"]
+__all__ = ["Reader", "KpDevError", "result_name", "result_text", "library_version", "call", "SIGNATURES"]
 __version__ = "2.0.0.2"
 
 _HEX = re.compile(rb"[0-9A-F]*")
@@ -36,12 +36,20 @@ def _check_arguments(name, args):
     hex_positions = HEX_ARGUMENTS.get(name, ())
     rooms = CAPACITIES.get(name, {})
     for position, (letter, value) in enumerate(zip(letters, args)):
+        if letter == "i" and (isinstance(value, bool) or not isinstance(value, int)):
+            raise TypeError("%s: argument %d must be an int" % (name, position))
+    for position, (letter, value) in enumerate(zip(letters, args)):
+        if letter == "i" and value < 0 and callable(rooms.get(position + 1)):
+            raise ValueError("%s: argument %d must not be negative" % (name, position))
         if letter == "b":
             # The library writes here: only a mutable ctypes buffer will do.
             if not isinstance(value, ctypes.Array) or value._type_ is not ctypes.c_char:
                 raise TypeError("%s: argument %d must be a buffer from ctypes.create_string_buffer" % (name, position))
-            if len(value) < rooms.get(position, 1):
-                raise ValueError("%s: argument %d needs %d bytes of room" % (name, position, rooms[position]))
+            room = rooms.get(position, 1)
+            if callable(room):
+                room = room(args)
+            if len(value) < room:
+                raise ValueError("%s: argument %d needs %d bytes of room" % (name, position, room))
         elif letter == "s":
             if not isinstance(value, bytes):
                 raise TypeError("%s: argument %d must be bytes" % (name, position))

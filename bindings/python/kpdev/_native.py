@@ -157,9 +157,53 @@ HEX_ARGUMENTS = {
     "KP_DEV_AT88SC102_CWriteData": (3,),
 }
 
-# Least room (bytes, terminator included) of fixed-size outputs, by position.
+# The room (bytes, terminator included) kp_dev.h gives each text output,
+# by position: a number, or a function of the call's arguments.
+TEXT_ROOM = 2080
+DLL_VERSION_ROOM = 33
+ID_FIELD_ROOM = 261
+
+
+def _twice(position):
+    return lambda args: 2 * args[position] + 1
+
+
+def _text_length(position, factor, extra):
+    return lambda args: factor * len(args[position]) + extra
+
+
 CAPACITIES = {
-    "KP_DEV_GetDllVersion": {0: 33},
+    "KP_DEV_GetDllVersion": {0: DLL_VERSION_ROOM},
+    "KP_DEV_GetDeviceVersion": {1: TEXT_ROOM},
+    "KP_DEV_IC_SendApdu": {5: TEXT_ROOM},
+    "KP_DEV_IC_SendApdu_A": {5: TEXT_ROOM},
+    "KP_DEV_IC_ConnectlessActiveStoreCard": {3: 9},
+    "KP_DEV_IC_ReadStoreData": {4: _twice(3)},
+    "KP_DEV_IC_ReadStoreDataEXAT1608": {5: _twice(4)},
+    "KP_DEV_SLE4428_ReadData": {5: _twice(4), 6: _twice(4)},
+    "KP_DEV_SLE4442_ReadDataForUser": {4: _twice(3)},
+    "KP_DEV_SLE4442_ReadDataForProtection": {4: _twice(3)},
+    "KP_DEV_AT24CXX_ReadData": {4: _twice(3)},
+    "KP_DEV_AT88SC102_ReadData": {4: _twice(3)},
+    "KP_DEV_AT88SC1604_ReadData": {4: _twice(3)},
+    "KP_DEV_AT88SC1608_ReadData": {5: _twice(4)},
+    "KP_DEV_AT45DB041_ReadData": {5: _twice(4)},
+    "KP_DEV_SLE4428_ReadPwd": {2: TEXT_ROOM},
+    "KP_DEV_SLE4442_ReadPwd": {2: TEXT_ROOM},
+    "KP_DEV_AT88SC102_ReadPwd": {3: TEXT_ROOM},
+    "KP_DEV_AT88SC1604_ReadPwd": {3: TEXT_ROOM},
+    "KP_DEV_AT88SC1608_ReadPwd": {4: TEXT_ROOM},
+    "KP_DEV_Magnetic_ReadTrack": {1: TEXT_ROOM, 2: TEXT_ROOM},
+    "KP_AscToBcd": {1: _text_length(0, 2, 1)},
+    "KP_BcdToAsc": {1: _text_length(0, 1, 0)},  # hexText / 2 bytes; length / 2 rounded up is close enough
+    "KP_DEV_ReadFinanceICTrack2": {3: TEXT_ROOM},
+    "KP_DEV_ReadICCardInfo": {3: TEXT_ROOM, 4: TEXT_ROOM, 5: TEXT_ROOM},
+    "KP_DEV_GetICTraceInfo": {6: TEXT_ROOM},
+    "KP_DEV_ReadICCardGPOData": {3: lambda args: args[4] + 1},
+    "ICCardFindSubStr": {2: _text_length(0, 1, 1)},
+    "KP_DEV_ReadAll": {12: TEXT_ROOM},
+    "KP_DEV_ReadAll_A": {12: TEXT_ROOM},
+    "KP_DEV_ID_GetData": {2: ID_FIELD_ROOM},
 }
 
 _TYPES = {

@@ -12,6 +12,10 @@ HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "..", "include", "k
 PORT = 9
 
 
+def _room(size):
+    return ctypes.create_string_buffer(size)
+
+
 @pytest.fixture
 def sim():
     with VirtualReader(family="t1", port=PORT) as reader:
@@ -47,6 +51,9 @@ def test_library_version():
         (lambda r: r.power_on(seat="0"), TypeError),
         (lambda r: kpdev.call("KP_DEV_GetDllVersion", ctypes.create_string_buffer(32)), ValueError),
         (lambda r: kpdev.call("KP_DEV_GetDllVersion", b"x" * 64), TypeError),  # immutable output
+        (lambda r: kpdev.call("KP_DEV_SLE4442_ReadDataForUser", r.handle, 0, 0, -1, _room(64)), ValueError),
+        (lambda r: kpdev.call("KP_DEV_SLE4442_ReadDataForUser", r.handle, 0, 0, 8, _room(16)), ValueError),
+        (lambda r: kpdev.call("KP_DEV_IC_SendApdu", r.handle, 0, 0, b"00B0000004", 10, _room(2079)), ValueError),
         (lambda r: kpdev.call("KP_DEV_IC_WriteStoreData", r.handle, 0, 0, b"ABC"), ValueError),  # odd hex
         (lambda r: kpdev.call("KP_DEV_IC_WriteStoreData", r.handle, 0, 0, b"ab12"), ValueError),  # lower case
     ],
@@ -117,3 +124,22 @@ def test_virtual_reader_maps_and_restores_the_port():
         with kpdev.Reader(PORT, device_type=61, baud=115200) as reader:
             assert reader.module() == 61
     assert variable not in os.environ
+
+
+def header_switch(function):
+    with open(HEADER, encoding="utf-8") as header:
+        text = header.read()
+    body = text[text.index("static inline const char* %s(int code)" % function) :]
+    body = body[: body.index("\n}\n")]
+    return {int(code): value for code, value in re.findall(r'case (-?\d+):\s*return "([^"]*)";', body)}
+
+
+def test_result_names_and_texts_are_those_of_the_header():
+    if not os.path.exists(HEADER):
+        pytest.skip("no source tree")
+    assert kpdev.results.NAMES == header_switch("kp_dev_result_name")
+    assert kpdev.results.TEXTS == header_switch("kp_dev_result_text")
+    # Every code of the device-status range has a text of its own.
+    texts = [kpdev.result_text(code) for code in range(-328, -304)]
+    assert len(set(texts)) == len(texts)
+    assert kpdev.results.KP_DEV_ERR_WRONG_KEY == -312
