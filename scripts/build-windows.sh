@@ -63,5 +63,8 @@ for bits in 32 64; do
   (cd "$root/out/stage" && cmake -E tar cf "$root/out/$name.zip" --format=zip "$name")
 done
 rm -rf "$root/out/stage"
+for bits in 32 64; do
+  python3 scripts/check-windows-bundle.py "$root/out/kpdev-$version-win$bits.zip" "$version"
+done
 echo "== out/"
 ls -l out/win32 out/win64 out/*.zip

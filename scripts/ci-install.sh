@@ -73,3 +73,10 @@ PYTHONPATH="$pythonpath" "$python" examples/python/version.py
 echo "== Python package tests (installed package)"
 PYTHONPATH="$pythonpath" PYTHONDONTWRITEBYTECODE=1 "$python" -m pytest -q -p no:cacheprovider \
   --rootdir "$root/bindings/python" "$root/bindings/python/tests"
+
+echo "== pip install ./bindings/python (offline, into a virtual environment)"
+"$python" -m venv "$work/venv"
+"$work/venv/bin/pip" install -q --no-index "$root/bindings/python" 2>&1 | grep -v DEPRECATION || true
+rm -rf "$root/bindings/python/build" "$root/bindings/python/kpdev.egg-info"
+(cd "$work" && KPDEV_LIBRARY="$prefix/lib/libKP_DEV.so.2" "$work/venv/bin/python" -c \
+  "import kpdev; assert kpdev.library_version() == '2.0.0.2'; print('pip-installed kpdev', kpdev.__version__)")

@@ -28,13 +28,30 @@ if [[ $what == wine32 ]]; then
   trap 'rm -f "$pin"' EXIT
   printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 50\n' >"$pin"
   chmod 644 "$pin"
+  apt_pinned() { "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 -o Dir::Etc::Preferences="$pin" "$@"; }
   echo "installing: wine32:i386"
   # One index failing to download leaves the others usable: the install
   # decides.
   "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq || true
-  if ! DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 \
-    -o Dir::Etc::Preferences="$pin" install -y -qq --no-install-recommends \
-    wine32:i386 libgstreamer-plugins-base1.0-0:i386; then
+  request=(wine32:i386 libgstreamer-plugins-base1.0-0:i386)
+  # A library installed for both architectures must have one version in
+  # both. A native one already updated from the security suite has no i386
+  # twin of that version, and apt would remove it (and wine64 with it):
+  # such packages are brought to the version the i386 side gets.
+  native=$(dpkg --print-architecture)
+  plan=$(apt_pinned -s install --no-install-recommends "${request[@]}" 2>/dev/null || true)
+  # Packages that depend on such a library at its exact version follow it
+  # to the newest version outside the security suite.
+  while read -r name; do
+    version=$(sed -n "s/^Inst $name:i386 (\([^ ]*\) .*/\1/p" <<<"$plan")
+    if [[ -z $version ]]; then
+      version=$(apt-cache madison "$name" | awk -F' [|] ' '$3 !~ /-security/ && $3 ~ /'"$native"'|all/ {print $2; exit}')
+    fi
+    if [[ -n $version ]]; then request+=("$name:$native=$version"); fi
+  done < <(sed -n 's/^Remv \([^ :]*\)\(:'"$native"'\)\? .*/\1/p' <<<"$plan")
+  installed wine64 && request+=(wine64)
+  if ! DEBIAN_FRONTEND=noninteractive apt_pinned install -y -qq --no-install-recommends --allow-downgrades \
+    "${request[@]}"; then
     if ((added)); then
       "${sudo_cmd[@]}" dpkg --remove-architecture i386
       "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq || true
