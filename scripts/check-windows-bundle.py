@@ -4,6 +4,7 @@ the DLL's version resource (file and product version, names, original file
 name) and that the MSVC import library names every export.
 Usage: check-windows-bundle.py ZIP VERSION"""
 
+import re
 import struct
 import sys
 import zipfile
@@ -51,7 +52,8 @@ for key, value in (
 lib = bundle.read(name + "/KP_DEV.lib")
 definitions = bundle.read(name + "/KP_DEV.def").decode("ascii").splitlines()
 exports = [line.split()[0].split("@")[0] for line in definitions if line.startswith((" ", "\t")) and line.strip()]
-missing = [export for export in exports if b"\0" + export.encode("ascii") + b"\0" not in lib]
+# 32-bit: the caller's decorated name _Name@N, imported by the plain name.
+missing = [export for export in exports if not re.search(rb"[\0_]" + export.encode("ascii") + rb"[@\0]", lib)]
 if len(exports) != 102 or missing:
     sys.exit("%s: KP_DEV.lib lacks %s (of %d exports)" % (path, missing, len(exports)))
 print("%s: %d files, version resource %s, MSVC import library with %d exports" % (path, len(members), version, len(exports)))
