@@ -126,7 +126,7 @@
  *   KP_DEV_GetDllVersion (text)        KP_DEV_DLL_VERSION_ROOM                    GBK
  *   KP_DEV_GetDeviceVersion            KP_DEV_TEXT_ROOM                           hex of the version bytes
  *   KP_DEV_IC_PowerOn (atr)            2 * *atrLen + 1; *atrLen = room in bytes   hex; -304 when the ATR is longer
- *   KP_DEV_IC_ConnectlessActive        uid: 2 * *uidLen + 1, ats: 2 * *atsLen + 1 hex; -304 when longer (rooms in bytes)
+ *   KP_DEV_IC_ConnectlessActive        uid: 2 * *uidLen + 1, ats: 2 * *atsLen + 1 hex; -304 when longer (rooms: bytes)
  *   KP_DEV_IC_ConnectlessActiveStoreCard uid: 9 (4 bytes); ats is not written  hex
  *   KP_DEV_IC_ConnectlessReadBlock     *dataLen + 1; *dataLen = room in characters (32 for a block); hex
  *   KP_DEV_IC_SendApdu, _SendApdu_A    KP_DEV_TEXT_ROOM (answer data and SW1 SW2; no room check)  hex
@@ -139,8 +139,8 @@
  *                                                                                 sent as 7F reads as 4 zero bytes
  *   KP_AscToBcd (hexOut)               2 * strlen(text) + 1                       hex of the text's bytes
  *   KP_BcdToAsc (bytesOut)             strlen(hexText) / 2, no terminator          bytes
- *   KP_DEV_ReadFinanceICTrack2         KP_DEV_TEXT_ROOM                           hex (tag 57: digits, D separator, F pad)
- *   KP_DEV_ReadICCardInfo              KP_DEV_TEXT_ROOM each                      hex (Track 2, PAN sequence number, AID)
+ *   KP_DEV_ReadFinanceICTrack2         KP_DEV_TEXT_ROOM                           hex (tag 57: digits, D sep., F pad)
+ *   KP_DEV_ReadICCardInfo              KP_DEV_TEXT_ROOM each                      hex (Track 2, PAN sequence no., AID)
  *   KP_DEV_GetICTraceInfo (chipData)   KP_DEV_TEXT_ROOM (fourteen tag-length-value fields)  hex
  *   KP_DEV_ReadICCardGPOData (records) capacity + 1; 201 when the next line would not fit   hex lines
  *   ICCardFindSubStr (valueOut)        strlen(response) + 1                       hex
