@@ -6,6 +6,8 @@
 #include <map>
 #include <utility>
 
+#include "decode.h"
+#include "kp_dev.h"
 #include "session.h"
 
 #ifdef KPDEV_TOOL_WITH_SIM
@@ -54,6 +56,19 @@ Tool::Tool(CLI::App& app) : app_(app) {
       ->check(CLI::IsMember({"t1", "t61", "t0"}));
   app_.add_flag("--sim-trace", global_.simTrace, "the virtual reader prints the line traffic on stderr");
   app_.add_option("--sim-arg", global_.simArgs, "a further kpdev-sim option (repeatable)")->allow_extra_args(false);
+  app_.add_flag("--json", global_.json, "print one JSON document (watch: one object per line) instead of text");
+  app_.add_flag("--raw", global_.raw, "show the raw hex next to the decoded data");
+  app_.set_version_flag("-V,--version", [] { return VersionText(); }, "print the versions of kpdev and the library");
+}
+
+std::string VersionText() {
+  char text[64] = {};
+  KP_DEV_GetDllVersion(text);
+  // The number only: the date after it is GBK text.
+  std::string library(text);
+  const std::size_t space = library.find(' ');
+  if (space != std::string::npos) library.resize(space);
+  return std::string("kpdev ") + KPDEV_TOOL_VERSION + "\nlibrary " + library;
 }
 
 CLI::App* Tool::AddCommand(const std::string& name, const std::string& description, Action action) {
@@ -70,42 +85,20 @@ void Tool::InstallAll() {
 }
 
 int Tool::RunChosen() {
+  Report::Get().Configure(global_.json, global_.raw);
   for (auto& [command, action] : actions_) {
-    if (command->parsed()) return action();
+    if (!command->parsed()) continue;
+    std::string name = command->get_name();
+    for (CLI::App* sub : command->get_subcommands()) name += " " + sub->get_name();
+    Report::Get().SetCommand(name);
+    return Report::Get().Finish(action());
   }
   return kExitUsage;
 }
 
-std::string ResultText(int code) {
-  static const std::map<int, const char*> kMeanings = {
-      {0, "success"},
-      {-1, "open failure or refused parameter"},
-      {-2, "a serial wait ran out"},
-      {-3, "serial write failure"},
-      {-4, "serial read failure or timeout"},
-      {-5, "parameter out of range or text not upper-case hexadecimal"},
-      {-6, "identity read time limit passed"},
-      {-8, "response frame not ended by ETX or unusable"},
-      {-9, "unknown device status word or unexpected reply byte"},
-      {-10, "handle not open"},
-      {-20, "operation not valid for this reader type or module"},
-      {-101, "nothing presented yet"},
-      {-102, "magnetic read failure"},
-      {-103, "magnetic write failure"},
-      {-301, "module escape sequence refused (1)"},
-      {-302, "module escape sequence refused (2)"},
-      {-304, "buffer smaller than the data"},
-      {200, "card status word other than 9000"},
-      {201, "capacity exceeded"},
-  };
-  std::string text = std::to_string(code);
-  const auto it = kMeanings.find(code);
-  if (it != kMeanings.end()) {
-    text += std::string(" (") + it->second + ")";
-  } else if (code <= -305 && code >= -328) {
-    text += " (device status error)";
-  }
-  return text;
+int UsageError(const std::string& message) {
+  Report::Get().Failed(message);
+  return kExitUsage;
 }
 
 bool NormaliseHex(std::string* text, bool emptyOk) {
@@ -151,6 +144,29 @@ bool SimInsert(Session& session, int seat, const std::string& words) {
     std::fprintf(stderr, "kpdev: virtual reader: %s in seat %d\n", words.c_str(), seat);
   }
   return true;
+}
+
+void ReportAtr(const std::string& hex) {
+  Report& out = Report::Get();
+  Bytes bytes;
+  if (hex.empty() || !HexToBytes(hex, &bytes)) {
+    out.Field("atr", hex.empty() ? "(none)" : hex, hex);
+    return;
+  }
+  const Atr atr = ParseAtr(bytes);
+  nlohmann::json j = AtrJson(atr);
+  j["hex"] = hex;
+  out.Field("atr", hex, j);
+  out.Lines(AtrLines(atr, "  "));
+}
+
+void ReportTrack(const std::string& key, const std::string& text, bool track1) {
+  Report& out = Report::Get();
+  const Track track = track1 ? ParseTrack1(text) : ParseTrack2(text);
+  nlohmann::json j = TrackJson(track);
+  j["text"] = text;
+  out.Field(key, text.empty() ? "(no data)" : text, j);
+  for (const auto& [label, value] : TrackFields(track)) out.Line("  " + label + std::string(label.size() < 13 ? 13 - label.size() : 0, ' ') + " " + value);
 }
 
 }  // namespace kpdev::tool

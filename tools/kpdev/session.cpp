@@ -1,6 +1,15 @@
 #include "session.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <limits.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +24,44 @@
 namespace kpdev::tool {
 
 namespace {
+
+// " (process 1234 kpdev)" for each process that holds the device open;
+// empty when none can be seen.
+std::string Holders(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (realpath(path.c_str(), resolved) == nullptr) return {};
+  std::string found;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return {};
+  while (const dirent* entry = readdir(proc)) {
+    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+    const std::string pid = entry->d_name;
+    if (pid == std::to_string(getpid())) continue;
+    const std::string fdDir = "/proc/" + pid + "/fd";
+    DIR* fds = opendir(fdDir.c_str());
+    if (fds == nullptr) continue;
+    bool holds = false;
+    while (const dirent* fd = readdir(fds)) {
+      char target[PATH_MAX];
+      const ssize_t n = readlink((fdDir + "/" + fd->d_name).c_str(), target, sizeof target - 1);
+      if (n <= 0) continue;
+      target[n] = '\0';
+      if (std::strcmp(target, resolved) == 0) holds = true;
+    }
+    closedir(fds);
+    if (!holds) continue;
+    std::string name;
+    if (FILE* comm = std::fopen(("/proc/" + pid + "/comm").c_str(), "r")) {
+      char buffer[64] = {};
+      if (std::fgets(buffer, sizeof buffer, comm) != nullptr) name = buffer;
+      std::fclose(comm);
+      while (!name.empty() && name.back() == '\n') name.pop_back();
+    }
+    found += (found.empty() ? " (process " : ", process ") + pid + (name.empty() ? "" : " " + name);
+  }
+  closedir(proc);
+  return found.empty() ? found : found + ")";
+}
 
 bool IsExecutable(const std::string& path) { return !path.empty() && access(path.c_str(), X_OK) == 0; }
 
@@ -54,8 +101,49 @@ std::string FamilyOfType(int type) {
 }
 
 int ReportFailure(const std::string& call, int code) {
-  std::fprintf(stderr, "kpdev: %s failed: %s\n", call.c_str(), ResultText(code).c_str());
+  if (code == KP_DEV_ERR_NO_CARD) {
+    Report::Get().CallFailed(call, code, "no card in the seat or field");
+    return kExitNoCard;
+  }
+  if (code == KP_DEV_ERR_READ) {
+    Report::Get().CallFailed(call, code, "nothing answered: is the reader attached, powered, and at this speed?");
+    return kExitNoReader;
+  }
+  Report::Get().CallFailed(call, code);
   return kExitCallFailed;
+}
+
+PortDiagnosis DiagnosePort(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    if (errno == EACCES) return {kExitOpenFailed, "permission denied", "no access to a directory on the way to " + path};
+    return {kExitOpenFailed, "no such device",
+            "'kpdev ports' lists the serial devices; KPDEV_COM<n>=DEVICE points a COM number at one"};
+  }
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    if (error == EACCES || error == EPERM) {
+      std::string owner = std::to_string(info.st_gid);
+      if (const struct group* g = getgrgid(info.st_gid)) owner = g->gr_name;
+      return {kExitOpenFailed, "permission denied",
+              "join the group '" + owner + "' (sudo usermod -aG " + owner +
+                  " $USER, then log in again), or add a udev rule (see the README)"};
+    }
+    if (error == EBUSY) return {kExitOpenFailed, "in use by another process" + Holders(path), ""};
+    if (error == ENXIO || error == ENODEV) return {kExitOpenFailed, "no such device (nothing behind the device node)", ""};
+    return {kExitOpenFailed, std::strerror(error), ""};
+  }
+  PortDiagnosis diagnosis{kExitOk, "", ""};
+  if (!isatty(fd)) {
+    diagnosis = {kExitOpenFailed, "not a serial device", ""};
+  } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    diagnosis = {kExitOpenFailed, "in use by another process" + Holders(path), ""};
+  } else {
+    flock(fd, LOCK_UN);
+  }
+  close(fd);
+  return diagnosis;
 }
 
 // ------------------------------------------------------------ SimHost
@@ -152,9 +240,24 @@ bool Session::Open() {
   const std::string portText = PortSpec();
   const int r = KP_DEV_OpenDevice(reader_.type, portText.c_str(), &handle);
   if (r != 0) {
-    ReportFailure("KP_DEV_OpenDevice(" + std::to_string(reader_.type) + ", \"" + portText + "\") on " + DevicePath(),
-                  r);
-    failureExit_ = kExitOpenFailed;
+    const std::string call =
+        "KP_DEV_OpenDevice(" + std::to_string(reader_.type) + ", \"" + portText + "\") on " + DevicePath();
+    if (r == KP_DEV_ERR_OPEN) {
+      const PortDiagnosis why = DiagnosePort(DevicePath());
+      if (why.exit != kExitOk) {
+        Report::Get().CallFailed(call, r, DevicePath() + ": " + why.reason);
+        if (!why.hint.empty()) Report::Get().Note(why.hint);
+        failureExit_ = why.exit;
+        return false;
+      }
+    }
+    // The port opened, so what failed is the reader's answer to the
+    // opening sequence.
+    Report::Get().CallFailed(call, r,
+                             "no reader answering on " + DevicePath() + " at " + std::to_string(reader_.baud) +
+                                 " baud as type " + std::to_string(reader_.type) +
+                                 " (try 'kpdev probe', another --baud or --type)");
+    failureExit_ = kExitNoReader;
     return false;
   }
   handle_ = handle;

@@ -89,8 +89,18 @@ class Session {
   int failureExit_ = kExitOk;
 };
 
-// Prints "kpdev: <call> failed: <code> (<meaning>)" on stderr and returns
-// kExitCallFailed.
+// Reports a failed library call (stderr, and the JSON document) and returns
+// its exit code: kExitNoCard for an empty seat, kExitNoReader when nothing
+// answered, else kExitCallFailed.
 int ReportFailure(const std::string& call, int code);
+
+// Why a device cannot be opened, found by trying it as the library would:
+// exit kExitOk when it opens and nobody holds it.
+struct PortDiagnosis {
+  int exit;
+  std::string reason;  // "no such device", "permission denied", "in use by another process (process 12 x)"
+  std::string hint;    // what to do about it
+};
+PortDiagnosis DiagnosePort(const std::string& path);
 
 }  // namespace kpdev::tool
