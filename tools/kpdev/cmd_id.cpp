@@ -25,6 +25,7 @@
 #include <system_error>
 
 #include "command.h"
+#include "decode.h"
 #include "kp_dev.h"
 #include "session.h"
 
@@ -113,20 +114,20 @@ void SavePhoto(const std::string& decoded, const std::string& target) {
   if (decoded.empty() || !fs::exists(decoded, error)) {
     const std::string directory =
         decoded.empty() ? std::string("the library's directory") : fs::path(decoded).parent_path().string();
-    std::printf("%-10s not decoded (no photo decoder beside the library in %s)\n", "photo", directory.c_str());
+    Report::Get().Field("photo", "not decoded (no photo decoder beside the library in " + directory + ")", nullptr);
     return;
   }
   if (fs::exists(target, error) && fs::equivalent(decoded, target, error)) {
-    std::printf("%-10s %s\n", "photo", target.c_str());
+    Report::Get().Field("photo", target);
     return;
   }
   fs::copy_file(decoded, target, fs::copy_options::overwrite_existing, error);
   if (error) {
-    std::printf("%-10s not saved to %s: %s (decoded: %s)\n", "photo", target.c_str(), error.message().c_str(),
-                decoded.c_str());
+    Report::Get().Field("photo", "not saved to " + target + ": " + error.message() + " (decoded: " + decoded + ")",
+                        nullptr);
     return;
   }
-  std::printf("%-10s saved to %s\n", "photo", target.c_str());
+  Report::Get().Field("photo", "saved to " + target, target);
 }
 
 int RunRead(const GlobalOptions& global, const IdOptions& options) {
@@ -138,16 +139,28 @@ int RunRead(const GlobalOptions& global, const IdOptions& options) {
   char* fields[kFieldCount];
   for (int i = 0; i < kFieldCount; ++i) fields[i] = storage.get() + i * kFieldRoom;
 
-  std::fprintf(stderr, "kpdev: waiting up to %d ms for an identity card\n", options.timeoutMs);
+  Report::Get().Note("waiting up to " + std::to_string(options.timeoutMs) + " ms for an identity card");
   const int r = KP_DEV_ID_Read(session.handle(), options.timeoutMs, fields);
+  if (r == KP_DEV_ERR_ID_TIME_LIMIT) {
+    Report::Get().CallFailed("KP_DEV_ID_Read", r, "no identity card within " + std::to_string(options.timeoutMs) + " ms");
+    return kExitNoCard;
+  }
   if (r != 0) return ReportFailure("KP_DEV_ID_Read", r);
 
   const FromGbk converter;
+  Report& out = Report::Get();
+  out.SetLabelWidth(10);
   for (int i = 0; i < kFieldCount - 1; ++i) {
-    std::printf("%-10s %s\n", kLabels[i], converter.Convert(fields[i]).c_str());
+    const std::string value = converter.Convert(fields[i]);
+    std::string shown = value;
+    // Dates as people write them; the validity is "from-until".
+    if (i == 3) shown = IdDate(value) == value ? value : value + " (" + IdDate(value) + ")";
+    if (i == 7 && value.size() == 17 && value[8] == '-') {
+      shown = value + " (" + IdDate(value.substr(0, 8)) + " to " + IdDate(value.substr(9)) + ")";
+    }
+    out.Field(kLabels[i], shown, value);
   }
   SavePhoto(fields[kFieldCount - 1], options.photo);
-  std::fflush(stdout);
   return kExitOk;
 }
 

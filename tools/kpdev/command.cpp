@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <utility>
 
@@ -144,6 +145,29 @@ bool SimInsert(Session& session, int seat, const std::string& words) {
     std::fprintf(stderr, "kpdev: virtual reader: %s in seat %d\n", words.c_str(), seat);
   }
   return true;
+}
+
+bool ParseKeyType(const std::string& text, int* type) {
+  if (text == "A" || text == "a") {
+    *type = 0x60;
+    return true;
+  }
+  if (text == "B" || text == "b") {
+    *type = 0x61;
+    return true;
+  }
+  if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 0);
+  if (*end != '\0' || value < 0 || value > 255) return false;
+  *type = static_cast<int>(value);
+  return true;
+}
+
+std::string Hex2Text(int byte) {
+  char text[4];
+  std::snprintf(text, sizeof text, "%02X", byte & 0xFF);
+  return text;
 }
 
 void ReportAtr(const std::string& hex) {

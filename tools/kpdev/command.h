@@ -130,6 +130,14 @@ bool SimRequest(Session& session, const std::string& line);
 // stderr; false after printing why not.
 bool SimInsert(Session& session, int seat, const std::string& words);
 
+// Key types, one grammar for every subcommand: A (0x60), B (0x61), or a
+// number 0-255 in decimal or 0x hex.
+bool ParseKeyType(const std::string& text, int* type);
+constexpr char kKeyTypeHelp[] = "key type: A (0x60), B (0x61) or a number 0-255";
+constexpr char kKeyTypeGrammar[] = "a key type is A, B or a number 0-255 (decimal, or hex with 0x)";
+// "0A" for 10: one byte in hex.
+std::string Hex2Text(int byte);
+
 // The answer to reset as "atr      HEX" and its fields below it; in JSON
 // "atr" holds the hex and the decoded fields.
 void ReportAtr(const std::string& hex);

@@ -590,6 +590,8 @@ std::string FormatAmount(long long cents) {
 
 long long CentsOfFloat(float value) { return static_cast<long long>(static_cast<double>(value) * 100.0); }
 
+long long RoundCents(float value) { return std::llround(static_cast<double>(value) * 100.0); }
+
 bool FloatForCents(long long cents, float* value) {
   // The nearest float may land just below the count (0.29 is 0.28999999),
   // which truncation would turn into 28: try its neighbours too.

@@ -103,6 +103,9 @@ std::string FormatAmount(long long cents);
 bool FloatForCents(long long cents, float* value);
 // The hundredths that conversion makes of `value`.
 long long CentsOfFloat(float value);
+// The hundredths a value read back stands for: the library hands the count
+// times 0.01 rounded to a float, so the nearest count is the one.
+long long RoundCents(float value);
 
 // ---- identity card
 
