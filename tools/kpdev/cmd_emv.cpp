@@ -181,7 +181,8 @@ int RunArqc(const GlobalOptions& global, const EmvOptions& options) {
   out.Field("amount", FormatAmount(cents) + " (" + amount + ")", {{"text", FormatAmount(cents)}, {"digits", amount}});
   out.Field("txn-type", options.type);
   char chip[kTextRoom] = {};
-  const int r = KP_DEV_GetICTraceInfo(session.handle(), options.seat, 0, aid.c_str(), options.type.c_str(), amount, chip);
+  const int r =
+      KP_DEV_GetICTraceInfo(session.handle(), options.seat, 0, aid.c_str(), options.type.c_str(), amount, chip);
   if (r != 0) return Finish(session, options, ReportFailure("KP_DEV_GetICTraceInfo", r));
   Bytes bytes;
   std::vector<Tlv> objects;

@@ -142,7 +142,8 @@ int RunRead(const GlobalOptions& global, const IdOptions& options) {
   Report::Get().Note("waiting up to " + std::to_string(options.timeoutMs) + " ms for an identity card");
   const int r = KP_DEV_ID_Read(session.handle(), options.timeoutMs, fields);
   if (r == KP_DEV_ERR_ID_TIME_LIMIT) {
-    Report::Get().CallFailed("KP_DEV_ID_Read", r, "no identity card within " + std::to_string(options.timeoutMs) + " ms");
+    Report::Get().CallFailed("KP_DEV_ID_Read", r,
+                             "no identity card within " + std::to_string(options.timeoutMs) + " ms");
     return kExitNoCard;
   }
   if (r != 0) return ReportFailure("KP_DEV_ID_Read", r);

@@ -304,8 +304,8 @@ int Run(const GlobalOptions& global, ReadAllOptions o) {
   std::thread worker([&] {
     int kind = 0;
     std::vector<char> text(kResultRoom, '\0');
-    const int r = KP_DEV_ReadAll_A(o.port, 0, timeoutMs, o.storeCard ? 1 : 0, o.sector, o.block, keyType,
-                                   o.key.c_str(), o.noContact ? 0 : 1, o.noContactless ? 0 : 1, 0, &kind, text.data());
+    const int r = KP_DEV_ReadAll_A(o.port, 0, timeoutMs, o.storeCard ? 1 : 0, o.sector, o.block, keyType, o.key.c_str(),
+                                   o.noContact ? 0 : 1, o.noContactless ? 0 : 1, 0, &kind, text.data());
     std::lock_guard<std::mutex> lock(outcome.mutex);
     outcome.result = r;
     outcome.kind = kind;

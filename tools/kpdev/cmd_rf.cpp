@@ -138,7 +138,8 @@ int Perform(const Session& session, Action action, const RfOptions& options) {
     case Action::kWrite: {
       const int r = KP_DEV_IC_ConnectlessWriteBlock(h, options.sector, options.block, options.data.c_str());
       if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessWriteBlock", r);
-      Report::Get().Field("written", "sector " + std::to_string(options.sector) + " block " + std::to_string(options.block),
+      Report::Get().Field("written",
+                          "sector " + std::to_string(options.sector) + " block " + std::to_string(options.block),
                           {{"sector", options.sector}, {"block", options.block}});
       return kExitOk;
     }
@@ -310,9 +311,8 @@ void Install(Tool& tool) {
       case Action::kValue:
         AddSector(e.command, o, true);
         AddKey(e.command, o, false);
-        e.command->add_option("--set", o->set, "write this value first (decimal, at most two decimals)")->each([o](const std::string&) {
-          o->setGiven = true;
-        });
+        e.command->add_option("--set", o->set, "write this value first (decimal, at most two decimals)")
+            ->each([o](const std::string&) { o->setGiven = true; });
         break;
       case Action::kIncrease:
       case Action::kDecrease:
@@ -324,8 +324,7 @@ void Install(Tool& tool) {
         AddSector(e.command, o, false);
         AddKey(e.command, o, false);
         e.command->add_option("--new-key", o->newKey, "the new key (hex)")->required();
-        e.command->add_option("--new-key-type", o->newKeyType, kKeyTypeHelp)
-            ->capture_default_str();
+        e.command->add_option("--new-key-type", o->newKeyType, kKeyTypeHelp)->capture_default_str();
         break;
     }
   }

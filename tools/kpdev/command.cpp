@@ -59,7 +59,8 @@ Tool::Tool(CLI::App& app) : app_(app) {
   app_.add_option("--sim-arg", global_.simArgs, "a further kpdev-sim option (repeatable)")->allow_extra_args(false);
   app_.add_flag("--json", global_.json, "print one JSON document (watch: one object per line) instead of text");
   app_.add_flag("--raw", global_.raw, "show the raw hex next to the decoded data");
-  app_.set_version_flag("-V,--version", [] { return VersionText(); }, "print the versions of kpdev and the library");
+  app_.set_version_flag(
+      "-V,--version", [] { return VersionText(); }, "print the versions of kpdev and the library");
 }
 
 std::string VersionText() {
@@ -190,7 +191,8 @@ void ReportTrack(const std::string& key, const std::string& text, bool track1) {
   nlohmann::json j = TrackJson(track);
   j["text"] = text;
   out.Field(key, text.empty() ? "(no data)" : text, j);
-  for (const auto& [label, value] : TrackFields(track)) out.Line("  " + label + std::string(label.size() < 13 ? 13 - label.size() : 0, ' ') + " " + value);
+  for (const auto& [label, value] : TrackFields(track))
+    out.Line("  " + label + std::string(label.size() < 13 ? 13 - label.size() : 0, ' ') + " " + value);
 }
 
 }  // namespace kpdev::tool

@@ -174,8 +174,8 @@ Atr ParseAtr(const Bytes& atr) {
       }
       const char kind = "ABCD"[bit];
       const std::uint8_t value = atr[at++];
-      out.fields.push_back({std::string("T") + kind + std::to_string(index), value,
-                            MeaningOf(kind, index, value, protocol)});
+      out.fields.push_back(
+          {std::string("T") + kind + std::to_string(index), value, MeaningOf(kind, index, value, protocol)});
       if (kind == 'D') {
         td = value;
         hasTd = true;
@@ -238,15 +238,16 @@ nlohmann::json AtrJson(const Atr& atr) {
 std::vector<std::string> AtrLines(const Atr& atr, const std::string& indent) {
   std::vector<std::string> lines;
   for (const AtrField& f : atr.fields) {
-    lines.push_back(indent + f.name + std::string(f.name.size() < 4 ? 4 - f.name.size() : 0, ' ') + " " + Hex2(f.value) +
-                    (f.meaning.empty() ? "" : "  " + f.meaning));
+    lines.push_back(indent + f.name + std::string(f.name.size() < 4 ? 4 - f.name.size() : 0, ' ') + " " +
+                    Hex2(f.value) + (f.meaning.empty() ? "" : "  " + f.meaning));
   }
   std::string protocols;
   for (int p : atr.protocols) protocols += (protocols.empty() ? "T=" : ", T=") + std::to_string(p);
   lines.push_back(indent + "protocols " + protocols);
   if (!atr.historical.empty()) {
     const std::string spelled = Spelled(atr.historical);
-    lines.push_back(indent + "historical " + BytesToHex(atr.historical) + (spelled.empty() ? "" : "  \"" + spelled + "\""));
+    lines.push_back(indent + "historical " + BytesToHex(atr.historical) +
+                    (spelled.empty() ? "" : "  \"" + spelled + "\""));
   }
   if (!atr.ok) lines.push_back(indent + "invalid: " + atr.error);
   return lines;
@@ -508,30 +509,70 @@ std::string ServiceCodeMeaning(const std::string& code) {
   if (code.size() != 3 || !AllDigits(code)) return {};
   std::string first, second, third;
   switch (code[0]) {
-    case '1': first = "international"; break;
-    case '2': first = "international, chip"; break;
-    case '5': first = "national"; break;
-    case '6': first = "national, chip"; break;
-    case '7': first = "private"; break;
-    case '9': first = "test"; break;
-    default: first = "reserved"; break;
+    case '1':
+      first = "international";
+      break;
+    case '2':
+      first = "international, chip";
+      break;
+    case '5':
+      first = "national";
+      break;
+    case '6':
+      first = "national, chip";
+      break;
+    case '7':
+      first = "private";
+      break;
+    case '9':
+      first = "test";
+      break;
+    default:
+      first = "reserved";
+      break;
   }
   switch (code[1]) {
-    case '0': second = "normal authorisation"; break;
-    case '2': second = "online authorisation by issuer"; break;
-    case '4': second = "authorisation by issuer unless agreed"; break;
-    default: second = "reserved"; break;
+    case '0':
+      second = "normal authorisation";
+      break;
+    case '2':
+      second = "online authorisation by issuer";
+      break;
+    case '4':
+      second = "authorisation by issuer unless agreed";
+      break;
+    default:
+      second = "reserved";
+      break;
   }
   switch (code[2]) {
-    case '0': third = "PIN required"; break;
-    case '1': third = "no restrictions"; break;
-    case '2': third = "goods and services only"; break;
-    case '3': third = "ATM only, PIN required"; break;
-    case '4': third = "cash only"; break;
-    case '5': third = "goods and services only, PIN required"; break;
-    case '6': third = "no restrictions, PIN when possible"; break;
-    case '7': third = "goods and services only, PIN when possible"; break;
-    default: third = "reserved"; break;
+    case '0':
+      third = "PIN required";
+      break;
+    case '1':
+      third = "no restrictions";
+      break;
+    case '2':
+      third = "goods and services only";
+      break;
+    case '3':
+      third = "ATM only, PIN required";
+      break;
+    case '4':
+      third = "cash only";
+      break;
+    case '5':
+      third = "goods and services only, PIN required";
+      break;
+    case '6':
+      third = "no restrictions, PIN when possible";
+      break;
+    case '7':
+      third = "goods and services only, PIN when possible";
+      break;
+    default:
+      third = "reserved";
+      break;
   }
   return first + "; " + second + "; " + third;
 }

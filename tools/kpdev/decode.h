@@ -34,9 +34,9 @@ struct AtrField {
 
 struct Atr {
   bool ok = false;
-  std::string error;            // why the bytes are not a complete answer to reset
+  std::string error;             // why the bytes are not a complete answer to reset
   std::vector<AtrField> fields;  // in the order they came
-  std::vector<int> protocols;   // T=... offered (T=0 when no TD1)
+  std::vector<int> protocols;    // T=... offered (T=0 when no TD1)
   Bytes historical;
   bool hasTck = false;
   bool tckOk = false;

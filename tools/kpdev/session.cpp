@@ -116,7 +116,8 @@ int ReportFailure(const std::string& call, int code) {
 PortDiagnosis DiagnosePort(const std::string& path) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
-    if (errno == EACCES) return {kExitOpenFailed, "permission denied", "no access to a directory on the way to " + path};
+    if (errno == EACCES)
+      return {kExitOpenFailed, "permission denied", "no access to a directory on the way to " + path};
     return {kExitOpenFailed, "no such device",
             "'kpdev ports' lists the serial devices; KPDEV_COM<n>=DEVICE points a COM number at one"};
   }
@@ -131,7 +132,8 @@ PortDiagnosis DiagnosePort(const std::string& path) {
                   " $USER, then log in again), or add a udev rule (see the README)"};
     }
     if (error == EBUSY) return {kExitOpenFailed, "in use by another process" + Holders(path), ""};
-    if (error == ENXIO || error == ENODEV) return {kExitOpenFailed, "no such device (nothing behind the device node)", ""};
+    if (error == ENXIO || error == ENODEV)
+      return {kExitOpenFailed, "no such device (nothing behind the device node)", ""};
     return {kExitOpenFailed, std::strerror(error), ""};
   }
   PortDiagnosis diagnosis{kExitOk, "", ""};
@@ -196,6 +198,8 @@ void SimHost::Stop() {
 
 kpsim::Control& SimHost::control() { return *control_; }
 
+int SimHost::controlPort() const { return process_ ? process_->control_port() : 0; }
+
 #else
 
 bool SimHost::Start(const GlobalOptions&, const std::string&, int, int) {
@@ -206,6 +210,8 @@ bool SimHost::Start(const GlobalOptions&, const std::string&, int, int) {
 void SimHost::Stop() {}
 
 kpsim::Control& SimHost::control() { std::abort(); }
+
+int SimHost::controlPort() const { return 0; }
 
 #endif
 

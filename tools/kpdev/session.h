@@ -45,6 +45,8 @@ class SimHost {
 
   bool running() const { return process_ != nullptr; }
   const std::string& path() const { return path_; }
+  // The TCP port of the control interface on 127.0.0.1; only while running.
+  int controlPort() const;
   // The control interface; only while running.
   kpsim::Control& control();
 
