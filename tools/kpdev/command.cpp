@@ -55,7 +55,8 @@ Tool::Tool(CLI::App& app) : app_(app) {
                 "start a virtual reader (kpdev-sim, next to kpdev or $KPDEV_SIM) and run the command against it");
   app_.add_option("--sim-family", global_.simFamily, "firmware family of the virtual reader (default: from --type)")
       ->check(CLI::IsMember({"t1", "t61", "t0"}));
-  app_.add_flag("--sim-trace", global_.simTrace, "the virtual reader prints the line traffic on stderr");
+  app_.add_flag("--sim-trace", global_.simTrace,
+                "print the virtual reader's line traffic on stderr, frame by frame decoded, with times");
   app_.add_option("--sim-arg", global_.simArgs, "a further kpdev-sim option (repeatable)")->allow_extra_args(false);
   app_.add_flag("--json", global_.json, "print one JSON document (watch: one object per line) instead of text");
   app_.add_flag("--raw", global_.raw, "show the raw hex next to the decoded data");

@@ -648,6 +648,78 @@ bool FloatForCents(long long cents, float* value) {
   return false;
 }
 
+// ------------------------------------------------------------ the serial line
+
+namespace {
+
+// Nibble characters 0x30..0x3F to a value; -1 for anything else.
+int Nibble(std::uint8_t c) { return c >= 0x30 && c <= 0x3F ? c - 0x30 : -1; }
+
+// Bytes from `count` pairs of nibble characters at `at`; false when one is
+// not a nibble character.
+bool NibblePairs(const Bytes& run, std::size_t at, std::size_t count, Bytes* out) {
+  out->clear();
+  for (std::size_t i = 0; i < count; ++i) {
+    const int high = Nibble(run[at + 2 * i]), low = Nibble(run[at + 2 * i + 1]);
+    if (high < 0 || low < 0) return false;
+    out->push_back(static_cast<std::uint8_t>(high << 4 | low));
+  }
+  return true;
+}
+
+std::string RawText(const Bytes& run, std::size_t from, std::size_t to) {
+  const Bytes part(run.begin() + static_cast<long>(from), run.begin() + static_cast<long>(to));
+  const std::string spelled = Spelled(part);
+  return "raw " + BytesToHex(part) + (spelled.empty() ? "" : "  \"" + spelled + "\"");
+}
+
+}  // namespace
+
+std::vector<std::string> DescribeLine(const Bytes& run, bool toDevice) {
+  std::vector<std::string> out;
+  std::size_t at = 0, rawFrom = 0;
+  while (at < run.size()) {
+    if (run[at] != 0x02 || at + 5 > run.size()) {
+      ++at;
+      continue;
+    }
+    // Length: four nibble characters (the device's: their low four bits).
+    std::size_t length = 0;
+    for (std::size_t i = 1; i <= 4; ++i) length = length << 4 | (run[at + i] & 0x0F);
+    // A command counts its command code and data; an answer its body.
+    const std::size_t bodyBytes = length;
+    const std::size_t end = at + 5 + 2 * bodyBytes + 3;
+    if (end > run.size() || run[end - 1] != 0x03 || (toDevice && bodyBytes < 2)) {
+      ++at;
+      continue;
+    }
+    Bytes body;
+    if (!NibblePairs(run, at + 5, bodyBytes, &body)) {
+      ++at;
+      continue;
+    }
+    if (rawFrom < at) out.push_back(RawText(run, rawFrom, at));
+    std::string text;
+    if (toDevice) {
+      text = "command " + BytesToHex(body.data(), 2);
+    } else {
+      text = bodyBytes >= 2 ? "status " + BytesToHex(body.data(), 2) : "answer";
+    }
+    if (body.size() > 2) text += " data " + BytesToHex(body.data() + 2, body.size() - 2);
+    Bytes check;
+    if (NibblePairs(run, end - 3, 1, &check)) {
+      std::uint8_t x = 0;
+      for (std::uint8_t b : body) x ^= b;
+      // Only command frames carry a checksum the device checks.
+      if (toDevice && x != check[0]) text += " (checksum " + Hex2(check[0]) + ", expected " + Hex2(x) + ")";
+    }
+    out.push_back(text);
+    at = rawFrom = end;
+  }
+  if (rawFrom < run.size()) out.push_back(RawText(run, rawFrom, run.size()));
+  return out;
+}
+
 // ------------------------------------------------------------ identity card
 
 std::string IdDate(const std::string& yyyymmdd) {

@@ -107,6 +107,13 @@ long long CentsOfFloat(float value);
 // times 0.01 rounded to a float, so the nearest count is the one.
 long long RoundCents(float value);
 
+// ---- the serial line
+
+// The frames in one run of line bytes, one description each: "command
+// 3111 data 00" for a command frame (host to device), "status 0000 data
+// 4B50" for an answer frame; bytes outside frames as "raw HEX".
+std::vector<std::string> DescribeLine(const Bytes& run, bool toDevice);
+
 // ---- identity card
 
 // "19880312" as "1988-03-12"; anything else as it is.

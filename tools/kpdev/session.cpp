@@ -9,12 +9,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "decode.h"
 #include "kp_dev.h"
 
 #ifdef KPDEV_TOOL_WITH_SIM
@@ -150,6 +152,51 @@ PortDiagnosis DiagnosePort(const std::string& path) {
 
 // ------------------------------------------------------------ SimHost
 
+namespace {
+
+// Reads the virtual reader's "kpdev-sim: H>D 0230..." lines from `fd` until
+// it closes, and prints each frame decoded with the time since the start.
+void PrintTrace(int fd) {
+  const auto start = std::chrono::steady_clock::now();
+  std::string pending;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    pending.append(buffer, static_cast<std::size_t>(n));
+    for (std::size_t newline; (newline = pending.find('\n')) != std::string::npos;) {
+      const std::string line = pending.substr(0, newline);
+      pending.erase(0, newline + 1);
+      const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+      char tag[8] = {};
+      const std::string prefix = "kpdev-sim: ";
+      if (line.compare(0, prefix.size(), prefix) != 0 || line.size() < prefix.size() + 4) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        continue;
+      }
+      std::snprintf(tag, sizeof tag, "%s", line.substr(prefix.size(), 3).c_str());
+      const std::string direction = tag;
+      const char* arrow = direction == "H>D"   ? "host > reader"
+                          : direction == "D>H" ? "reader > host"
+                          : direction == "H~D" ? "host > reader (at another speed: noise)"
+                          : direction == "D~H" ? "reader > host (at another speed: lost)"
+                                               : nullptr;
+      Bytes bytes;
+      if (arrow == nullptr || !HexToBytes(line.substr(prefix.size() + 4), &bytes)) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        continue;
+      }
+      for (const std::string& frame : DescribeLine(bytes, direction[0] == 'H')) {
+        std::fprintf(stderr, "trace %9.3f ms  %s  %s\n", ms, arrow, frame.c_str());
+      }
+    }
+  }
+  close(fd);
+}
+
+}  // namespace
+
 SimHost::SimHost() = default;
 
 SimHost::~SimHost() { Stop(); }
@@ -166,13 +213,30 @@ bool SimHost::Start(const GlobalOptions& global, const std::string& family, int 
   std::vector<std::string> args{"--family", family, "--device-baud", std::to_string(deviceBaud)};
   if (global.simTrace) args.push_back("--verbose");
   args.insert(args.end(), global.simArgs.begin(), global.simArgs.end());
+  // With --sim-trace the virtual reader's stderr is a pipe that a thread
+  // of ours reads and decodes; the reader inherits it as its stderr.
+  int tracePipe[2] = {-1, -1};
+  int savedStderr = -1;
+  if (global.simTrace && pipe2(tracePipe, O_CLOEXEC) == 0) {
+    std::fflush(stderr);
+    savedStderr = dup(2);
+    dup2(tracePipe[1], 2);
+  }
   try {
     process_ = std::make_unique<kpsim::SimProcess>(executable, args);
     control_ = std::make_unique<kpsim::Control>(process_->control_port());
   } catch (const kpsim::SimError& e) {
-    std::fprintf(stderr, "kpdev: virtual reader: %s\n", e.what());
     control_.reset();
     process_.reset();
+    std::fprintf(stderr, "kpdev: virtual reader: %s\n", e.what());
+  }
+  if (savedStderr >= 0) {
+    dup2(savedStderr, 2);
+    close(savedStderr);
+    close(tracePipe[1]);
+    trace_ = std::thread(PrintTrace, tracePipe[0]);
+  }
+  if (!process_) {
     return false;
   }
   path_ = process_->port_path();
@@ -187,7 +251,8 @@ bool SimHost::Start(const GlobalOptions& global, const std::string& family, int 
 void SimHost::Stop() {
   if (!process_) return;
   control_.reset();
-  process_.reset();  // ends the process
+  process_.reset();  // ends the process, and with it the trace pipe
+  if (trace_.joinable()) trace_.join();
   if (hadValue_) {
     setenv(variable_.c_str(), oldValue_.c_str(), 1);
   } else {

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "command.h"
@@ -57,6 +58,9 @@ class SimHost {
   std::string variable_;
   bool hadValue_ = false;
   std::string oldValue_;
+  // --sim-trace: the virtual reader's byte log, read from its stderr and
+  // printed decoded on ours.
+  std::thread trace_;
 };
 
 class Session {

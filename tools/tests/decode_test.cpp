@@ -166,5 +166,20 @@ TEST(AmountTest, DecimalTextExactlyAndFloatsThatCarryTheCent) {
   EXPECT_FALSE(FloatForCents(123456789, &value));
 }
 
+TEST(LineTest, CommandAndAnswerFramesAndRawBytes) {
+  // Command 3111 with the data byte 00: N = 3, checksum 31^11^00 = 20.
+  EXPECT_EQ(DescribeLine(Hex("0230303033333131313030323003"), true), std::vector<std::string>{"command 3111 data 00"});
+  // An answer with status 0000 and no data; its checksum is not looked at.
+  EXPECT_EQ(DescribeLine(Hex("023030303230303030"
+                             "3F3F03"),
+                         false),
+            std::vector<std::string>{"status 0000"});
+  // A module escape sequence and a wrong checksum.
+  EXPECT_EQ(DescribeLine(Hex("1B30"
+                             "0230303033333131313030323103"),
+                         true),
+            (std::vector<std::string>{"raw 1B30", "command 3111 data 00 (checksum 21, expected 20)"}));
+}
+
 }  // namespace
 }  // namespace kpdev::tool
