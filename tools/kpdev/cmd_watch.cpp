@@ -95,9 +95,18 @@ class Watcher {
   // One round of questions; false when the reader did not answer.
   bool Poll() {
     int state = -1;
-    int r = KP_DEV_IC_GetStatus(handle(), kContactSeat, &state);
-    if (r != 0) return Lost(r);
-    Contact(state);
+    int r = 0;
+    if (contactServed_) {
+      r = KP_DEV_IC_GetStatus(handle(), kContactSeat, &state);
+      // A reader of another module (the magnetic head's) has no seats.
+      if (r == KP_DEV_ERR_NOT_SUPPORTED) {
+        contactServed_ = fieldServed_ = false;
+      } else if (r != 0) {
+        return Lost(r);
+      } else {
+        Contact(state);
+      }
+    }
     if (fieldServed_) {
       state = -1;
       r = KP_DEV_IC_GetStatus(handle(), kFieldSeat, &state);
@@ -130,7 +139,8 @@ class Watcher {
     const std::string portText = session_.PortSpec();
     if (KP_DEV_OpenDevice(session_.reader().type, portText.c_str(), &h) != 0) return false;
     int state = -1;
-    if (KP_DEV_IC_GetStatus(h, kContactSeat, &state) != 0) return false;
+    const int r = KP_DEV_IC_GetStatus(h, kContactSeat, &state);
+    if (r != 0 && r != KP_DEV_ERR_NOT_SUPPORTED) return false;
     lost_ = false;
     contact_ = field_ = -1;
     Event("reader", "back", "answering again");
@@ -241,6 +251,7 @@ class Watcher {
   const WatchOptions& options_;
   int contact_ = -1;
   int field_ = -1;
+  bool contactServed_ = true;
   bool fieldServed_ = true;
   bool headArmed_ = false;
   bool lost_ = false;
