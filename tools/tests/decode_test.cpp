@@ -21,7 +21,7 @@ std::vector<std::string> Names(const Atr& atr) {
   return names;
 }
 
-TEST(AtrTest, InterfaceBytesOfThreeGroupsProtocolsHistoricalAndCheck) {
+TEST(ToolAtrTest, InterfaceBytesOfThreeGroupsProtocolsHistoricalAndCheck) {
   // T0 92: TA1 and TD1, two historical bytes.  TA1 96: Fi 512, Di 32.
   // TD1 81: TD2 follows, T=1.  TD2 31: TA3 and TB3, T=1.  TA3 FE: IFSC
   // 254.  TB3 45: BWI 4, CWI 5.  Historical "KP".  TCK makes the XOR of
@@ -66,7 +66,7 @@ TEST(AtrTest, InterfaceBytesOfThreeGroupsProtocolsHistoricalAndCheck) {
   }
 }
 
-TEST(TlvTest, TwoAndThreeByteTagsLongLengthsAndNesting) {
+TEST(ToolTlvTest, TwoAndThreeByteTagsLongLengthsAndNesting) {
   // Record template 70 with a length in the 81 form (133 bytes): PAN 5A,
   // the two-byte tag 9F4A, and tag 90 whose 116-byte value needs 81 74.
   const std::string pan = "5A086200001234567892";
@@ -103,7 +103,7 @@ TEST(TlvTest, TwoAndThreeByteTagsLongLengthsAndNesting) {
   }
 }
 
-TEST(TrackTest, Track2WithAndWithoutPaddingAndMagneticTracks) {
+TEST(ToolTrackTest, Track2WithAndWithoutPaddingAndMagneticTracks) {
   const Track padded = ParseTrack2("6200001234567892D30122200000012340000F");
   ASSERT_TRUE(padded.ok);
   EXPECT_EQ(padded.pan, "6200001234567892");
@@ -137,7 +137,7 @@ TEST(TrackTest, Track2WithAndWithoutPaddingAndMagneticTracks) {
   }
 }
 
-TEST(AmountTest, DecimalTextExactlyAndFloatsThatCarryTheCent) {
+TEST(ToolAmountTest, DecimalTextExactlyAndFloatsThatCarryTheCent) {
   const struct {
     const char* text;
     long long cents;
@@ -166,7 +166,7 @@ TEST(AmountTest, DecimalTextExactlyAndFloatsThatCarryTheCent) {
   EXPECT_FALSE(FloatForCents(123456789, &value));
 }
 
-TEST(LineTest, CommandAndAnswerFramesAndRawBytes) {
+TEST(ToolLineTest, CommandAndAnswerFramesAndRawBytes) {
   // Command 3111 with the data byte 00: N = 3, checksum 31^11^00 = 20.
   EXPECT_EQ(DescribeLine(Hex("0230303033333131313030323003"), true), std::vector<std::string>{"command 3111 data 00"});
   // An answer with status 0000 and no data; its checksum is not looked at.
