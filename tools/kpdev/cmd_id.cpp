@@ -100,7 +100,11 @@ class FromGbk {
 };
 
 bool SimPresentCard(Session& session, const std::string& words) {
-  if (!SimRequest(session, "insert " + std::to_string(kSimSeat) + " id" + (words.empty() ? "" : " " + words))) {
+  if (words == "none") return true;
+  // The same grammar as every --sim-card (KIND ARG...); the kind may be
+  // left out, as an identity card is the only kind this command reads.
+  const std::string card = words.empty() ? "id" : (words == "id" || words.rfind("id ", 0) == 0) ? words : "id " + words;
+  if (!SimRequest(session, "insert " + std::to_string(kSimSeat) + " " + card)) {
     return false;
   }
   std::fprintf(stderr, "kpdev: virtual reader: identity card presented\n");
@@ -180,9 +184,9 @@ void Install(Tool& tool) {
   readCmd->add_option("--photo", read->photo, "where to save the photo bitmap")->capture_default_str();
   readCmd
       ->add_option("--sim-card", read->simCard,
-                   "with --sim: the card presented, as KEY=VALUE words of the virtual reader's insert request "
-                   "(name= sex= nation= birth= address= number= authority= validity= photo=; default: the sample "
-                   "card)")
+                   "with --sim: the card presented: [id] KEY=VALUE... as in the virtual reader's insert request "
+                   "(name= sex= nation= birth= address= number= authority= validity= photo=), or none (default: the "
+                   "sample card)")
       ->type_name("WORDS");
 }
 

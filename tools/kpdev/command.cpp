@@ -117,8 +117,8 @@ void AddSimCardOption(CLI::App* command, std::string* words, const std::string& 
   command
       ->add_option("--sim-card", *words,
                    "with --sim: the card put into the " + where +
-                       ", as the words of the virtual reader's insert request after the seat (default: " + byDefault +
-                       ")")
+                       ": KIND [ARG...] as in the virtual reader's insert request after the seat, or none (default: " +
+                       byDefault + ")")
       ->type_name("WORDS");
 }
 
@@ -139,6 +139,8 @@ bool SimRequest(Session& session, const std::string& line) {
 }
 
 bool SimInsert(Session& session, int seat, const std::string& words) {
+  // "none": the seat stays empty.
+  if (words == "none") return true;
   if (!SimRequest(session, "insert " + std::to_string(seat) + " " + words)) return false;
   // Seat 255 is the contactless field.
   if (seat == 255) {

@@ -68,6 +68,11 @@ check_json track2/pan read-all --timeout 5
 check_json ports/0/device ports
 check_json baud probe
 
+# One --sim-card grammar, none for an empty seat.
+expect 0 'state    1 \(empty\)' --sim cpu status --sim-card none
+expect 4 'no card' --sim cpu on --sim-card none
+expect 0 'number     11010519491231002X' --sim id read --sim-card "id number=11010519491231002X"
+
 # The amount and value block: exact to the cent, or refused.
 expect 0 'value    0\.29' --sim rf value --sector 1 --block 1 --key FFFFFFFFFFFF --set 0.29
 expect 64 'cannot be carried to the cent' --sim rf value --sector 1 --block 1 --key FFFFFFFFFFFF --set 1234567.89
