@@ -22,6 +22,7 @@
  *    -9  unknown device status word, unexpected reply byte, tag not found
  *   -10  handle not open (KP_DEV_CheckIsOpen)
  *   -20  operation not valid for the reader's class or module
+ *   -99  internal failure inside the library (e.g. out of memory)
  *  -101  nothing presented yet (magnetic polling, read-any-card)
  *  -102, -103  magnetic read / write failure
  *  -301, -302  module escape sequence refused

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "reader/results.h"
+#include "base/results.h"
 
 namespace kp {
 

@@ -5,13 +5,13 @@
 #include <cstring>
 #include <string>
 
+#include "base/results.h"
 #include "idcard/id_text.h"
 #include "kp_dev.h"
 #include "platform/dynlib.h"
 #include "platform/platform.h"
-#include "reader/reader_t0.h"
-#include "reader/reader_t1.h"
-#include "reader/results.h"
+#include "readers/reader_t0.h"
+#include "readers/reader_t1.h"
 
 namespace kp {
 

@@ -16,6 +16,13 @@ struct LineSettings {
   int dataBits = 8;
   int parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
   int stopBits = 0;  // 0 one, 1 one and a half, 2 two
+
+  // 8 data bits, no parity, one stop bit: the line of every reader.
+  static LineSettings Plain(int baud) {
+    LineSettings s;
+    s.baud = baud;
+    return s;
+  }
 };
 
 // The device that stands for COM port n: on POSIX the value of KPDEV_COM<n>
@@ -36,11 +43,11 @@ class SerialLine {
   void Close();
   bool IsOpen() const;
 
-  // Writes the whole buffer.  0, or -3 after reporting the failing step
+  // Writes the whole buffer.  0, or -1 after reporting the failing step
   // ("Send -0" .. "Send -4") to DebugTrace; "Send ok" on success.
   int Write(const std::uint8_t* data, std::size_t length);
   // Takes what is queued now, at most room bytes, without waiting.
-  // 0 with *got >= 1, or -4 after reporting "GetString -k"; a line error
+  // 0 with *got >= 1, or -1 after reporting "GetString -k"; a line error
   // (framing, parity, overrun) since the last check fails the read.
   int ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* got);
   // Blocks until at least atLeast bytes are queued or timeoutMs passes,

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <climits>
 
-#include "reader/results.h"
+#include "base/results.h"
 
 namespace kp {
 namespace {
@@ -66,19 +66,9 @@ int CSerialPort::OpenPort(int port) {
 
 void CSerialPort::ClosePort() { line_.Close(); }
 
-// Line parameter characters as they appear in a port text ("COM3:9600:N:8:1"):
-//   parity    'O' odd, 'E' even, anything else none;
-//   data bits '4'..'8' that many, anything else 8;
-//   stop bits '1' one, '5' one and a half, '2' two, anything else one.
-// Every caller passes 'N', '8', '1'; the others follow the usual port-text
-// conventions so that a wrong character still yields a working line.
-int CSerialPort::Open(int port, int baud, char parity, char dataBits, char stopBits) {
-  const int parityCode = parity == 'O' ? 1 : parity == 'E' ? 2 : 0;
-  const int dataBitCount = (dataBits >= '4' && dataBits <= '8') ? dataBits - '0' : 8;
-  const int stopCode = stopBits == '5' ? 1 : stopBits == '2' ? 2 : 0;
-
+int CSerialPort::Open(int port, const platform::LineSettings& settings) {
   if (line_.IsOpen()) ClosePort();
-  if (SetParams(baud, dataBitCount, parityCode, stopCode) == 0) return kErrParam;
+  if (SetParams(settings.baud, settings.dataBits, settings.parity, settings.stopBits) == 0) return kErrParam;
   return OpenPort(port) == 1 ? kOk : kErrOpen;
 }
 

@@ -22,12 +22,12 @@ class CSerialPort {
   // 1 open and configured; 0 failed (port closed).
   int OpenPort(int port);
   void ClosePort();
-  // 0; -5 parameters refused; -1 port not opened.
-  int Open(int port, int baud, char parity, char dataBits, char stopBits);
+  // 0; -5 settings refused; -1 port not opened.
+  int Open(int port, const platform::LineSettings& settings);
   int Close();  // 0
   bool IsOpen() const;
 
-  int Write(const std::uint8_t* data, std::uint16_t length);  // 0 or -3
+  int Write(const std::uint8_t* data, std::uint16_t length);                 // 0 or -3
   int ReadSome(std::uint8_t* buffer, std::size_t room, std::size_t* count);  // 0 or -4
   // 0 when all count bytes arrived within timeoutMs, else -4; *got holds
   // the bytes received so far in every case.
