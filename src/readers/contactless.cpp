@@ -50,7 +50,7 @@ bool FitsByte(int value) { return value >= 0 && value <= 0xFF; }
 
 // The type-1 firmware of the IC module keeps value counts least significant
 // byte first; every other module keeps them most significant byte first.
-bool ValueLsbFirst(const CReaderBase& reader) { return reader.currentModule == 1; }
+bool ValueLsbFirst(const CReaderBase& reader) { return reader.openedType == 1; }
 
 // Activation of a processor card.  Answer layout after the status word: card
 // type, UID length u, u UID bytes, ATS length a, a ATS bytes.  uidLen and

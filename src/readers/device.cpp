@@ -39,9 +39,9 @@ void WriteVersionHex(const Bytes& data, char* version) {
 // Module restore on close, shared by the type-1 and type-0 readers: the IC
 // and S modules are put back to their 9600-baud default.
 void RestoreDefaultModule(CReaderBase& reader) {
-  if (reader.currentModule == 1) {
+  if (reader.openedType == 1) {
     reader.SelectModuleI(0);
-  } else if (reader.currentModule == 3) {
+  } else if (reader.openedType == 3) {
     reader.SelectModuleS(0);
   }
 }

@@ -115,9 +115,11 @@ class CReader {
   /*  99 */ virtual int ID_Read(int timeLimitMs, char** fields) = 0;
   /* 100 */ virtual int Exchange(int command, const char* data, int length, char* response, int timeoutMs) = 0;
 
-  // Module chosen at open: -1 until opened, then the device type (type 5 is
-  // stored as 0).
-  int currentModule = -1;
+  // Device type of the last open (type 5 stored as 0), -1 before: it names
+  // the module the open switched the reader to (1 the IC module, 2 the
+  // magnetic head, 3 the S module; 0, 61 and 62 have no module switch).
+  // KP_DEV_CheckIsOpen reports it as the "module".
+  int openedType = -1;
 };
 
 // Increase or decrease of a value block as a read followed by a write of the

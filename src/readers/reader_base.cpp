@@ -56,7 +56,7 @@ int MapStatusWord(int status) {
 
 int CReaderBase::MapStatus(int status) { return MapStatusWord(status); }
 
-int CReaderBase::CheckIsOpen() { return currentModule; }
+int CReaderBase::CheckIsOpen() { return openedType; }
 
 int CReaderBase::Exchange(int command, const char* data, int length, char* response, int timeoutMs) {
   return ExchangeInto(command, data, length, response, kTextBuffer, timeoutMs);
@@ -176,7 +176,7 @@ int CReaderBase::SetDeviceModule(int /*module*/) {
   // The argument is accepted for the interface's sake; the module chosen at
   // open decides which sequence is re-sent.
   const int code = BaudCode(baudRate_);
-  switch (currentModule) {
+  switch (openedType) {
     case 1:
       return SelectModuleI(code);
     case 2:
@@ -193,7 +193,7 @@ int CReaderBase::IC_Voice(int on) {
 }
 
 void CReaderBase::SetOpenTarget(int deviceType, const PortSpec& spec, bool storeType5AsZero) {
-  currentModule = (storeType5AsZero && deviceType == 5) ? 0 : deviceType;
+  openedType = (storeType5AsZero && deviceType == 5) ? 0 : deviceType;
   portNumber_ = spec.port;
   baudRate_ = spec.baud;
 }

@@ -116,8 +116,8 @@ class CReaderT1 : public CReaderBase {
 
  protected:
   // Module checks; CReaderT61 has none and overrides both to true.
-  virtual bool CardModuleOk() const { return currentModule == 0 || currentModule == 1; }
-  virtual bool MagneticModuleOk() const { return currentModule == 2; }
+  virtual bool CardModuleOk() const { return openedType == 0 || openedType == 1; }
+  virtual bool MagneticModuleOk() const { return openedType == 2; }
 
   // Set by CancelSwipeWait, possibly from another thread, read by
   // WaitForMagneticSwipe.
