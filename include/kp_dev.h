@@ -59,6 +59,50 @@
 #define KP_API
 #endif
 
+/* Result codes, by name.  The values are those listed above; every function
+ * returns one of them (or a positive card status result of the financial
+ * services).  kp_dev_result_name() and kp_dev_result_text() below turn a
+ * code into its name and an English description. */
+#define KP_DEV_OK 0
+#define KP_DEV_ERR_OPEN (-1)              /* open failure or refused parameter */
+#define KP_DEV_ERR_WAIT (-2)              /* a serial wait ran out; magnetic arm older than 29 s */
+#define KP_DEV_ERR_WRITE (-3)             /* serial write failure; unexpected identity-module answer */
+#define KP_DEV_ERR_READ (-4)              /* serial read failure or timeout */
+#define KP_DEV_ERR_PARAM (-5)             /* parameter out of range; text not upper-case hexadecimal */
+#define KP_DEV_ERR_ID_TIME_LIMIT (-6)     /* identity read time limit passed */
+#define KP_DEV_ERR_FRAME (-8)             /* response frame not ended by ETX */
+#define KP_DEV_ERR_STATUS (-9)            /* unknown device status, unexpected reply byte, tag not found */
+#define KP_DEV_ERR_NOT_OPEN (-10)         /* handle not open (KP_DEV_CheckIsOpen) */
+#define KP_DEV_ERR_NOT_SUPPORTED (-20)    /* not valid for the reader's class or module */
+#define KP_DEV_NOTHING_YET (-101)         /* nothing presented yet (magnetic polling, read-any-card) */
+#define KP_DEV_ERR_MAG_READ (-102)        /* magnetic read failure */
+#define KP_DEV_ERR_MAG_WRITE (-103)       /* magnetic write failure */
+#define KP_DEV_ERR_MODULE_REFUSED1 (-301) /* module escape sequence refused (reply '1') */
+#define KP_DEV_ERR_MODULE_REFUSED2 (-302) /* module escape sequence refused (reply '2') */
+#define KP_DEV_ERR_ROOM (-304)            /* the caller's buffer is smaller than the data */
+/* Device status words (the reader's answer status, mapped one to one). */
+#define KP_DEV_ERR_NO_CARD (-305)           /* status 0x1001 */
+#define KP_DEV_ERR_CARD_NOT_ACTIVE (-306)   /* status 0x1002 */
+#define KP_DEV_ERR_CARD_MUTE (-307)         /* status 0x1004 */
+#define KP_DEV_ERR_UNKNOWN_COMMAND (-308)   /* status 0x1005 */
+#define KP_DEV_ERR_WRONG_TECHNOLOGY (-309)  /* status 0x2001 */
+#define KP_DEV_ERR_BAD_DATA (-310)          /* status 0x2005 */
+#define KP_DEV_ERR_CARD_HALTED (-311)       /* status 0x3001 */
+#define KP_DEV_ERR_WRONG_KEY (-312)         /* status 0x3005 */
+#define KP_DEV_ERR_LOCKED (-313)            /* status 0x3006 */
+#define KP_DEV_ERR_CARD_CHANGED (-314)      /* status 0x3009; UID changed between activations */
+#define KP_DEV_ERR_NOT_AUTHENTICATED (-316) /* status 0x3008 */
+#define KP_DEV_ERR_BAD_CHECKSUM (-317)      /* status 0x1006 */
+#define KP_DEV_ERR_BAD_FRAME (-318)         /* status 0x1007 */
+#define KP_DEV_ERR_OUT_OF_RANGE (-319)      /* status 0x2004 */
+#define KP_DEV_ERR_WRONG_CARD (-320)        /* status 0x2006 */
+#define KP_DEV_ERR_VALUE_BLOCK (-321)       /* status 0x2007 */
+#define KP_DEV_ERR_PROTECTED (-324)         /* status 0x3007 */
+#define KP_DEV_ERR_NO_CARD_TYPE (-326)      /* the device reported card type 0 */
+#define KP_DEV_ERR_AUTH_FAILED (-328)       /* status 0x6003 */
+#define KP_DEV_CARD_STATUS (200)            /* a card status word other than 9000 */
+#define KP_DEV_CAPACITY_EXCEEDED (201)      /* the caller's capacity exceeded */
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -281,6 +325,176 @@ KP_API int KP_STDCALL KP_DEV_AT88SC1608_ReadFuse(int handle, int seat, int* fuse
 KP_API int KP_STDCALL KP_DEV_AT88SC102_ClearData(int handle, int seat, int address, int length);
 /* 102. AT88SC102 write variant (type-0 reader). 0, -5, -20, device errors. */
 KP_API int KP_STDCALL KP_DEV_AT88SC102_CWriteData(int handle, int seat, int address, const char* dataHex);
+
+/* The name of a result code ("KP_DEV_ERR_PARAM"), or NULL for a code that
+ * has none.  Header-only, so the exported function table is unchanged. */
+static inline const char* kp_dev_result_name(int code) {
+  switch (code) {
+    case 0:
+      return "KP_DEV_OK";
+    case -1:
+      return "KP_DEV_ERR_OPEN";
+    case -2:
+      return "KP_DEV_ERR_WAIT";
+    case -3:
+      return "KP_DEV_ERR_WRITE";
+    case -4:
+      return "KP_DEV_ERR_READ";
+    case -5:
+      return "KP_DEV_ERR_PARAM";
+    case -6:
+      return "KP_DEV_ERR_ID_TIME_LIMIT";
+    case -8:
+      return "KP_DEV_ERR_FRAME";
+    case -9:
+      return "KP_DEV_ERR_STATUS";
+    case -10:
+      return "KP_DEV_ERR_NOT_OPEN";
+    case -20:
+      return "KP_DEV_ERR_NOT_SUPPORTED";
+    case -101:
+      return "KP_DEV_NOTHING_YET";
+    case -102:
+      return "KP_DEV_ERR_MAG_READ";
+    case -103:
+      return "KP_DEV_ERR_MAG_WRITE";
+    case -301:
+      return "KP_DEV_ERR_MODULE_REFUSED1";
+    case -302:
+      return "KP_DEV_ERR_MODULE_REFUSED2";
+    case -304:
+      return "KP_DEV_ERR_ROOM";
+    case -305:
+      return "KP_DEV_ERR_NO_CARD";
+    case -306:
+      return "KP_DEV_ERR_CARD_NOT_ACTIVE";
+    case -307:
+      return "KP_DEV_ERR_CARD_MUTE";
+    case -308:
+      return "KP_DEV_ERR_UNKNOWN_COMMAND";
+    case -309:
+      return "KP_DEV_ERR_WRONG_TECHNOLOGY";
+    case -310:
+      return "KP_DEV_ERR_BAD_DATA";
+    case -311:
+      return "KP_DEV_ERR_CARD_HALTED";
+    case -312:
+      return "KP_DEV_ERR_WRONG_KEY";
+    case -313:
+      return "KP_DEV_ERR_LOCKED";
+    case -314:
+      return "KP_DEV_ERR_CARD_CHANGED";
+    case -316:
+      return "KP_DEV_ERR_NOT_AUTHENTICATED";
+    case -317:
+      return "KP_DEV_ERR_BAD_CHECKSUM";
+    case -318:
+      return "KP_DEV_ERR_BAD_FRAME";
+    case -319:
+      return "KP_DEV_ERR_OUT_OF_RANGE";
+    case -320:
+      return "KP_DEV_ERR_WRONG_CARD";
+    case -321:
+      return "KP_DEV_ERR_VALUE_BLOCK";
+    case -324:
+      return "KP_DEV_ERR_PROTECTED";
+    case -326:
+      return "KP_DEV_ERR_NO_CARD_TYPE";
+    case -328:
+      return "KP_DEV_ERR_AUTH_FAILED";
+    case 200:
+      return "KP_DEV_CARD_STATUS";
+    case 201:
+      return "KP_DEV_CAPACITY_EXCEEDED";
+    default:
+      return 0;
+  }
+}
+
+/* An English description of a result code; never NULL. */
+static inline const char* kp_dev_result_text(int code) {
+  switch (code) {
+    case 0:
+      return "success";
+    case -1:
+      return "open failure or refused parameter";
+    case -2:
+      return "a serial wait ran out, or the magnetic head was armed more than 29 s ago";
+    case -3:
+      return "serial write failure, or an unexpected identity-module answer";
+    case -4:
+      return "serial read failure or timeout";
+    case -5:
+      return "parameter out of range, or text that is not upper-case hexadecimal";
+    case -6:
+      return "the identity read's time limit passed";
+    case -8:
+      return "response frame not ended by ETX";
+    case -9:
+      return "unknown device status, unexpected reply byte, or tag not found";
+    case -10:
+      return "handle not open";
+    case -20:
+      return "operation not valid for this reader type or module";
+    case -101:
+      return "nothing presented yet";
+    case -102:
+      return "magnetic read failure";
+    case -103:
+      return "magnetic write failure";
+    case -301:
+      return "module escape sequence refused (reply 1)";
+    case -302:
+      return "module escape sequence refused (reply 2)";
+    case -304:
+      return "the caller's buffer is smaller than the data";
+    case -305:
+      return "no card present (device status 1001)";
+    case -306:
+      return "card not powered or not activated (device status 1002)";
+    case -307:
+      return "card does not answer (device status 1004)";
+    case -308:
+      return "command unknown to the reader (device status 1005)";
+    case -309:
+      return "card of a technology these commands do not serve (device status 2001)";
+    case -310:
+      return "wrong data size or refused value (device status 2005)";
+    case -311:
+      return "contactless card halted (device status 3001)";
+    case -312:
+      return "wrong key or password (device status 3005)";
+    case -313:
+      return "locked: error counter exhausted (device status 3006)";
+    case -314:
+      return "card changed: the UID differs between activations (device status 3009)";
+    case -316:
+      return "authentication or password needed first (device status 3008)";
+    case -317:
+      return "checksum does not match (device status 1006)";
+    case -318:
+      return "malformed frame (device status 1007)";
+    case -319:
+      return "address, block or value out of range (device status 2004)";
+    case -320:
+      return "wrong kind of card for this operation (device status 2006)";
+    case -321:
+      return "value block check failed (device status 2007)";
+    case -324:
+      return "protected or read-only (device status 3007)";
+    case -326:
+      return "the device reported no card type";
+    case -328:
+      return "authentication failed or not done (device status 6003)";
+    case 200:
+      return "card status word other than 9000";
+    case 201:
+      return "the caller's capacity exceeded";
+    default:
+      if (code <= -305 && code >= -328) return "device status error";
+      return "unknown result code";
+  }
+}
 
 #ifdef __cplusplus
 }
