@@ -12,6 +12,7 @@
 #include "log/log.h"
 #include "readers/registry.h"
 #include "serial/port_spec.h"
+#include "services/auto_open.h"
 #include "services/emv.h"
 #include "services/read_any_card.h"
 

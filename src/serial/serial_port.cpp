@@ -34,12 +34,14 @@ int MsUntil(Clock::time_point deadline) {
 
 // The defaults (9600 baud, 8 data bits, even parity, one stop bit) only
 // fill the fields; every caller sets its own line parameters with Open.
-CSerialPort::CSerialPort() { SetParams(9600, 8, 2, 0); }
+CSerialPort::CSerialPort() : CSerialPort(std::make_unique<platform::SerialLine>()) {}
+
+CSerialPort::CSerialPort(std::unique_ptr<platform::Line> line) : line_(std::move(line)) { SetParams(9600, 8, 2, 0); }
 
 CSerialPort::~CSerialPort() { ClosePort(); }
 
 int CSerialPort::SetParams(int baud, int dataBits, int parity, int stopBits) {
-  if (line_.IsOpen()) return 0;
+  if (line_->IsOpen()) return 0;
   if (!IsAcceptedBaud(baud)) return 0;
   if (dataBits < 4 || dataBits > 8) return 0;
   if (parity < 0 || parity > 4) return 0;
@@ -53,21 +55,21 @@ int CSerialPort::SetParams(int baud, int dataBits, int parity, int stopBits) {
 
 int CSerialPort::OpenPort(int port) {
   if (port < kFirstPort || port > kLastPort) return 0;
-  if (line_.IsOpen()) line_.Close();
+  if (line_->IsOpen()) line_->Close();
   platform::LineSettings settings;
   settings.baud = baud_;
   settings.dataBits = dataBits_;
   settings.parity = parity_;
   settings.stopBits = stopBits_;
-  if (!line_.Open(port, settings)) return 0;
+  if (!line_->Open(port, settings)) return 0;
   port_ = port;
   return 1;
 }
 
-void CSerialPort::ClosePort() { line_.Close(); }
+void CSerialPort::ClosePort() { line_->Close(); }
 
 int CSerialPort::Open(int port, const platform::LineSettings& settings) {
-  if (line_.IsOpen()) ClosePort();
+  if (line_->IsOpen()) ClosePort();
   if (SetParams(settings.baud, settings.dataBits, settings.parity, settings.stopBits) == 0) return kErrParam;
   return OpenPort(port) == 1 ? kOk : kErrOpen;
 }
@@ -77,14 +79,14 @@ int CSerialPort::Close() {
   return kOk;
 }
 
-bool CSerialPort::IsOpen() const { return line_.IsOpen(); }
+bool CSerialPort::IsOpen() const { return line_->IsOpen(); }
 
 int CSerialPort::Write(const std::uint8_t* data, std::uint16_t length) {
-  return line_.Write(data, length) == 0 ? kOk : kErrWrite;
+  return line_->Write(data, length) == 0 ? kOk : kErrWrite;
 }
 
 int CSerialPort::ReadSome(std::uint8_t* buffer, std::size_t room, std::size_t* count) {
-  return line_.ReadQueued(buffer, room, count) == 0 ? kOk : kErrRead;
+  return line_->ReadQueued(buffer, room, count) == 0 ? kOk : kErrRead;
 }
 
 int CSerialPort::ReadExact(std::uint8_t* buffer, std::size_t count, std::size_t* got, int timeoutMs) {
@@ -95,18 +97,18 @@ int CSerialPort::ReadExact(std::uint8_t* buffer, std::size_t count, std::size_t*
   if (count == 0) return kOk;
   for (;;) {
     std::size_t n = 0;
-    if (line_.ReadQueued(buffer + *got, count - *got, &n) == 0 && n > 0) {
+    if (line_->ReadQueued(buffer + *got, count - *got, &n) == 0 && n > 0) {
       *got += n;
       if (*got >= count) return kOk;
       // While input keeps coming the timeout is not looked at: a device in
       // the middle of an answer is allowed to finish it.
-      if (line_.WaitInput(1, 0)) continue;
+      if (line_->WaitInput(1, 0)) continue;
     }
     const int left = MsUntil(deadline);
     if (left <= 0) return kErrRead;
     // Returns early only with input queued; otherwise the time is up or the
     // line has failed, and either ends the read.
-    if (!line_.WaitInput(1, left)) return kErrRead;
+    if (!line_->WaitInput(1, left)) return kErrRead;
   }
 }
 
@@ -118,14 +120,14 @@ int CSerialPort::Read(std::uint8_t* buffer, std::size_t count, std::uint16_t* go
 }
 
 int CSerialPort::ReadWhenAvailable(std::uint8_t* buffer, std::size_t count, std::uint16_t* got, int timeoutMs) {
-  if (!line_.WaitInput(count, timeoutMs)) return kErrWaitTimeout;
+  if (!line_->WaitInput(count, timeoutMs)) return kErrWaitTimeout;
   return Read(buffer, count, got, timeoutMs);
 }
 
-bool CSerialPort::HasInput() { return line_.InputCount() > 0; }
+bool CSerialPort::HasInput() { return line_->InputCount() > 0; }
 
-std::size_t CSerialPort::InputCount() { return line_.InputCount(); }
+std::size_t CSerialPort::InputCount() { return line_->InputCount(); }
 
-int CSerialPort::Purge() { return line_.Purge(); }
+int CSerialPort::Purge() { return line_->Purge(); }
 
 }  // namespace kp

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "platform/serial_line.h"
 
@@ -13,6 +14,8 @@ namespace kp {
 class CSerialPort {
  public:
   CSerialPort();
+  // A port on a line of the caller's (a fake line in tests).
+  explicit CSerialPort(std::unique_ptr<platform::Line> line);
   ~CSerialPort();
   CSerialPort(const CSerialPort&) = delete;
   CSerialPort& operator=(const CSerialPort&) = delete;
@@ -41,13 +44,13 @@ class CSerialPort {
   int Purge();  // result of the purge, 0 when closed
   // Sleeps on the line until at least n bytes are queued or timeoutMs
   // passes; true when they are.  Never consumes input.
-  bool WaitForInput(std::size_t n, int timeoutMs) { return line_.WaitInput(n, timeoutMs); }
+  bool WaitForInput(std::size_t n, int timeoutMs) { return line_->WaitInput(n, timeoutMs); }
 
   int port() const { return port_; }
   int baud() const { return baud_; }
 
  private:
-  platform::SerialLine line_;
+  std::unique_ptr<platform::Line> line_;
   int port_ = 0;
   int baud_ = 9600;
   int dataBits_ = 8;

@@ -9,7 +9,7 @@
 #include "readers/reader_base.h"
 #include "readers/registry.h"
 #include "serial/port_spec.h"
-#include "services/read_any_card.h"
+#include "services/auto_open.h"
 
 namespace kp {
 

@@ -1,5 +1,5 @@
-// The read-any-card loop and automatic open: services that open and close
-// readers themselves, through the registry, and drive them under a lease.
+// The read-any-card loop: it opens and closes readers itself, through the
+// registry, and drives each under a lease.
 #pragma once
 
 #include <atomic>
@@ -30,7 +30,5 @@ int ReadAllRepeat(const ReadAllArgs& args);
 // Reaches a running loop at once, from any thread: sets the flag and stops
 // the magnetic wait of the loop's reader without waiting for it.
 void CancelReadAll();
-
-int AutoOpenDevice(int* port, int* baud, int* handle, int deviceType);
 
 }  // namespace kp
