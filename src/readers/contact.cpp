@@ -202,10 +202,6 @@ bool IsCachedSeat(int seat, int first, int last) { return seat >= first && seat 
 
 }  // namespace
 
-int CReaderT0::IC_GetStatus(int seat, int* state) { return GetStatus(*this, seat, state); }
-
-int CReaderT0::IC_SetBaudRate(int seat, int baud) { return SetCardSpeed(*this, seat, baud); }
-
 // The cards of seats 16 to 30 are powered on by the device once per reader
 // object: later power-ons replay the first answer to reset and power-offs are
 // ignored, so such a card stays in the session of its first reset.
@@ -253,8 +249,6 @@ int CReaderT0::IC_SendApdu(int seat, int /*reserved*/, const char* apdu, int /*a
     return kErrOpen;
   }
 }
-
-int CReaderT0::IC_SetCardType(int seat, int cardType) { return SetCardType(*this, seat, cardType); }
 
 int CReaderT0::IC_GetCardType(int seat, int* cardType) {
   return GetCardType(*this, seat, cardType, kT0CardTypeTimeoutMs);

@@ -241,36 +241,6 @@ int CReaderT61::IC_ConnectlessActiveStoreCard(int* cardType, int* uidLen, char* 
 
 // ---------------------------------------------------------------- type 0
 
-int CReaderT0::IC_ConnectlessActive(int* cardType, int* uidLen, char* uid, int* atsLen, char* ats) {
-  return Activate(*this, cardType, uidLen, uid, atsLen, ats);
-}
-
-int CReaderT0::IC_ConnectlessHalt() { return Halt(*this, kDefaultTimeoutMs); }
-
-int CReaderT0::IC_ConnectlessActiveStoreCard(int* cardType, int* uidLen, char* uid, int* atsLen, char* /*ats*/) {
-  return ActivateStoreCard(*this, kActivateTimeoutMs, cardType, uidLen, uid, atsLen);
-}
-
-int CReaderT0::IC_ConnectlessCertifySector(int sector, int keyType, const char* keyHex) {
-  return SectorKeyCommand(*this, kCmdCertifySector, sector, keyType, keyHex);
-}
-
-int CReaderT0::IC_ConnectlessReadBlock(int block, int* dataLen, char* dataOut) {
-  return ReadBlock(*this, block, dataLen, dataOut);
-}
-
-int CReaderT0::IC_ConnectlessWriteBlock(int block, const char* dataHex) { return WriteBlock(*this, block, dataHex); }
-
-int CReaderT0::IC_ConnectlessReadValueBlock(int block, float* value) { return ReadValue(*this, block, value); }
-
-int CReaderT0::IC_ConnectlessWriteValueBlock(int block, float value) {
-  return WriteValue(*this, kCmdWriteValue, block, value);
-}
-
-int CReaderT0::IC_ConnectlessWriteKey(int sector, int keyType, const char* keyHex) {
-  return SectorKeyCommand(*this, kCmdWriteKey, sector, keyType, keyHex);
-}
-
 int AdjustValueBlock(CReader& reader, int block, float amount, bool increase) {
   float value = 0;
   const int r = reader.IC_ConnectlessReadValueBlock(block, &value);

@@ -154,12 +154,6 @@ int CReaderT0::OpenDevice(int deviceType, const PortSpec& spec) {
 
 int CReaderT0::SetBaudRate(int baud) { return Command(0x3003, ByteToHex(BaudCode(baud)), 1000, nullptr); }
 
-int CReaderT0::CloseDevice() {
-  RestoreDefaultModule(*this);
-  port_.Close();
-  return kOk;
-}
-
 int CReaderT0::GetDeviceVersion(char* version) {
   Reply reply;
   const int r = Command(0x3111, ByteToHex(0), kDefaultTimeoutMs, &reply);
@@ -170,10 +164,5 @@ int CReaderT0::GetDeviceVersion(char* version) {
 }
 
 int CReaderT0::IC_SoftReset(int /*mode*/) { return kOk; }
-
-int CReaderT0::PrepareContactSwitch() {
-  char response[kTextBuffer] = {};
-  return Exchange(0xC003, "", 0, response, kDefaultTimeoutMs);
-}
 
 }  // namespace kp

@@ -250,15 +250,4 @@ int CReaderT61::Magnetic_Accept() { return kOk; }
 // ---------------------------------------------------------------- type 0
 
 // No magnetic head on these readers.
-int CReaderT0::Magnetic_Reset() { return kErrNotSupported; }
-int CReaderT0::Magnetic_Accept() { return kErrNotSupported; }
-int CReaderT0::Magnetic_CancelAccept() { return kErrNotSupported; }
-int CReaderT0::Magnetic_ReadTrack(char* /*track1*/, char* /*track2*/) { return kErrNotSupported; }
-int CReaderT0::Magnetic_WaitForWriteFirstTrack(const char* /*track1*/) { return kErrNotSupported; }
-int CReaderT0::Magnetic_WaitForWriteTrack(const char* /*track2*/) { return kErrNotSupported; }
-int CReaderT0::Magnetic_WaitForWriteBothTracks(const char* /*track1*/, const char* /*track2*/) {
-  return kErrNotSupported;
-}
-int CReaderT0::Magnetic_ConfirmWriteTrack() { return kErrNotSupported; }
-
 }  // namespace kp

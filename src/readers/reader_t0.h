@@ -1,60 +1,30 @@
-// CReaderT0: readers of device type 0.  No module checks; card texts are
-// checked to be upper-case hexadecimal; answers to reset of seats 16 to 30
-// are cached; the identity-card module is reached through raw frames.
+// CReaderT0: readers of device type 0.  The card operations it shares with
+// the type-1 family are inherited; what differs is overridden here: no
+// module checks, no magnetic head (every magnetic operation answers -20),
+// answers to reset of seats 16 to 30 cached, a longer card-type timeout, its
+// own memory-card commands (texts checked to be upper-case hexadecimal),
+// and the identity-card module reached through raw frames.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "readers/reader_base.h"
+#include "readers/reader_t1.h"
 
 namespace kp {
 
-class CReaderT0 : public CReaderBase {
+class CReaderT0 : public CReaderT1 {
  public:
   // device
   int OpenDevice(int deviceType, const PortSpec& spec) override;
   int SetBaudRate(int baud) override;
-  int CloseDevice() override;
   int GetDeviceVersion(char* version) override;
   int IC_SoftReset(int mode) override;
-  int PrepareContactSwitch() override;
   // contact
-  int IC_GetStatus(int seat, int* state) override;
-  int IC_SetBaudRate(int seat, int baud) override;
   int IC_PowerOn(int seat, int* atrLen, char* atr) override;
   int IC_PowerOff(int seat) override;
   int IC_SendApdu(int seat, int reserved, const char* apdu, int apduLen, char* response) override;
-  int IC_SetCardType(int seat, int cardType) override;
   int IC_GetCardType(int seat, int* cardType) override;
-  // store
-  int IC_InitializeKey(int seat, const char* keyHex) override;
-  int IC_VerifyPwdEXAT1604(int seat, int selectorLow, int selectorHigh, const char* pwdHex) override;
-  int IC_VerifyPwdEXAT1608(int seat, int zone, const char* pwdHex) override;
-  int IC_VerifyPwd(int seat, const char* pwdHex) override;
-  int IC_ReadStoreDataEXAT1608(int seat, int zone, int address, int length, char* dataOut) override;
-  int IC_ReadStoreData(int seat, int address, int length, char* dataOut) override;
-  int IC_WriteStoreDataEXAT1608(int seat, int zone, int address, const char* dataHex) override;
-  int IC_WriteStoreData(int seat, int address, const char* dataHex) override;
-  // contactless
-  int IC_ConnectlessActive(int* cardType, int* uidLen, char* uid, int* atsLen, char* ats) override;
-  int IC_ConnectlessHalt() override;
-  int IC_ConnectlessActiveStoreCard(int* cardType, int* uidLen, char* uid, int* atsLen, char* ats) override;
-  int IC_ConnectlessCertifySector(int sector, int keyType, const char* keyHex) override;
-  int IC_ConnectlessReadBlock(int block, int* dataLen, char* dataOut) override;
-  int IC_ConnectlessWriteBlock(int block, const char* dataHex) override;
-  int IC_ConnectlessReadValueBlock(int block, float* value) override;
-  int IC_ConnectlessWriteValueBlock(int block, float value) override;
-  int IC_ConnectlessWriteKey(int sector, int keyType, const char* keyHex) override;
-  // magnetic
-  int Magnetic_Reset() override;
-  int Magnetic_Accept() override;
-  int Magnetic_CancelAccept() override;
-  int Magnetic_ReadTrack(char* track1, char* track2) override;
-  int Magnetic_WaitForWriteFirstTrack(const char* track1) override;
-  int Magnetic_WaitForWriteTrack(const char* track2) override;
-  int Magnetic_WaitForWriteBothTracks(const char* track1, const char* track2) override;
-  int Magnetic_ConfirmWriteTrack() override;
   // sle44x8
   int SLE4428_VerifyPwd(int seat, const char* pwdHex) override;
   int SLE4428_ReadPwd(int seat, char* pwdOut) override;
@@ -123,6 +93,9 @@ class CReaderT0 : public CReaderBase {
   const char* photoPath() const { return photoPath_; }
 
  protected:
+  bool CardModuleOk() const override { return true; }
+  bool MagneticModuleOk() const override { return false; }
+
   static constexpr int kCachedSeatFirst = 16;
   static constexpr int kCachedSeatLast = 30;
   std::uint8_t atrCached_[15] = {};

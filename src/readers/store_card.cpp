@@ -178,32 +178,4 @@ int CReaderT1::IC_WriteStoreData(int seat, int address, const char* dataHex) {
 
 // ---------------------------------------------------------------- type 0
 
-int CReaderT0::IC_InitializeKey(int seat, const char* keyHex) { return InitializeKey(*this, seat, keyHex); }
-
-int CReaderT0::IC_VerifyPwdEXAT1604(int seat, int selectorLow, int selectorHigh, const char* pwdHex) {
-  return VerifyPwdSelector(*this, seat, selectorLow, selectorHigh, pwdHex);
-}
-
-int CReaderT0::IC_VerifyPwdEXAT1608(int seat, int zone, const char* pwdHex) {
-  return VerifyPwdZone(*this, seat, zone, pwdHex);
-}
-
-int CReaderT0::IC_VerifyPwd(int seat, const char* pwdHex) { return VerifyPwd(*this, seat, std::string(), pwdHex); }
-
-int CReaderT0::IC_ReadStoreDataEXAT1608(int seat, int zone, int address, int length, char* dataOut) {
-  return ReadDataZone(*this, seat, zone, address, length, dataOut);
-}
-
-int CReaderT0::IC_ReadStoreData(int seat, int address, int length, char* dataOut) {
-  return ReadData(*this, seat, std::string(), address, length, dataOut);
-}
-
-int CReaderT0::IC_WriteStoreDataEXAT1608(int seat, int zone, int address, const char* dataHex) {
-  return WriteDataZone(*this, seat, zone, address, dataHex);
-}
-
-int CReaderT0::IC_WriteStoreData(int seat, int address, const char* dataHex) {
-  return WriteData(*this, seat, std::string(), address, dataHex);
-}
-
 }  // namespace kp
