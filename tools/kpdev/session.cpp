@@ -75,6 +75,10 @@ bool SimHost::Start(const GlobalOptions& global, const std::string& family, int 
   }
   std::vector<std::string> args{"--family", family, "--device-baud", std::to_string(deviceBaud)};
   if (global.simTrace) args.push_back("--verbose");
+  // What a developer sees is what the hardware does: real time, unless a
+  // --sim-arg says otherwise (the last --pacing given wins).
+  args.push_back("--pacing");
+  args.push_back("on");
   args.insert(args.end(), global.simArgs.begin(), global.simArgs.end());
   try {
     process_ = std::make_unique<kpsim::SimProcess>(executable, args);
