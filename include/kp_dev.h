@@ -22,6 +22,7 @@
  *    -9  unknown device status word, unexpected reply byte, tag not found
  *   -10  handle not open (KP_DEV_CheckIsOpen)
  *   -20  operation not valid for the reader's class or module
+ *   -99  internal failure inside the library (e.g. out of memory)
  *  -101  nothing presented yet (magnetic polling, read-any-card)
  *  -102, -103  magnetic read / write failure
  *  -301, -302  module escape sequence refused
@@ -73,6 +74,7 @@
 #define KP_DEV_ERR_STATUS (-9)            /* unknown device status, unexpected reply byte, tag not found */
 #define KP_DEV_ERR_NOT_OPEN (-10)         /* handle not open (KP_DEV_CheckIsOpen) */
 #define KP_DEV_ERR_NOT_SUPPORTED (-20)    /* not valid for the reader's class or module */
+#define KP_DEV_ERR_INTERNAL (-99)         /* internal failure inside the library (e.g. out of memory) */
 #define KP_DEV_NOTHING_YET (-101)         /* nothing presented yet (magnetic polling, read-any-card) */
 #define KP_DEV_ERR_MAG_READ (-102)        /* magnetic read failure */
 #define KP_DEV_ERR_MAG_WRITE (-103)       /* magnetic write failure */
@@ -400,6 +402,8 @@ static inline const char* kp_dev_result_name(int code) {
       return "KP_DEV_ERR_NOT_OPEN";
     case -20:
       return "KP_DEV_ERR_NOT_SUPPORTED";
+    case -99:
+      return "KP_DEV_ERR_INTERNAL";
     case -101:
       return "KP_DEV_NOTHING_YET";
     case -102:
@@ -484,6 +488,8 @@ static inline const char* kp_dev_result_text(int code) {
       return "handle not open";
     case -20:
       return "operation not valid for this reader type or module";
+    case -99:
+      return "internal failure inside the library (e.g. out of memory)";
     case -101:
       return "nothing presented yet";
     case -102:

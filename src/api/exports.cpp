@@ -1,14 +1,20 @@
-// The exported C interface.  Almost every export looks its handle up in the
-// registry and forwards its remaining arguments unchanged to one reader
-// operation; a handle without a reader answers 0 and touches nothing.  The
-// exports that do more are at the top.
+// The exported C interface.  Almost every export leases the reader of its
+// handle from the registry and forwards its remaining arguments unchanged to
+// one reader operation; a handle without a reader answers 0 and touches
+// nothing.  The exports that do more are at the top.  No C++ exception
+// crosses this interface: each export turns one into -99 and a log line.
 #include <cstring>
+#include <exception>
 
-#include "api/registry.h"
-#include "emv/services.h"
+#include "base/convert.h"
+#include "base/results.h"
 #include "kp_dev.h"
-#include "reader/results.h"
-#include "util/convert.h"
+#include "log/log.h"
+#include "readers/registry.h"
+#include "serial/port_spec.h"
+#include "services/auto_open.h"
+#include "services/emv.h"
+#include "services/read_any_card.h"
 
 using kp::CReader;
 using kp::Registry;
@@ -21,30 +27,45 @@ constexpr char kDllVersion[] =
     "2015-05-03";
 static_assert(sizeof kDllVersion == 33, "version text is 32 bytes and a NUL");
 
-template <typename Op>
-int Dispatch(int handle, Op&& op) {
-  CReader* reader = nullptr;
-  if (!Registry().Find(handle, &reader)) return 0;
-  return op(*reader);
+void LogException(const char* name, const char* what) noexcept {
+  try {
+    kp::WriteLog("!!!%s: %s", name, what);
+  } catch (...) {
+    // Nothing more can be done without memory; the result code says it.
+  }
 }
 
-// Value blocks are addressed by sector and block in the interface and by
-// one absolute block number on the device.
-int AbsoluteBlock(int sector, int block) { return sector * 4 + block; }
+// Runs the body of an export; an exception ends it with kErrInternal.
+template <typename Body>
+int Guarded(const char* name, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    LogException(name, e.what());
+  } catch (...) {
+    LogException(name, "unknown exception");
+  }
+  return kp::kErrInternal;
+}
 
-// Increase or decrease of a value block as a read followed by a write of the
-// new value; nothing is held in between, and no bound is checked (a decrease
-// below zero writes a negative value).  The sum is formed in double and
-// rounded once to float, so 123.45f + 1.00 is written as 124.45f.
-int AdjustValue(CReader& reader, int sector, int block, float amount, bool increase) {
-  const int abs = AbsoluteBlock(sector, block);
-  float value = 0;
-  const int r = reader.IC_ConnectlessReadValueBlock(abs, &value);
-  if (r != 0) return r;
-  const double current = static_cast<double>(value);
-  const double change = static_cast<double>(amount);
-  const float updated = static_cast<float>(increase ? current + change : current - change);
-  return reader.IC_ConnectlessWriteValueBlock(abs, updated);
+// Leases the reader of handle for one operation.
+template <typename Op>
+int Dispatch(const char* name, int handle, Op&& op) noexcept {
+  return Guarded(name, [&] {
+    const kp::ReaderLease lease = Registry().Lease(handle);
+    if (!lease) return 0;
+    return op(*lease);
+  });
+}
+
+// The card of a financial service call; a handle without a reader gives a
+// card whose every exchange answers 0 and writes nothing.
+template <typename Service>
+int OnCard(const char* name, int handle, int seat, int reserved, Service&& service) noexcept {
+  return Guarded(name, [&] {
+    const kp::ReaderLease lease = Registry().Lease(handle);
+    return service(kp::CardChannel{lease ? &*lease : nullptr, seat, reserved});
+  });
 }
 
 }  // namespace
@@ -57,77 +78,72 @@ KP_API int KP_STDCALL KP_DEV_GetDllVersion(char* text) {
 }
 
 KP_API int KP_STDCALL KP_DEV_OpenDevice(int deviceType, const char* portSpec, int* handle) {
-  const int h = kp::CReaderRegistry::HandleOf(portSpec);
-  CReader* reader = nullptr;
-  Registry().Add(&reader, portSpec, deviceType);
-  if (reader == nullptr) return kp::kErrOpen;
-  const int r = reader->OpenDevice(deviceType, portSpec);
-  if (r != 0) {
-    // A failed reopen drops the reader even if an earlier open succeeded.
-    Registry().Remove(h);
+  return Guarded(__func__, [&] {
+    const kp::PortSpec spec = kp::ParsePortSpec(portSpec);
+    const int r = Registry().Open(deviceType, spec);
+    if (r == 0 && handle) *handle = spec.handle;
     return r;
-  }
-  if (handle) *handle = h;
-  return 0;
+  });
 }
 
 KP_API int KP_STDCALL KP_DEV_CloseDevice(int handle) {
-  CReader* reader = nullptr;
-  if (!Registry().Find(handle, &reader)) return 0;
-  const int r = reader->CloseDevice();
-  Registry().Remove(handle);
-  return r;
+  return Guarded(__func__, [&] { return Registry().Close(handle); });
 }
 
 KP_API int KP_STDCALL KP_DEV_CheckIsOpen(int handle, int* module) {
-  CReader* reader = nullptr;
-  if (!Registry().Find(handle, &reader)) return kp::kErrNotOpen;
-  const int m = reader->CheckIsOpen();
-  if (module) *module = m;
-  return 0;
+  return Guarded(__func__, [&] {
+    const kp::ReaderLease lease = Registry().Lease(handle);
+    if (!lease) return kp::kErrNotOpen;
+    const int m = lease->CheckIsOpen();
+    if (module) *module = m;
+    return 0;
+  });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_ConnectlessReadBlock(int handle, int sector, int block, int* dataLen, char* dataOut) {
-  return Dispatch(
-      handle, [&](CReader& r) { return r.IC_ConnectlessReadBlock(AbsoluteBlock(sector, block), dataLen, dataOut); });
+  return Dispatch(__func__, handle, [&](CReader& r) {
+    return r.IC_ConnectlessReadBlock(kp::AbsoluteBlock(sector, block), dataLen, dataOut);
+  });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_ConnectlessWriteBlock(int handle, int sector, int block, const char* dataHex) {
-  return Dispatch(handle,
-                  [&](CReader& r) { return r.IC_ConnectlessWriteBlock(AbsoluteBlock(sector, block), dataHex); });
+  return Dispatch(__func__, handle,
+                  [&](CReader& r) { return r.IC_ConnectlessWriteBlock(kp::AbsoluteBlock(sector, block), dataHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_ConnectlessReadValueBlock(int handle, int sector, int block, float* value) {
-  return Dispatch(handle,
-                  [&](CReader& r) { return r.IC_ConnectlessReadValueBlock(AbsoluteBlock(sector, block), value); });
+  return Dispatch(__func__, handle,
+                  [&](CReader& r) { return r.IC_ConnectlessReadValueBlock(kp::AbsoluteBlock(sector, block), value); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_ConnectlessWriteValueBlock(int handle, int sector, int block, float value) {
-  return Dispatch(handle,
-                  [&](CReader& r) { return r.IC_ConnectlessWriteValueBlock(AbsoluteBlock(sector, block), value); });
+  return Dispatch(__func__, handle,
+                  [&](CReader& r) { return r.IC_ConnectlessWriteValueBlock(kp::AbsoluteBlock(sector, block), value); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_ConnectlessIncrease(int handle, int sector, int block, float amount) {
-  return Dispatch(handle, [&](CReader& r) { return AdjustValue(r, sector, block, amount, true); });
+  return Dispatch(__func__, handle,
+                  [&](CReader& r) { return kp::AdjustValueBlock(r, kp::AbsoluteBlock(sector, block), amount, true); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_ConnectlessDecrease(int handle, int sector, int block, float amount) {
-  return Dispatch(handle, [&](CReader& r) { return AdjustValue(r, sector, block, amount, false); });
+  return Dispatch(__func__, handle,
+                  [&](CReader& r) { return kp::AdjustValueBlock(r, kp::AbsoluteBlock(sector, block), amount, false); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_VerifyPwdEXAT1604(int handle, int seat, int pwdSelector, const char* pwdHex) {
   const int low = pwdSelector & 0xFF;
   const int high = (pwdSelector >> 8) & 0xFF;
-  return Dispatch(handle, [&](CReader& r) { return r.IC_VerifyPwdEXAT1604(seat, low, high, pwdHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_VerifyPwdEXAT1604(seat, low, high, pwdHex); });
 }
 
 // One entry serves both AT88SC102 and AT88SC1608 password checks.
 KP_API int KP_STDCALL KP_DEV_IC_VerifyPwdEXAT102(int handle, int seat, int zone, const char* pwdHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_VerifyPwdEXAT1608(seat, zone, pwdHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_VerifyPwdEXAT1608(seat, zone, pwdHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_Magnetic_WaitForWriteTrack(int handle, const char* track1, const char* track2) {
-  return Dispatch(handle, [&](CReader& r) {
+  return Dispatch(__func__, handle, [&](CReader& r) {
     const bool has1 = track1 && track1[0] != '\0';
     const bool has2 = track2 && track2[0] != '\0';
     if (has1 && has2) return r.Magnetic_WaitForWriteBothTracks(track1, track2);
@@ -139,379 +155,401 @@ KP_API int KP_STDCALL KP_DEV_Magnetic_WaitForWriteTrack(int handle, const char* 
 
 // One entry serves both the read and the write cancel.
 KP_API int KP_STDCALL KP_DEV_Magnetic_CancelWriteTrack(int handle) {
-  return Dispatch(handle, [&](CReader& r) { return r.Magnetic_CancelAccept(); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.Magnetic_CancelAccept(); });
 }
 
 KP_API int KP_STDCALL KP_DEV_CancelReadAll(void) {
-  kp::g_readAllCancel = 1;
-  // The loop may be closing that reader on another thread right now.
-  std::lock_guard<std::mutex> lock(kp::ReadAllReaderLock());
-  CReader* reader = nullptr;
-  if (Registry().Find(kp::g_readAllHandle, &reader)) reader->CancelReadAll();
-  return 0;
+  return Guarded(__func__, [] {
+    kp::CancelReadAll();
+    return 0;
+  });
 }
 
-KP_API int KP_STDCALL KP_AscToBcd(const char* text, char* hexOut) { return kp::AscToBcd(text, hexOut); }
+KP_API int KP_STDCALL KP_AscToBcd(const char* text, char* hexOut) {
+  return Guarded(__func__, [&] { return kp::AscToBcd(text, hexOut); });
+}
 
-KP_API int KP_STDCALL KP_BcdToAsc(const char* hexText, char* bytesOut) { return kp::BcdToAsc(hexText, bytesOut); }
+KP_API int KP_STDCALL KP_BcdToAsc(const char* hexText, char* bytesOut) {
+  return Guarded(__func__, [&] { return kp::BcdToAsc(hexText, bytesOut); });
+}
 
 KP_API int KP_STDCALL ICCardFindSubStr(const char* response, const char* tag, char* valueOut) {
-  return kp::FindSubStr(response, tag, valueOut);
+  return Guarded(__func__, [&] { return kp::FindSubStr(response, tag, valueOut); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_SendApdu_A(int handle, int seat, int reserved, const char* apdu, int /*apduLen*/,
                                            char* response) {
-  return kp::SendApduChained(handle, seat, reserved, apdu, response);
+  return OnCard(__func__, handle, seat, reserved,
+                [&](const kp::CardChannel& card) { return kp::SendApduChained(card, apdu, response); });
 }
 
 KP_API int KP_STDCALL KP_DEV_ReadFinanceICTrack2(int handle, int seat, int reserved, char* track2) {
-  return kp::ReadFinanceICTrack2(handle, seat, reserved, track2);
+  return OnCard(__func__, handle, seat, reserved,
+                [&](const kp::CardChannel& card) { return kp::ReadFinanceICTrack2(card, track2); });
 }
 
 KP_API int KP_STDCALL KP_DEV_ReadICCardInfo(int handle, int seat, int reserved, char* track2, char* panSeq, char* aid) {
-  return kp::ReadICCardInfo(handle, seat, reserved, track2, panSeq, aid);
+  return OnCard(__func__, handle, seat, reserved,
+                [&](const kp::CardChannel& card) { return kp::ReadICCardInfo(card, track2, panSeq, aid); });
 }
 
 KP_API int KP_STDCALL KP_DEV_ReadICCardGPOData(int handle, int seat, int reserved, char* records, int capacity) {
-  return kp::ReadICCardGPOData(handle, seat, reserved, records, capacity);
+  return OnCard(__func__, handle, seat, reserved,
+                [&](const kp::CardChannel& card) { return kp::ReadICCardGPOData(card, records, capacity); });
 }
 
 KP_API int KP_STDCALL KP_DEV_GetICTraceInfo(int handle, int seat, int reserved, const char* aid, const char* transType,
                                             const char* amount, char* chipData) {
-  return kp::GetICTraceInfo(handle, seat, reserved, aid, transType, amount, chipData);
+  return OnCard(__func__, handle, seat, reserved, [&](const kp::CardChannel& card) {
+    return kp::GetICTraceInfo(card, aid, transType, amount, chipData);
+  });
 }
 
 KP_API int KP_STDCALL KP_DEV_ReadAll(int port, int /*unused1*/, unsigned int timeoutMs, int tryStoreCard, int sector,
                                      int block, int keyType, const char* keyHex, int tryContactBank,
                                      int tryContactlessBank, int /*unused2*/, int* cardKind, char* result) {
-  return kp::ReadAll({port, timeoutMs, tryStoreCard, sector, block, keyType, keyHex, tryContactBank, tryContactlessBank,
-                      cardKind, result});
+  return Guarded(__func__, [&] {
+    return kp::ReadAll({port, timeoutMs, tryStoreCard, sector, block, keyType, keyHex, tryContactBank,
+                        tryContactlessBank, cardKind, result});
+  });
 }
 
 KP_API int KP_STDCALL KP_DEV_ReadAll_A(int port, int /*unused1*/, unsigned int timeoutMs, int tryStoreCard, int sector,
                                        int block, int keyType, const char* keyHex, int tryContactBank,
                                        int tryContactlessBank, int /*unused2*/, int* cardKind, char* result) {
-  return kp::ReadAllRepeat({port, timeoutMs, tryStoreCard, sector, block, keyType, keyHex, tryContactBank,
-                            tryContactlessBank, cardKind, result});
+  return Guarded(__func__, [&] {
+    return kp::ReadAllRepeat({port, timeoutMs, tryStoreCard, sector, block, keyType, keyHex, tryContactBank,
+                              tryContactlessBank, cardKind, result});
+  });
 }
 
 KP_API int KP_STDCALL KP_DEV_AutoOpenDevice(int* port, int* baud, int* handle, int deviceType) {
-  return kp::AutoOpenDevice(port, baud, handle, deviceType);
+  return Guarded(__func__, [&] { return kp::AutoOpenDevice(port, baud, handle, deviceType); });
 }
 
 // ------------------------------------------------ plain forwarding exports
 
 KP_API int KP_STDCALL KP_DEV_SetDeviceModule(int handle, int module) {
-  return Dispatch(handle, [&](CReader& r) { return r.SetDeviceModule(module); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.SetDeviceModule(module); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_SoftReset(int handle, int mode) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_SoftReset(mode); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_SoftReset(mode); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_GetStatus(int handle, int seat, int* state) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_GetStatus(seat, state); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_GetStatus(seat, state); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_PowerOn(int handle, int seat, int* atrLen, char* atr) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_PowerOn(seat, atrLen, atr); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_PowerOn(seat, atrLen, atr); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_PowerOff(int handle, int seat) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_PowerOff(seat); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_PowerOff(seat); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_ConnectlessActive(int handle, int* cardType, int* uidLen, char* uid, int* atsLen,
                                                   char* ats) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_ConnectlessActive(cardType, uidLen, uid, atsLen, ats); });
+  return Dispatch(__func__, handle,
+                  [&](CReader& r) { return r.IC_ConnectlessActive(cardType, uidLen, uid, atsLen, ats); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_ConnectlessHalt(int handle) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_ConnectlessHalt(); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_ConnectlessHalt(); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_SendApdu(int handle, int seat, int reserved, const char* apdu, int apduLen,
                                          char* response) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_SendApdu(seat, reserved, apdu, apduLen, response); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_SendApdu(seat, reserved, apdu, apduLen, response); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_SetCardType(int handle, int seat, int cardType) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_SetCardType(seat, cardType); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_SetCardType(seat, cardType); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_GetCardType(int handle, int seat, int* cardType) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_GetCardType(seat, cardType); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_GetCardType(seat, cardType); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_InitializeKey(int handle, int seat, const char* keyHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_InitializeKey(seat, keyHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_InitializeKey(seat, keyHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_VerifyPwd(int handle, int seat, const char* pwdHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_VerifyPwd(seat, pwdHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_VerifyPwd(seat, pwdHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_ReadStoreData(int handle, int seat, int address, int length, char* dataOut) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_ReadStoreData(seat, address, length, dataOut); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_ReadStoreData(seat, address, length, dataOut); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_WriteStoreData(int handle, int seat, int address, const char* dataHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_WriteStoreData(seat, address, dataHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_WriteStoreData(seat, address, dataHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_ConnectlessActiveStoreCard(int handle, int* cardType, int* uidLen, char* uid,
                                                            int* atsLen, char* ats) {
-  return Dispatch(handle,
+  return Dispatch(__func__, handle,
                   [&](CReader& r) { return r.IC_ConnectlessActiveStoreCard(cardType, uidLen, uid, atsLen, ats); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_ConnectlessCertifySector(int handle, int sector, int keyType, const char* keyHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_ConnectlessCertifySector(sector, keyType, keyHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_ConnectlessCertifySector(sector, keyType, keyHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_ConnectlessWriteKey(int handle, int sector, int keyType, const char* keyHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_ConnectlessWriteKey(sector, keyType, keyHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_ConnectlessWriteKey(sector, keyType, keyHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_Magnetic_Reset(int handle) {
-  return Dispatch(handle, [&](CReader& r) { return r.Magnetic_Reset(); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.Magnetic_Reset(); });
 }
 
 KP_API int KP_STDCALL KP_DEV_Magnetic_Accept(int handle) {
-  return Dispatch(handle, [&](CReader& r) { return r.Magnetic_Accept(); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.Magnetic_Accept(); });
 }
 
 KP_API int KP_STDCALL KP_DEV_Magnetic_CancelAccept(int handle) {
-  return Dispatch(handle, [&](CReader& r) { return r.Magnetic_CancelAccept(); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.Magnetic_CancelAccept(); });
 }
 
 KP_API int KP_STDCALL KP_DEV_Magnetic_ReadTrack(int handle, char* track1, char* track2) {
-  return Dispatch(handle, [&](CReader& r) { return r.Magnetic_ReadTrack(track1, track2); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.Magnetic_ReadTrack(track1, track2); });
 }
 
 KP_API int KP_STDCALL KP_DEV_Magnetic_ConfirmWriteTrack(int handle) {
-  return Dispatch(handle, [&](CReader& r) { return r.Magnetic_ConfirmWriteTrack(); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.Magnetic_ConfirmWriteTrack(); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_Voice(int handle, int on) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_Voice(on); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_Voice(on); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_SetBaudRate(int handle, int seat, int baud) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_SetBaudRate(seat, baud); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_SetBaudRate(seat, baud); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_VerifyPwdEXAT1608(int handle, int seat, int zone, const char* pwdHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_VerifyPwdEXAT1608(seat, zone, pwdHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.IC_VerifyPwdEXAT1608(seat, zone, pwdHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_ReadStoreDataEXAT1608(int handle, int seat, int zone, int address, int length,
                                                       char* dataOut) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_ReadStoreDataEXAT1608(seat, zone, address, length, dataOut); });
+  return Dispatch(__func__, handle,
+                  [&](CReader& r) { return r.IC_ReadStoreDataEXAT1608(seat, zone, address, length, dataOut); });
 }
 
 KP_API int KP_STDCALL KP_DEV_IC_WriteStoreDataEXAT1608(int handle, int seat, int zone, int address,
                                                        const char* dataHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.IC_WriteStoreDataEXAT1608(seat, zone, address, dataHex); });
+  return Dispatch(__func__, handle,
+                  [&](CReader& r) { return r.IC_WriteStoreDataEXAT1608(seat, zone, address, dataHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_SLE4428_VerifyPwd(int handle, int seat, const char* pwdHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.SLE4428_VerifyPwd(seat, pwdHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.SLE4428_VerifyPwd(seat, pwdHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_SLE4428_ModifyPwd(int handle, int seat, const char* pwdHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.SLE4428_ModifyPwd(seat, pwdHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.SLE4428_ModifyPwd(seat, pwdHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_SLE4428_ReadERROR(int handle, int seat, int* count) {
-  return Dispatch(handle, [&](CReader& r) { return r.SLE4428_ReadERROR(seat, count); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.SLE4428_ReadERROR(seat, count); });
 }
 
 KP_API int KP_STDCALL KP_DEV_SLE4428_ReadData(int handle, int seat, int mode, int address, int length, char* dataOut,
                                               char* protectOut) {
-  return Dispatch(handle,
+  return Dispatch(__func__, handle,
                   [&](CReader& r) { return r.SLE4428_ReadData(seat, mode, address, length, dataOut, protectOut); });
 }
 
 KP_API int KP_STDCALL KP_DEV_SLE4428_WriteData(int handle, int seat, int mode, int address, const char* dataHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.SLE4428_WriteData(seat, mode, address, dataHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.SLE4428_WriteData(seat, mode, address, dataHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_SLE4442_VerifyPwd(int handle, int seat, const char* pwdHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.SLE4442_VerifyPwd(seat, pwdHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.SLE4442_VerifyPwd(seat, pwdHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_SLE4442_ModifyPwd(int handle, int seat, const char* pwdHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.SLE4442_ModifyPwd(seat, pwdHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.SLE4442_ModifyPwd(seat, pwdHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_SLE4442_ReadERROR(int handle, int seat, int* count) {
-  return Dispatch(handle, [&](CReader& r) { return r.SLE4442_ReadERROR(seat, count); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.SLE4442_ReadERROR(seat, count); });
 }
 
 KP_API int KP_STDCALL KP_DEV_SLE4442_ReadDataForUser(int handle, int seat, int address, int length, char* dataOut) {
-  return Dispatch(handle, [&](CReader& r) { return r.SLE4442_ReadDataForUser(seat, address, length, dataOut); });
+  return Dispatch(__func__, handle,
+                  [&](CReader& r) { return r.SLE4442_ReadDataForUser(seat, address, length, dataOut); });
 }
 
 KP_API int KP_STDCALL KP_DEV_SLE4442_WriteDataForUser(int handle, int seat, int address, const char* dataHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.SLE4442_WriteDataForUser(seat, address, dataHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.SLE4442_WriteDataForUser(seat, address, dataHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_SLE4442_ReadDataForProtection(int handle, int seat, int address, int length,
                                                            char* dataOut) {
-  return Dispatch(handle, [&](CReader& r) { return r.SLE4442_ReadDataForProtection(seat, address, length, dataOut); });
+  return Dispatch(__func__, handle,
+                  [&](CReader& r) { return r.SLE4442_ReadDataForProtection(seat, address, length, dataOut); });
 }
 
 KP_API int KP_STDCALL KP_DEV_SLE4442_WriteDataForProtection(int handle, int seat, int address, const char* dataHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.SLE4442_WriteDataForProtection(seat, address, dataHex); });
+  return Dispatch(__func__, handle,
+                  [&](CReader& r) { return r.SLE4442_WriteDataForProtection(seat, address, dataHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT24CXX_ReadData(int handle, int seat, int address, int length, char* dataOut) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT24CXX_ReadData(seat, address, length, dataOut); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT24CXX_ReadData(seat, address, length, dataOut); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT24CXX_WriteData(int handle, int seat, int address, const char* dataHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT24CXX_WriteData(seat, address, dataHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT24CXX_WriteData(seat, address, dataHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_GetDeviceVersion(int handle, char* version) {
-  return Dispatch(handle, [&](CReader& r) { return r.GetDeviceVersion(version); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.GetDeviceVersion(version); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC102_Fuse(int handle, int seat) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC102_Fuse(seat); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC102_Fuse(seat); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC102_VerifyPwd(int handle, int seat, int zone, const char* pwdHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC102_VerifyPwd(seat, zone, pwdHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC102_VerifyPwd(seat, zone, pwdHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC102_ModifyPwd(int handle, int seat, int zone, const char* pwdHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC102_ModifyPwd(seat, zone, pwdHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC102_ModifyPwd(seat, zone, pwdHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC102_ReadERROR(int handle, int seat, int zone, int* count) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC102_ReadERROR(seat, zone, count); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC102_ReadERROR(seat, zone, count); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC102_ReadData(int handle, int seat, int address, int length, char* dataOut) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC102_ReadData(seat, address, length, dataOut); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC102_ReadData(seat, address, length, dataOut); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC102_WriteData(int handle, int seat, int address, const char* dataHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC102_WriteData(seat, address, dataHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC102_WriteData(seat, address, dataHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1604_Fuse(int handle, int seat) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1604_Fuse(seat); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC1604_Fuse(seat); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1604_VerifyPwd(int handle, int seat, int zone, const char* pwdHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1604_VerifyPwd(seat, zone, pwdHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC1604_VerifyPwd(seat, zone, pwdHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1604_ModifyPwd(int handle, int seat, int zone, const char* pwdHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1604_ModifyPwd(seat, zone, pwdHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC1604_ModifyPwd(seat, zone, pwdHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1604_ReadERROR(int handle, int seat, int zone, int* count) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1604_ReadERROR(seat, zone, count); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC1604_ReadERROR(seat, zone, count); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1604_ReadData(int handle, int seat, int address, int length, char* dataOut) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1604_ReadData(seat, address, length, dataOut); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC1604_ReadData(seat, address, length, dataOut); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1604_WriteData(int handle, int seat, int address, const char* dataHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1604_WriteData(seat, address, dataHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC1604_WriteData(seat, address, dataHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1608_Fuse(int handle, int seat) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1608_Fuse(seat); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC1608_Fuse(seat); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1608_VerifyPwd(int handle, int seat, int pwdSelect, int pwdSet, const char* pwdHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1608_VerifyPwd(seat, pwdSelect, pwdSet, pwdHex); });
+  return Dispatch(__func__, handle,
+                  [&](CReader& r) { return r.AT88SC1608_VerifyPwd(seat, pwdSelect, pwdSet, pwdHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1608_ModifyPwd(int handle, int seat, int pwdSelect, int pwdSet, const char* pwdHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1608_ModifyPwd(seat, pwdSelect, pwdSet, pwdHex); });
+  return Dispatch(__func__, handle,
+                  [&](CReader& r) { return r.AT88SC1608_ModifyPwd(seat, pwdSelect, pwdSet, pwdHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1608_ReadERROR(int handle, int seat, int pwdSelect, int pwdSet, int* count) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1608_ReadERROR(seat, pwdSelect, pwdSet, count); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC1608_ReadERROR(seat, pwdSelect, pwdSet, count); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1608_ReadData(int handle, int seat, int zone, int address, int length,
                                                  char* dataOut) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1608_ReadData(seat, zone, address, length, dataOut); });
+  return Dispatch(__func__, handle,
+                  [&](CReader& r) { return r.AT88SC1608_ReadData(seat, zone, address, length, dataOut); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1608_WriteData(int handle, int seat, int zone, int address, const char* dataHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1608_WriteData(seat, zone, address, dataHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC1608_WriteData(seat, zone, address, dataHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT45DB041_ReadData(int handle, int seat, int page, int offset, int length, char* dataOut) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT45DB041_ReadData(seat, page, offset, length, dataOut); });
+  return Dispatch(__func__, handle,
+                  [&](CReader& r) { return r.AT45DB041_ReadData(seat, page, offset, length, dataOut); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT45DB041_WriteData(int handle, int seat, int page, int offset, const char* dataHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT45DB041_WriteData(seat, page, offset, dataHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT45DB041_WriteData(seat, page, offset, dataHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_ID_FindID(int handle) {
-  return Dispatch(handle, [&](CReader& r) { return r.ID_FindID(); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.ID_FindID(); });
 }
 
 KP_API int KP_STDCALL KP_DEV_ID_GetData(int handle, int field, char* out) {
-  return Dispatch(handle, [&](CReader& r) { return r.ID_GetData(field, out); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.ID_GetData(field, out); });
 }
 
 KP_API int KP_STDCALL KP_DEV_ID_Read(int handle, int timeLimitMs, char** fields) {
-  return Dispatch(handle, [&](CReader& r) { return r.ID_Read(timeLimitMs, fields); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.ID_Read(timeLimitMs, fields); });
 }
 
 KP_API int KP_STDCALL KP_DEV_SetBaudRate(int handle, int baud) {
-  return Dispatch(handle, [&](CReader& r) { return r.SetBaudRate(baud); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.SetBaudRate(baud); });
 }
 
 KP_API int KP_STDCALL KP_DEV_SLE4428_ReadPwd(int handle, int seat, char* pwdOut) {
-  return Dispatch(handle, [&](CReader& r) { return r.SLE4428_ReadPwd(seat, pwdOut); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.SLE4428_ReadPwd(seat, pwdOut); });
 }
 
 KP_API int KP_STDCALL KP_DEV_SLE4442_ReadPwd(int handle, int seat, char* pwdOut) {
-  return Dispatch(handle, [&](CReader& r) { return r.SLE4442_ReadPwd(seat, pwdOut); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.SLE4442_ReadPwd(seat, pwdOut); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC102_ReadPwd(int handle, int seat, int zone, char* pwdOut) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC102_ReadPwd(seat, zone, pwdOut); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC102_ReadPwd(seat, zone, pwdOut); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1604_ReadPwd(int handle, int seat, int zone, char* pwdOut) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1604_ReadPwd(seat, zone, pwdOut); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC1604_ReadPwd(seat, zone, pwdOut); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1608_ReadPwd(int handle, int seat, int pwdSelect, int pwdSet, char* pwdOut) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1608_ReadPwd(seat, pwdSelect, pwdSet, pwdOut); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC1608_ReadPwd(seat, pwdSelect, pwdSet, pwdOut); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1608_InitAuthenticationCard(int handle, int seat, const char* authHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1608_InitAuthenticationCard(seat, authHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC1608_InitAuthenticationCard(seat, authHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1608_AuthenticationCard(int handle, int seat, const char* authHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1608_AuthenticationCard(seat, authHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC1608_AuthenticationCard(seat, authHex); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC1608_ReadFuse(int handle, int seat, int* fuse) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC1608_ReadFuse(seat, fuse); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC1608_ReadFuse(seat, fuse); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC102_ClearData(int handle, int seat, int address, int length) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC102_ClearData(seat, address, length); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC102_ClearData(seat, address, length); });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC102_CWriteData(int handle, int seat, int address, const char* dataHex) {
-  return Dispatch(handle, [&](CReader& r) { return r.AT88SC102_CWriteData(seat, address, dataHex); });
+  return Dispatch(__func__, handle, [&](CReader& r) { return r.AT88SC102_CWriteData(seat, address, dataHex); });
 }
 }  // extern "C"

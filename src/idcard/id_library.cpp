@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "reader/results.h"
+#include "base/results.h"
 
 namespace kp {
 
@@ -30,35 +30,27 @@ void SetIdLibraryName(const std::string& nameOrPath) { IdLibraryNameSetting() = 
 
 CIdLibrary::CIdLibrary() { bound_ = Bind() ? 1 : 0; }
 
-CIdLibrary::~CIdLibrary() {
-  platform::FreeLibraryFile(module_);
-  module_ = nullptr;
-  getDllVersion_ = nullptr;
-  openDevice_ = nullptr;
-  autoOpenDevice_ = nullptr;
-  closeDevice_ = nullptr;
-  reset_ = nullptr;
-  getStatus_ = nullptr;
-  read_ = nullptr;
-  findId_ = nullptr;
-  getData_ = nullptr;
-}
+CIdLibrary::~CIdLibrary() = default;
 
 bool CIdLibrary::Bind() {
-  if (module_ == nullptr) {
+  if (!module_) {
     const std::string& configured = IdLibraryNameSetting();
-    module_ = platform::LoadLibraryFile(configured.empty() ? platform::IdLibraryFileName() : configured);
-    if (module_ == nullptr) return false;
+    module_ = std::make_unique<platform::LoadedLibrary>(configured.empty() ? platform::IdLibraryFileName()
+                                                                           : configured);
+    if (!*module_) {
+      module_.reset();
+      return false;
+    }
   }
-  getDllVersion_ = Entry<AnyFn>(module_, "KP_ID_GetDllVersion");
-  reset_ = Entry<AnyFn>(module_, "KP_ID_Reset");
-  getStatus_ = Entry<AnyFn>(module_, "KP_ID_GetStatus");
-  openDevice_ = Entry<OpenFn>(module_, "KP_ID_OpenDevice");
-  autoOpenDevice_ = Entry<AnyFn>(module_, "KP_ID_AutoOpenDevice");
-  closeDevice_ = Entry<HandleFn>(module_, "KP_ID_CloseDevice");
-  read_ = Entry<AnyFn>(module_, "KP_ID_Read");
-  findId_ = Entry<HandleFn>(module_, "KP_ID_FindID");
-  getData_ = Entry<GetDataFn>(module_, "KP_ID_GetData");
+  getDllVersion_ = Entry<AnyFn>(module_->get(), "KP_ID_GetDllVersion");
+  reset_ = Entry<AnyFn>(module_->get(), "KP_ID_Reset");
+  getStatus_ = Entry<AnyFn>(module_->get(), "KP_ID_GetStatus");
+  openDevice_ = Entry<OpenFn>(module_->get(), "KP_ID_OpenDevice");
+  autoOpenDevice_ = Entry<AnyFn>(module_->get(), "KP_ID_AutoOpenDevice");
+  closeDevice_ = Entry<HandleFn>(module_->get(), "KP_ID_CloseDevice");
+  read_ = Entry<AnyFn>(module_->get(), "KP_ID_Read");
+  findId_ = Entry<HandleFn>(module_->get(), "KP_ID_FindID");
+  getData_ = Entry<GetDataFn>(module_->get(), "KP_ID_GetData");
   // Entries never called are still required: a library that lacks one of
   // them is not the library this code was written against.
   return getDllVersion_ && reset_ && getStatus_ && openDevice_ && closeDevice_ && read_ && findId_ && getData_;

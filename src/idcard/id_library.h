@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "kp_dev.h"
@@ -48,7 +49,7 @@ class CIdLibrary {
   using AnyFn = void*;  // entries that are resolved but never called
 
   int bound_ = 0;
-  platform::LibraryHandle module_ = nullptr;
+  std::unique_ptr<platform::LoadedLibrary> module_;  // unloaded with the object
   int deviceHandle_ = 0;
   AnyFn getDllVersion_ = nullptr;
   OpenFn openDevice_ = nullptr;

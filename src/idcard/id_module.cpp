@@ -5,13 +5,13 @@
 #include <cstring>
 #include <string>
 
+#include "base/results.h"
 #include "idcard/id_text.h"
 #include "kp_dev.h"
 #include "platform/dynlib.h"
 #include "platform/platform.h"
-#include "reader/reader_t0.h"
-#include "reader/reader_t1.h"
-#include "reader/results.h"
+#include "readers/reader_t0.h"
+#include "readers/reader_t1.h"
 
 namespace kp {
 
@@ -132,24 +132,17 @@ int CReaderT0::DecodePhoto(const std::uint8_t* photo, std::uint32_t length) {
 
   const std::string decoderPath = directory + platform::PhotoDecoderFileName();
   const std::string rawPath = directory + kRawPhotoName;
-  platform::LibraryHandle decoder = platform::LoadLibraryFile(decoderPath);
-  if (decoder == nullptr) return -1;
-  const auto getBmp = reinterpret_cast<GetBmpFn>(platform::FindSymbol(decoder, "GetBmp"));
-  if (getBmp == nullptr) {
-    platform::FreeLibraryFile(decoder);
-    return -1;
-  }
+  const platform::LoadedLibrary decoder(decoderPath);
+  if (!decoder) return -1;
+  const auto getBmp = reinterpret_cast<GetBmpFn>(platform::FindSymbol(decoder.get(), "GetBmp"));
+  if (getBmp == nullptr) return -1;
   std::FILE* raw = std::fopen(rawPath.c_str(), "w+b");
-  if (raw == nullptr) {
-    platform::FreeLibraryFile(decoder);
-    return -1;
-  }
+  if (raw == nullptr) return -1;
   const std::size_t count = length < kIdPhotoRoom ? length : kIdPhotoRoom;
   if (count > 0 && photo != nullptr) std::fwrite(photo, 1, count, raw);
   std::fclose(raw);
   const int decoded = getBmp(rawPath.c_str(), 1);
   platform::DeleteFileAt(rawPath);
-  platform::FreeLibraryFile(decoder);
   return decoded == 1 ? kOk : -1;
 }
 

@@ -20,6 +20,22 @@ void* FindSymbol(LibraryHandle library, const char* name);
 // Releases one load; nullptr is ignored.
 void FreeLibraryFile(LibraryHandle library);
 
+// One load of a library, released when the object goes.
+class LoadedLibrary {
+ public:
+  LoadedLibrary() = default;
+  explicit LoadedLibrary(const std::string& nameOrPath) : handle_(LoadLibraryFile(nameOrPath)) {}
+  ~LoadedLibrary() { FreeLibraryFile(handle_); }
+  LoadedLibrary(const LoadedLibrary&) = delete;
+  LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+  explicit operator bool() const { return handle_ != nullptr; }
+  LibraryHandle get() const { return handle_; }
+
+ private:
+  LibraryHandle handle_ = nullptr;
+};
+
 // File name of the sibling identity-card library, loaded by bare name:
 // "KP_ID.dll" on Windows, "libKP_ID.so" elsewhere.
 const char* IdLibraryFileName();

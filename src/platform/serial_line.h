@@ -16,43 +16,65 @@ struct LineSettings {
   int dataBits = 8;
   int parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
   int stopBits = 0;  // 0 one, 1 one and a half, 2 two
+
+  // 8 data bits, no parity, one stop bit: the line of every reader.
+  static LineSettings Plain(int baud) {
+    LineSettings s;
+    s.baud = baud;
+    return s;
+  }
 };
 
 // The device that stands for COM port n: on POSIX the value of KPDEV_COM<n>
 // when set, else /dev/ttyS<n-1>; on Windows \\.\COM<n>.
 std::string SerialDevicePath(int port);
 
-class SerialLine {
+// What the serial port needs of a line.  SerialLine is the operating
+// system's; a test or a fuzz target may put its own behind CSerialPort.
+class Line {
+ public:
+  virtual ~Line() = default;
+  virtual bool Open(int port, const LineSettings& settings) = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+  virtual int Write(const std::uint8_t* data, std::size_t length) = 0;
+  virtual int ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* got) = 0;
+  virtual bool WaitInput(std::size_t atLeast, int timeoutMs) = 0;
+  virtual std::size_t InputCount() = 0;
+  virtual int Purge() = 0;
+};
+
+class SerialLine final : public Line {
  public:
   SerialLine();
-  ~SerialLine();
+  ~SerialLine() override;
   SerialLine(const SerialLine&) = delete;
   SerialLine& operator=(const SerialLine&) = delete;
 
   // Opens the port exclusively, raw, with the given settings, DTR and RTS
   // raised.  false on any failure, with the line closed.
-  bool Open(int port, const LineSettings& settings);
+  bool Open(int port, const LineSettings& settings) override;
   // Drops RTS and DTR, discards both queues, closes.  No effect when closed.
-  void Close();
-  bool IsOpen() const;
+  void Close() override;
+  bool IsOpen() const override;
 
-  // Writes the whole buffer.  0, or -3 after reporting the failing step
+  // Writes the whole buffer.  0, or -1 after reporting the failing step
   // ("Send -0" .. "Send -4") to DebugTrace; "Send ok" on success.
-  int Write(const std::uint8_t* data, std::size_t length);
+  int Write(const std::uint8_t* data, std::size_t length) override;
   // Takes what is queued now, at most room bytes, without waiting.
-  // 0 with *got >= 1, or -4 after reporting "GetString -k"; a line error
+  // 0 with *got >= 1, or -1 after reporting "GetString -k"; a line error
   // (framing, parity, overrun) since the last check fails the read.
-  int ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* got);
+  int ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* got) override;
   // Blocks until at least atLeast bytes are queued or timeoutMs passes,
   // sleeping on the descriptor (no polling loop); true when they are.
   // Bytes already taken from the driver are kept in the line's own queue,
   // so waiting for a count never consumes input.  timeoutMs <= 0 only checks.
-  bool WaitInput(std::size_t atLeast, int timeoutMs);
+  bool WaitInput(std::size_t atLeast, int timeoutMs) override;
   // Bytes queued (the line's own queue plus the driver's; 0 on error);
   // also clears a pending line error.
-  std::size_t InputCount();
+  std::size_t InputCount() override;
   // Discards both queues; non-zero on success, 0 when closed.
-  int Purge();
+  int Purge() override;
 
  private:
   struct Impl;

@@ -14,9 +14,9 @@
 #include <climits>
 #include <deque>
 
+#include "base/trace.h"
 #include "platform/platform.h"
 #include "platform/serial_line.h"
-#include "serial/trace.h"
 
 namespace kp::platform {
 namespace {
@@ -261,7 +261,7 @@ int SerialLine::Write(const std::uint8_t* data, std::size_t length) {
   Impl& d = *impl_;
   if (d.fd < 0) {
     DebugTrace("Send -0");
-    return -3;
+    return -1;
   }
   // A new transmission starts with a clean error state, so a line error
   // from before it does not fail the answer's read.
@@ -278,28 +278,28 @@ int SerialLine::Write(const std::uint8_t* data, std::size_t length) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
       DebugTrace("Send -2");
-      return -3;
+      return -1;
     }
     // The driver's output queue is full: wait until it takes more.
     const int left = RemainingMs(deadline);
     if (left <= 0) {
       DebugTrace("Send -3");
-      return -3;
+      return -1;
     }
     pollfd p{d.fd, POLLOUT, 0};
     const int r = ::poll(&p, 1, left);
     if (r == 0) {
       DebugTrace("Send -3");
-      return -3;
+      return -1;
     }
     if (r < 0) {
       if (errno == EINTR) continue;
       DebugTrace("Send -4");
-      return -3;
+      return -1;
     }
     if ((p.revents & POLLOUT) == 0) {
       DebugTrace("Send -2");
-      return -3;
+      return -1;
     }
   }
   DebugTrace("Send ok");
@@ -311,7 +311,7 @@ int SerialLine::ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* 
   if (got != nullptr) *got = 0;
   if (d.fd < 0) {
     DebugTrace("GetString -2");
-    return -4;
+    return -1;
   }
   std::size_t n = std::min(room, d.queue.size());
   std::copy_n(d.queue.begin(), n, buffer);
@@ -330,11 +330,11 @@ int SerialLine::ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* 
   }
   if (n == 0) {
     DebugTrace(failed ? "GetString -2" : "GetString -7");
-    return -4;
+    return -1;
   }
   if (d.TakeLineError()) {
     DebugTrace("GetString -6");
-    return -4;
+    return -1;
   }
   if (got != nullptr) *got = n;
   DebugTrace("GetString ok");

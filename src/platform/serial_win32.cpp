@@ -20,9 +20,9 @@
 #include <cstdio>
 #include <deque>
 
+#include "base/trace.h"
 #include "platform/platform.h"
 #include "platform/serial_line.h"
-#include "serial/trace.h"
 
 namespace kp::platform {
 namespace {
@@ -229,13 +229,13 @@ int SerialLine::Impl::OverlappedWrite(const std::uint8_t* data, DWORD length) {
   DWORD errors = 0;
   if (!ClearCommError(handle, &errors, nullptr)) {
     DebugTrace("Send -0");
-    return -3;
+    return -1;
   }
   lineError = false;
   Event event;
   if (!event) {
     DebugTrace("Send -1");
-    return -3;
+    return -1;
   }
   OVERLAPPED ov{};
   ov.hEvent = event.get();
@@ -243,18 +243,18 @@ int SerialLine::Impl::OverlappedWrite(const std::uint8_t* data, DWORD length) {
   if (!WriteFile(handle, data, length, &written, &ov)) {
     if (GetLastError() != ERROR_IO_PENDING) {
       DebugTrace("Send -2");
-      return -3;
+      return -1;
     }
     const DWORD wait = WaitForSingleObject(event.get(), kPendingWaitMs);
     if (wait == WAIT_OBJECT_0) {
       if (!GetOverlappedResult(handle, &ov, &written, FALSE)) {
         DebugTrace("Send -2");
-        return -3;
+        return -1;
       }
     } else {
       (void)Abandon(handle, &ov);
       DebugTrace(wait == WAIT_TIMEOUT ? "Send -3" : "Send -4");
-      return -3;
+      return -1;
     }
   }
   // The count written is not compared with the length: the driver's write
@@ -267,7 +267,7 @@ int SerialLine::Write(const std::uint8_t* data, std::size_t length) {
   Impl& d = *impl_;
   if (d.handle == nullptr || length > MAXDWORD) {
     DebugTrace("Send -0");
-    return -3;
+    return -1;
   }
   const DWORD n = static_cast<DWORD>(length);
   if (d.dcb.fRtsControl != RTS_CONTROL_DISABLE) return d.OverlappedWrite(data, n);
@@ -285,7 +285,7 @@ int SerialLine::ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* 
   if (got != nullptr) *got = 0;
   if (d.handle == nullptr) {
     DebugTrace("GetString -2");
-    return -4;
+    return -1;
   }
   // Bytes taken while waiting come first.
   std::size_t n = std::min(room, d.queue.size());
@@ -300,7 +300,7 @@ int SerialLine::ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* 
     Event event;
     if (!event) {
       DebugTrace("GetString -1");
-      return -4;
+      return -1;
     }
     OVERLAPPED ov{};
     ov.hEvent = event.get();
@@ -313,12 +313,12 @@ int SerialLine::ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* 
           const DWORD late = Abandon(d.handle, &ov);
           d.queue.insert(d.queue.begin(), buffer, buffer + n + late);
           DebugTrace(wait == WAIT_TIMEOUT ? "GetString -3" : "GetString -4");
-          return -4;
+          return -1;
         }
         if (!GetOverlappedResult(d.handle, &ov, &count, FALSE)) {
           d.queue.insert(d.queue.begin(), buffer, buffer + n);
           DebugTrace("GetString -2");
-          return -4;
+          return -1;
         }
       } else {
         // Refused at once (with fAbortOnError, a line error not yet
@@ -330,7 +330,7 @@ int SerialLine::ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* 
   }
   if (n == 0) {
     DebugTrace("GetString -7");
-    return -4;
+    return -1;
   }
   // The bytes of a read during which the line reported an error cannot be
   // trusted and are dropped.
@@ -338,12 +338,12 @@ int SerialLine::ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* 
   COMSTAT stat{};
   if (!ClearCommError(d.handle, &errors, &stat)) {
     DebugTrace("GetString -5");
-    return -4;
+    return -1;
   }
   if (errors != 0 || d.lineError) {
     d.lineError = false;
     DebugTrace("GetString -6");
-    return -4;
+    return -1;
   }
   if (got != nullptr) *got = n;
   DebugTrace("GetString ok");

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <climits>
 
-#include "reader/results.h"
+#include "base/results.h"
 
 namespace kp {
 namespace {
@@ -35,67 +35,57 @@ int MsUntil(Clock::time_point deadline) {
 
 // The defaults (9600 baud, 8 data bits, even parity, one stop bit) only
 // fill the fields; every caller sets its own line parameters with Open.
-CSerialPort::CSerialPort() { SetParams(9600, 8, 2, 0); }
+CSerialPort::CSerialPort() : CSerialPort(std::make_unique<platform::SerialLine>()) {}
 
-CSerialPort::~CSerialPort() { ClosePort(); }
+CSerialPort::CSerialPort(std::unique_ptr<platform::Line> line) : line_(std::move(line)) { SetParams(9600, 8, 2, 0); }
 
-int CSerialPort::SetParams(int baud, int dataBits, int parity, int stopBits) {
-  if (line_.IsOpen()) return 0;
-  if (!IsAcceptedBaud(baud)) return 0;
-  if (dataBits < 4 || dataBits > 8) return 0;
-  if (parity < 0 || parity > 4) return 0;
-  if (stopBits < 0 || stopBits > 2) return 0;
+CSerialPort::~CSerialPort() { line_->Close(); }
+
+bool CSerialPort::SetParams(int baud, int dataBits, int parity, int stopBits) {
+  if (line_->IsOpen()) return false;
+  if (!IsAcceptedBaud(baud)) return false;
+  if (dataBits < 4 || dataBits > 8) return false;
+  if (parity < 0 || parity > 4) return false;
+  if (stopBits < 0 || stopBits > 2) return false;
   baud_ = baud;
   dataBits_ = dataBits;
   parity_ = parity;
   stopBits_ = stopBits;
-  return 1;
+  return true;
 }
 
-int CSerialPort::OpenPort(int port) {
-  if (port < kFirstPort || port > kLastPort) return 0;
-  if (line_.IsOpen()) line_.Close();
+bool CSerialPort::OpenPort(int port) {
+  if (port < kFirstPort || port > kLastPort) return false;
+  if (line_->IsOpen()) line_->Close();
   platform::LineSettings settings;
   settings.baud = baud_;
   settings.dataBits = dataBits_;
   settings.parity = parity_;
   settings.stopBits = stopBits_;
-  if (!line_.Open(port, settings)) return 0;
+  if (!line_->Open(port, settings)) return false;
   port_ = port;
-  return 1;
+  return true;
 }
 
-void CSerialPort::ClosePort() { line_.Close(); }
-
-// Line parameter characters as they appear in a port text ("COM3:9600:N:8:1"):
-//   parity    'O' odd, 'E' even, anything else none;
-//   data bits '4'..'8' that many, anything else 8;
-//   stop bits '1' one, '5' one and a half, '2' two, anything else one.
-// Every caller passes 'N', '8', '1'; the others follow the usual port-text
-// conventions so that a wrong character still yields a working line.
-int CSerialPort::Open(int port, int baud, char parity, char dataBits, char stopBits) {
-  const int parityCode = parity == 'O' ? 1 : parity == 'E' ? 2 : 0;
-  const int dataBitCount = (dataBits >= '4' && dataBits <= '8') ? dataBits - '0' : 8;
-  const int stopCode = stopBits == '5' ? 1 : stopBits == '2' ? 2 : 0;
-
-  if (line_.IsOpen()) ClosePort();
-  if (SetParams(baud, dataBitCount, parityCode, stopCode) == 0) return kErrParam;
-  return OpenPort(port) == 1 ? kOk : kErrOpen;
+int CSerialPort::Open(int port, const platform::LineSettings& settings) {
+  if (line_->IsOpen()) line_->Close();
+  if (!SetParams(settings.baud, settings.dataBits, settings.parity, settings.stopBits)) return kErrParam;
+  return OpenPort(port) ? kOk : kErrOpen;
 }
 
 int CSerialPort::Close() {
-  ClosePort();
+  line_->Close();
   return kOk;
 }
 
-bool CSerialPort::IsOpen() const { return line_.IsOpen(); }
+bool CSerialPort::IsOpen() const { return line_->IsOpen(); }
 
 int CSerialPort::Write(const std::uint8_t* data, std::uint16_t length) {
-  return line_.Write(data, length) == 0 ? kOk : kErrWrite;
+  return line_->Write(data, length) == 0 ? kOk : kErrWrite;
 }
 
 int CSerialPort::ReadSome(std::uint8_t* buffer, std::size_t room, std::size_t* count) {
-  return line_.ReadQueued(buffer, room, count) == 0 ? kOk : kErrRead;
+  return line_->ReadQueued(buffer, room, count) == 0 ? kOk : kErrRead;
 }
 
 int CSerialPort::ReadExact(std::uint8_t* buffer, std::size_t count, std::size_t* got, int timeoutMs) {
@@ -106,7 +96,7 @@ int CSerialPort::ReadExact(std::uint8_t* buffer, std::size_t count, std::size_t*
   if (count == 0) return kOk;
   for (;;) {
     std::size_t n = 0;
-    if (line_.ReadQueued(buffer + *got, count - *got, &n) == 0 && n > 0) {
+    if (line_->ReadQueued(buffer + *got, count - *got, &n) == 0 && n > 0) {
       *got += n;
       if (*got >= count) return kOk;
       // While input keeps coming the timeout is not looked at: a device in
@@ -114,14 +104,14 @@ int CSerialPort::ReadExact(std::uint8_t* buffer, std::size_t count, std::size_t*
       // the bytes come one character time apart, and the driver hands them
       // over in bursts, so "keeps coming" means: the next byte follows
       // within the input gap, even after the deadline.
-      if (line_.WaitInput(1, std::max(MsUntil(deadline), InputGapMs()))) continue;
+      if (line_->WaitInput(1, std::max(MsUntil(deadline), InputGapMs()))) continue;
       return kErrRead;
     }
     const int left = MsUntil(deadline);
     if (left <= 0) return kErrRead;
     // Returns early only with input queued; otherwise the time is up or the
     // line has failed, and either ends the read.
-    if (!line_.WaitInput(1, left)) return kErrRead;
+    if (!line_->WaitInput(1, left)) return kErrRead;
   }
 }
 
@@ -141,14 +131,14 @@ int CSerialPort::Read(std::uint8_t* buffer, std::size_t count, std::uint16_t* go
 }
 
 int CSerialPort::ReadWhenAvailable(std::uint8_t* buffer, std::size_t count, std::uint16_t* got, int timeoutMs) {
-  if (!line_.WaitInput(count, timeoutMs)) return kErrWaitTimeout;
+  if (!line_->WaitInput(count, timeoutMs)) return kErrWaitTimeout;
   return Read(buffer, count, got, timeoutMs);
 }
 
-bool CSerialPort::HasInput() { return line_.InputCount() > 0; }
+bool CSerialPort::HasInput() { return line_->InputCount() > 0; }
 
-std::size_t CSerialPort::InputCount() { return line_.InputCount(); }
+std::size_t CSerialPort::InputCount() { return line_->InputCount(); }
 
-int CSerialPort::Purge() { return line_.Purge(); }
+int CSerialPort::Purge() { return line_->Purge(); }
 
 }  // namespace kp

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "platform/serial_line.h"
 
@@ -13,17 +14,17 @@ namespace kp {
 class CSerialPort {
  public:
   CSerialPort();
+  // A port on a line of the caller's (a fake line in tests).
+  explicit CSerialPort(std::unique_ptr<platform::Line> line);
   ~CSerialPort();
   CSerialPort(const CSerialPort&) = delete;
   CSerialPort& operator=(const CSerialPort&) = delete;
 
-  // 1 stored; 0 refused (port open, or a value outside the accepted sets).
-  int SetParams(int baud, int dataBits, int parity, int stopBits);
-  // 1 open and configured; 0 failed (port closed).
-  int OpenPort(int port);
-  void ClosePort();
-  // 0; -5 parameters refused; -1 port not opened.
-  int Open(int port, int baud, char parity, char dataBits, char stopBits);
+  // true when stored; false when refused (port open, or a value outside
+  // the accepted sets).
+  bool SetParams(int baud, int dataBits, int parity, int stopBits);
+  // 0; -5 settings refused; -1 port not opened.
+  int Open(int port, const platform::LineSettings& settings);
   int Close();  // 0
   bool IsOpen() const;
 
@@ -41,7 +42,7 @@ class CSerialPort {
   int Purge();  // result of the purge, 0 when closed
   // Sleeps on the line until at least n bytes are queued or timeoutMs
   // passes; true when they are.  Never consumes input.
-  bool WaitForInput(std::size_t n, int timeoutMs) { return line_.WaitInput(n, timeoutMs); }
+  bool WaitForInput(std::size_t n, int timeoutMs) { return line_->WaitInput(n, timeoutMs); }
 
   // Milliseconds that `bytes` take on the line at the port's speed (10 bit
   // times each, rounded up).  A read that must first wait for bytes the
@@ -57,11 +58,13 @@ class CSerialPort {
   int baud() const { return baud_; }
 
  private:
+  // true when open and configured; false with the port closed.
+  bool OpenPort(int port);
   // Longest pause between two bytes of one answer that still counts as the
   // answer coming in.
   int InputGapMs() const;
 
-  platform::SerialLine line_;
+  std::unique_ptr<platform::Line> line_;
   int port_ = 0;
   int baud_ = 9600;
   int dataBits_ = 8;

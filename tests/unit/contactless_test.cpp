@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "kp_dev.h"
-#include "reader/reader_t0.h"
 #include "reader_fixture.h"
+#include "readers/reader_t0.h"
 
 using kptest::Bytes;
 using kptest::CommandFrame;
@@ -222,17 +222,6 @@ TEST_F(ContactlessTest, ValueReadsIncreaseAndDecrease) {
                             CommandFrame(0x3245, {0x06}), CommandFrame(0x3246, {0x06, 0xFF, 0xFF, 0xFF, 0x6A}),
                             CommandFrame(0x3245, {0x06})}));
   EXPECT_EQ(KP_DEV_IC_ConnectlessIncrease(23, 1, 2, 1.0f), 0);  // nothing registered under 23
-
-  // The device-side increase and decrease have no export; same data layout.
-  Close();
-  kp::CReaderT0 reader;
-  ASSERT_EQ(reader.OpenDevice(0, dev_.PortSpec().c_str()), 0);
-  Ok();
-  dev_.ReplyFrame(0x3007);
-  EXPECT_EQ(reader.IC_ConnectlessIncreaseValue(8, 1.00f), 0);
-  EXPECT_EQ(reader.IC_ConnectlessDecreaseValue(8, 0.29f), -324);
-  EXPECT_EQ(Sent(), (Frames{CommandFrame(0x3247, {0x08, 0x00, 0x00, 0x00, 0x64}),
-                            CommandFrame(0x3248, {0x08, 0x00, 0x00, 0x00, 0x1C})}));
 }
 
 TEST_F(ContactlessTest, MagneticModuleRefusesContactlessOperations) {

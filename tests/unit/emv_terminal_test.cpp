@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "emv/emv.h"
 #include "emv_card_script.h"
+#include "services/emv.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 
 #include "kp_dev.h"
 #include "platform/platform.h"
-#include "reader/reader_t1.h"
-#include "reader/reader_t61.h"
 #include "reader_fixture.h"
+#include "readers/reader_t1.h"
+#include "readers/reader_t61.h"
 
 using kptest::Bytes;
 using kptest::FromHex;
@@ -244,7 +244,7 @@ TEST_F(MagneticTest, ConfirmationJudgedByItsLastExpectedByte) {
 TEST_F(MagneticTest, ArmOlderThanTwentyNineSecondsIsWithdrawn) {
   ArmableT1 reader;
   dev_.Reply(kEscOk);
-  ASSERT_EQ(reader.OpenDevice(2, dev_.PortSpec().c_str()), 0);
+  ASSERT_EQ(reader.OpenDevice(2, kp::ParsePortSpec(dev_.PortSpec().c_str())), 0);
   ASSERT_TRUE(dev_.WaitRequests(1));
   dev_.ClearReceived();
   char t1[16] = {}, t2[16] = {};
@@ -306,7 +306,7 @@ TEST_F(MagneticTest, TypeSixtyOneArmsOnEveryReadAndHasNoModuleCheck) {
 
 TEST_F(MagneticTest, TypeSixtyOneReadPollHasNoAgeLimit) {
   ArmableT61 reader;
-  ASSERT_EQ(reader.OpenDevice(61, dev_.PortSpec().c_str()), 0);
+  ASSERT_EQ(reader.OpenDevice(61, kp::ParsePortSpec(dev_.PortSpec().c_str())), 0);
   reader.SetArmTick(kp::platform::TickMs() - 60000);
   char t1[16] = {}, t2[16] = {};
   EXPECT_EQ(reader.Magnetic_ReadTrack(t1, t2), -101);

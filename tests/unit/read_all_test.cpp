@@ -10,10 +10,10 @@
 #include <string>
 #include <thread>
 
-#include "api/registry.h"
-#include "emv/services.h"
 #include "emv_card_script.h"
 #include "idcard/id_library.h"
+#include "readers/registry.h"
+#include "services/read_any_card.h"
 
 namespace {
 
@@ -270,19 +270,15 @@ TEST_F(ReadAllTest, CancelDuringTheMagneticWait) {
 
 // ---- the reader's own wait (slot 95) and cancel hook (slot 96)
 
-kp::CReader* ReaderOf(int handle) {
-  kp::CReader* reader = nullptr;
-  kp::Registry().Find(handle, &reader);
-  return reader;
-}
+std::shared_ptr<kp::CReader> ReaderOf(int handle) { return kp::Registry().Peek(handle); }
 
 TEST_F(ReadAllTest, ReaderWaitPerClass) {
   FakeDevice dev(8);
   int h = -1;
   // Type 0: nothing to wait for.
   ASSERT_EQ(KP_DEV_OpenDevice(0, dev.PortSpec().c_str(), &h), 0);
-  EXPECT_EQ(ReaderOf(h)->ReadAll(1000, result_), 0);
-  EXPECT_EQ(ReaderOf(h)->CancelReadAll(), 0);
+  EXPECT_EQ(ReaderOf(h)->WaitForMagneticSwipe(1000, result_), 0);
+  EXPECT_EQ(ReaderOf(h)->CancelSwipeWait(), 0);
   EXPECT_EQ(result_[0], 'x');
   KP_DEV_CloseDevice(h);
 
@@ -290,7 +286,7 @@ TEST_F(ReadAllTest, ReaderWaitPerClass) {
   dev.Reply(kEscOk);
   ASSERT_EQ(KP_DEV_OpenDevice(1, dev.PortSpec().c_str(), &h), 0);
   dev.ClearReceived();
-  EXPECT_EQ(ReaderOf(h)->ReadAll(1000, result_), -20);
+  EXPECT_EQ(ReaderOf(h)->WaitForMagneticSwipe(1000, result_), -20);
   EXPECT_EQ(result_[0], 'x');
   dev.Reply(kEscOk);
   KP_DEV_CloseDevice(h);
@@ -300,14 +296,14 @@ TEST_F(ReadAllTest, ReaderWaitPerClass) {
   ASSERT_EQ(KP_DEV_OpenDevice(61, dev.PortSpec(115200).c_str(), &h), 0);
   dev.NoReply();
   dev.Reply(kSwipe);
-  ASSERT_EQ(ReaderOf(h)->ReadAll(5000, result_), 0);
+  ASSERT_EQ(ReaderOf(h)->WaitForMagneticSwipe(5000, result_), 0);
   EXPECT_STREQ(result_, kSwipeText);
   EXPECT_EQ(SentBy(dev), (Frames{kArm, kArm}));
 
   // A cancel before the wait does not count: the wait clears the flag.
-  EXPECT_EQ(ReaderOf(h)->CancelReadAll(), 0);
+  EXPECT_EQ(ReaderOf(h)->CancelSwipeWait(), 0);
   const auto start = Clock::now();
-  EXPECT_EQ(ReaderOf(h)->ReadAll(500, result_), -101);
+  EXPECT_EQ(ReaderOf(h)->WaitForMagneticSwipe(500, result_), -101);
   EXPECT_GE(MsSince(start), 500);
   KP_DEV_CloseDevice(h);
 }

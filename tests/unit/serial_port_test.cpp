@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "serial/trace.h"
+#include "base/trace.h"
 
 namespace kp {
 namespace {
@@ -55,7 +55,7 @@ class SerialPortTest : public ::testing::Test {
     unsetenv(("KPDEV_COM" + std::to_string(kCom)).c_str());
   }
 
-  void OpenDefault() { ASSERT_EQ(0, port_.Open(kCom, 9600, 'N', '8', '1')); }
+  void OpenDefault() { ASSERT_EQ(0, port_.Open(kCom, kp::platform::LineSettings::Plain(9600))); }
 
   void DeviceSends(const Bytes8& bytes) {
     ASSERT_EQ(static_cast<ssize_t>(bytes.size()), write(master_, bytes.data(), bytes.size()));
@@ -100,12 +100,12 @@ class SerialPortTest : public ::testing::Test {
 };
 
 TEST_F(SerialPortTest, RefusedOpensLeaveThePortClosed) {
-  EXPECT_EQ(-1, port_.Open(33, 9600, 'N', '8', '1'));
-  EXPECT_EQ(-1, port_.Open(0, 9600, 'N', '8', '1'));
+  EXPECT_EQ(-1, port_.Open(33, kp::platform::LineSettings::Plain(9600)));
+  EXPECT_EQ(-1, port_.Open(0, kp::platform::LineSettings::Plain(9600)));
   EXPECT_FALSE(port_.IsOpen());
   // An open port is closed before the parameters are looked at.
   OpenDefault();
-  EXPECT_EQ(-5, port_.Open(kCom, 14400, 'N', '8', '1'));
+  EXPECT_EQ(-5, port_.Open(kCom, kp::platform::LineSettings::Plain(14400)));
   EXPECT_FALSE(port_.IsOpen());
 
   const std::uint8_t b[2] = {1, 2};
@@ -120,7 +120,12 @@ TEST_F(SerialPortTest, RefusedOpensLeaveThePortClosed) {
 }
 
 TEST_F(SerialPortTest, OpenConfiguresRawLine) {
-  ASSERT_EQ(0, port_.Open(kCom, 19200, 'E', '7', '2'));
+  kp::platform::LineSettings evenSevenTwo;
+  evenSevenTwo.baud = 19200;
+  evenSevenTwo.dataBits = 7;
+  evenSevenTwo.parity = 2;
+  evenSevenTwo.stopBits = 2;
+  ASSERT_EQ(0, port_.Open(kCom, evenSevenTwo));
   termios tio = SlaveSettings();
   EXPECT_EQ(B19200, cfgetospeed(&tio));
   EXPECT_EQ(B19200, cfgetispeed(&tio));
@@ -137,13 +142,17 @@ TEST_F(SerialPortTest, OpenConfiguresRawLine) {
   EXPECT_EQ(0, tio.c_cc[VMIN] + tio.c_cc[VTIME]);
 
   // Open closes first, so new settings apply without an explicit Close.
-  ASSERT_EQ(0, port_.Open(kCom, 115200, 'O', 'x', '5'));
+  kp::platform::LineSettings oddEightOneAndAHalf;
+  oddEightOneAndAHalf.baud = 115200;
+  oddEightOneAndAHalf.parity = 1;
+  oddEightOneAndAHalf.stopBits = 1;
+  ASSERT_EQ(0, port_.Open(kCom, oddEightOneAndAHalf));
   tio = SlaveSettings();
   EXPECT_EQ(B115200, cfgetospeed(&tio));
   EXPECT_NE(0u, tio.c_cflag & PARODD);
   EXPECT_NE(0u, tio.c_cflag & CSTOPB);  // one and a half
 
-  ASSERT_EQ(0, port_.Open(kCom, 9600, 'N', '8', '1'));
+  ASSERT_EQ(0, port_.Open(kCom, kp::platform::LineSettings::Plain(9600)));
   tio = SlaveSettings();
   EXPECT_EQ(B9600, cfgetospeed(&tio));
   EXPECT_EQ(0u, tio.c_cflag & (PARODD | CSTOPB));
@@ -152,21 +161,21 @@ TEST_F(SerialPortTest, OpenConfiguresRawLine) {
 }
 
 TEST_F(SerialPortTest, SetParamsAcceptsOnlyKnownValuesAndOnlyWhileClosed) {
-  EXPECT_EQ(0, port_.SetParams(14400, 8, 0, 0));
-  EXPECT_EQ(0, port_.SetParams(9600, 3, 0, 0));
-  EXPECT_EQ(0, port_.SetParams(9600, 9, 0, 0));
-  EXPECT_EQ(0, port_.SetParams(9600, 8, 5, 0));
-  EXPECT_EQ(0, port_.SetParams(9600, 8, 0, 3));
-  EXPECT_EQ(1, port_.SetParams(921600, 4, 4, 2));
+  EXPECT_FALSE(port_.SetParams(14400, 8, 0, 0));
+  EXPECT_FALSE(port_.SetParams(9600, 3, 0, 0));
+  EXPECT_FALSE(port_.SetParams(9600, 9, 0, 0));
+  EXPECT_FALSE(port_.SetParams(9600, 8, 5, 0));
+  EXPECT_FALSE(port_.SetParams(9600, 8, 0, 3));
+  EXPECT_TRUE(port_.SetParams(921600, 4, 4, 2));
   EXPECT_EQ(921600, port_.baud());
 
-  ASSERT_EQ(0, port_.Open(kCom, 19200, 'N', '8', '1'));
-  EXPECT_EQ(0, port_.SetParams(9600, 8, 0, 0));
+  ASSERT_EQ(0, port_.Open(kCom, kp::platform::LineSettings::Plain(19200)));
+  EXPECT_FALSE(port_.SetParams(9600, 8, 0, 0));
   EXPECT_EQ(19200, port_.baud());
   termios tio = SlaveSettings();
   EXPECT_EQ(B19200, cfgetospeed(&tio));
   port_.Close();
-  EXPECT_EQ(1, port_.SetParams(9600, 8, 0, 0));
+  EXPECT_TRUE(port_.SetParams(9600, 8, 0, 0));
 }
 
 TEST_F(SerialPortTest, WrittenBytesArriveUnchanged) {
@@ -323,7 +332,7 @@ TEST_F(SerialPortTest, ReadWhenAvailableWaitsForTheWholeCount) {
 TEST_F(SerialPortTest, PortIsExclusive) {
   OpenDefault();
   CSerialPort second;
-  EXPECT_EQ(-1, second.Open(kCom, 9600, 'N', '8', '1'));
+  EXPECT_EQ(-1, second.Open(kCom, kp::platform::LineSettings::Plain(9600)));
   EXPECT_FALSE(second.IsOpen());
 
   // The loser's attempt did not disturb the owner.
@@ -332,8 +341,8 @@ TEST_F(SerialPortTest, PortIsExclusive) {
   EXPECT_EQ((Bytes8{0x55, 0xAA}), DeviceReceives(2, 300));
 
   port_.Close();
-  EXPECT_EQ(0, second.Open(kCom, 9600, 'N', '8', '1'));
-  EXPECT_EQ(-1, port_.Open(kCom, 9600, 'N', '8', '1'));
+  EXPECT_EQ(0, second.Open(kCom, kp::platform::LineSettings::Plain(9600)));
+  EXPECT_EQ(-1, port_.Open(kCom, kp::platform::LineSettings::Plain(9600)));
 }
 
 TEST_F(SerialPortTest, VanishedDeviceEndsReadEarly) {

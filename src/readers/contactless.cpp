@@ -1,0 +1,256 @@
+// Contactless card operations: activation of a processor card or of a
+// sector-organised store card, halt, sector authentication, 16-byte blocks,
+// value blocks and sector keys, for the three reader classes.  The library
+// keeps no contactless state: field, active card and authenticated sector
+// are the device's.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "base/results.h"
+#include "platform/platform.h"
+#include "readers/reader_t0.h"
+#include "readers/reader_t1.h"
+#include "readers/reader_t61.h"
+
+namespace kp {
+
+namespace {
+
+constexpr int kCmdActivate = 0x3224;
+constexpr int kCmdHalt = 0x3225;
+constexpr int kCmdActivateStoreCard = 0x3241;
+constexpr int kCmdCertifySector = 0x3242;
+constexpr int kCmdReadBlock = 0x3243;
+constexpr int kCmdWriteBlock = 0x3244;
+constexpr int kCmdReadValue = 0x3245;
+constexpr int kCmdWriteValue = 0x3246;
+constexpr int kCmdWriteKey = 0x3249;
+
+constexpr int kActivateTimeoutMs = 500;
+constexpr int kT61HaltTimeoutMs = 200;
+constexpr int kT61StoreCardTimeoutMs = 800;
+
+// A store card is activated twice this far apart; a different UID the second
+// time means two cards (or a card moving) in the field.
+constexpr unsigned kStoreCardRecheckMs = 50;
+constexpr std::size_t kStoreCardUidBytes = 4;
+
+constexpr std::size_t kBlockChars = 32;  // 16 bytes of block data
+
+// Two activations reporting different UIDs: the same code as the device's own
+// status word for a changed card (0x3009).
+constexpr int kErrCardChanged = -314;
+
+// Block numbers, sectors and key types travel as one byte each; a wider
+// value would shift the fields behind it (for a block write: the data onto
+// another block), so it is refused before anything is sent.
+bool FitsByte(int value) { return value >= 0 && value <= 0xFF; }
+
+// The type-1 firmware of the IC module keeps value counts least significant
+// byte first; every other module keeps them most significant byte first.
+bool ValueLsbFirst(const CReaderBase& reader) { return reader.openedType == 1; }
+
+// Activation of a processor card.  Answer layout after the status word: card
+// type, UID length u, u UID bytes, ATS length a, a ATS bytes.  uidLen and
+// atsLen give the room in bytes on entry and the byte counts on return.
+int Activate(CReaderBase& reader, int* cardType, int* uidLen, char* uid, int* atsLen, char* ats) {
+  if (cardType == nullptr || uidLen == nullptr || uid == nullptr || atsLen == nullptr || ats == nullptr) {
+    return kErrParam;
+  }
+  Reply answer;
+  const int r = reader.Command(kCmdActivate, "0001", kActivateTimeoutMs, &answer);
+  if (r != 0) return r;
+  // An answer whose lengths run past its end is unusable; nothing is taken
+  // from it.  A missing ATS length byte counts as no ATS.
+  const Bytes& d = answer.data;
+  if (d.size() < 2) return kErrFrame;
+  const std::size_t u = d[1];
+  if (d.size() < 2 + u) return kErrFrame;
+  const std::size_t a = d.size() > 2 + u ? d[2 + u] : 0;
+  if (a > 0 && d.size() < 3 + u + a) return kErrFrame;
+
+  *cardType = d[0];
+  if (*uidLen < static_cast<int>(u)) return kErrRoom;
+  *uidLen = static_cast<int>(u);
+  BytesToHex(d.data() + 2, u, uid);  // nothing at all for an empty UID
+  if (*atsLen < static_cast<int>(a)) return kErrRoom;
+  *atsLen = static_cast<int>(a);
+  BytesToHex(d.data() + 3 + u, a, ats);
+  return kOk;
+}
+
+// Halt of the card; command 0xC003 follows whatever the halt gave, so the
+// device leaves the card state also after a failed halt.
+int Halt(CReaderBase& reader, int timeoutMs) {
+  const int r = reader.Command(kCmdHalt, "0000", timeoutMs, nullptr);
+  reader.PrepareContactSwitch();
+  return r;
+}
+
+// Activation of a store card: card type and a 4-byte UID.  The UID is
+// reported (length 4, no ATS) after the first activation and confirmed by a
+// second one; ats itself is never written.
+int ActivateStoreCard(CReaderBase& reader, int timeoutMs, int* cardType, int* uidLen, char* uid, int* atsLen) {
+  if (cardType == nullptr || uidLen == nullptr || uid == nullptr || atsLen == nullptr) return kErrParam;
+  Reply first;
+  int r = reader.Command(kCmdActivateStoreCard, "0001", timeoutMs, &first);
+  if (r != 0) return r;
+  if (first.data.size() < 1 + kStoreCardUidBytes) return kErrFrame;
+  *cardType = first.data[0];
+  *uidLen = static_cast<int>(kStoreCardUidBytes);
+  BytesToHex(first.data.data() + 1, kStoreCardUidBytes, uid);
+  *atsLen = 0;
+
+  platform::SleepMs(kStoreCardRecheckMs);
+  Reply second;
+  r = reader.Command(kCmdActivateStoreCard, "0001", timeoutMs, &second);
+  if (r != 0) return r;
+  if (second.data.size() < 1 + kStoreCardUidBytes) return kErrFrame;
+  if (std::memcmp(first.data.data() + 1, second.data.data() + 1, kStoreCardUidBytes) != 0) {
+    return kErrCardChanged;
+  }
+  return kOk;
+}
+
+// Sector authentication and key change: sector, key type, key text as is.
+int SectorKeyCommand(CReaderBase& reader, int command, int sector, int keyType, const char* keyHex) {
+  if (!FitsByte(sector) || !FitsByte(keyType) || keyHex == nullptr) return kErrParam;
+  const std::size_t length = strnlen(keyHex, static_cast<std::size_t>(kMaxDataChars) + 1);
+  if (length > static_cast<std::size_t>(kMaxDataChars)) return kErrParam;
+  return reader.Command(command, ByteToHex(sector) + ByteToHex(keyType) + std::string(keyHex, length),
+                        kDefaultTimeoutMs, nullptr);
+}
+
+// *dataLen gives the room of dataOut in characters (its NUL not counted) on
+// entry and the number of bytes read on return.
+int ReadBlock(CReaderBase& reader, int block, int* dataLen, char* dataOut) {
+  if (!FitsByte(block) || dataLen == nullptr || dataOut == nullptr) return kErrParam;
+  Reply answer;
+  const int r = reader.Command(kCmdReadBlock, ByteToHex(block), kDefaultTimeoutMs, &answer);
+  if (r != 0) return r;
+  const int count = static_cast<int>(answer.data.size());
+  if (*dataLen < 2 * count) return kErrRoom;
+  BytesToHex(answer.data.data(), answer.data.size(), dataOut);
+  *dataLen = count;
+  return kOk;
+}
+
+// The block always receives 32 characters: a longer text is cut after them,
+// a shorter one is filled up with '0'.
+int WriteBlock(CReaderBase& reader, int block, const char* dataHex) {
+  if (!FitsByte(block) || dataHex == nullptr) return kErrParam;
+  std::string data(dataHex, strnlen(dataHex, kBlockChars));
+  data.resize(kBlockChars, '0');
+  return reader.Command(kCmdWriteBlock, ByteToHex(block) + data, kDefaultTimeoutMs, nullptr);
+}
+
+// A value block holds a signed count of hundredths; the interface shows it
+// as a float in units.
+int ReadValue(CReaderBase& reader, int block, float* value) {
+  if (!FitsByte(block) || value == nullptr) return kErrParam;
+  Reply answer;
+  const int r = reader.Command(kCmdReadValue, ByteToHex(block), kDefaultTimeoutMs, &answer);
+  if (r != 0) return r;
+  if (answer.data.size() < 4) return kErrFrame;  // no count to convert
+  std::uint32_t raw = 0;
+  for (int i = 0; i < 4; ++i) {
+    const std::uint8_t b = answer.data[static_cast<std::size_t>(ValueLsbFirst(reader) ? 3 - i : i)];
+    raw = (raw << 8) | b;
+  }
+  const std::int32_t count = static_cast<std::int32_t>(raw);
+  // In double first, then rounded once to float: 12345 reads as 123.45f.
+  *value = static_cast<float>(static_cast<double>(count) * 0.01);
+  return kOk;
+}
+
+// Writes (or, with the device-side commands, adds or subtracts) an amount in
+// units as a count of hundredths.  The count is truncated toward zero, so
+// 0.29f (0.28999999...) is 28 hundredths.
+int WriteValue(CReaderBase& reader, int command, int block, float value) {
+  if (!FitsByte(block)) return kErrParam;
+  const double scaled = static_cast<double>(value) * 100.0;
+  // A count beyond 32 bits (or not a number) has no representation on the
+  // card; it is refused rather than wrapped.
+  if (!(scaled > -2147483649.0 && scaled < 2147483648.0)) return kErrParam;
+  const std::uint32_t raw = static_cast<std::uint32_t>(static_cast<std::int32_t>(scaled));
+  std::string data = ByteToHex(block);
+  for (int i = 0; i < 4; ++i) {
+    const int shift = ValueLsbFirst(reader) ? 8 * i : 8 * (3 - i);
+    data += ByteToHex(static_cast<int>((raw >> shift) & 0xFFu));
+  }
+  return reader.Command(command, data, kDefaultTimeoutMs, nullptr);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------- types 1 and 61
+
+int CReaderT1::IC_ConnectlessActive(int* cardType, int* uidLen, char* uid, int* atsLen, char* ats) {
+  if (!CardModuleOk()) return kErrNotSupported;
+  return Activate(*this, cardType, uidLen, uid, atsLen, ats);
+}
+
+int CReaderT1::IC_ConnectlessHalt() {
+  if (!CardModuleOk()) return kErrNotSupported;
+  return Halt(*this, kDefaultTimeoutMs);
+}
+
+int CReaderT1::IC_ConnectlessActiveStoreCard(int* cardType, int* uidLen, char* uid, int* atsLen, char* /*ats*/) {
+  if (!CardModuleOk()) return kErrNotSupported;
+  return ActivateStoreCard(*this, kActivateTimeoutMs, cardType, uidLen, uid, atsLen);
+}
+
+int CReaderT1::IC_ConnectlessCertifySector(int sector, int keyType, const char* keyHex) {
+  if (!CardModuleOk()) return kErrNotSupported;
+  return SectorKeyCommand(*this, kCmdCertifySector, sector, keyType, keyHex);
+}
+
+int CReaderT1::IC_ConnectlessReadBlock(int block, int* dataLen, char* dataOut) {
+  if (!CardModuleOk()) return kErrNotSupported;
+  return ReadBlock(*this, block, dataLen, dataOut);
+}
+
+int CReaderT1::IC_ConnectlessWriteBlock(int block, const char* dataHex) {
+  if (!CardModuleOk()) return kErrNotSupported;
+  return WriteBlock(*this, block, dataHex);
+}
+
+int CReaderT1::IC_ConnectlessReadValueBlock(int block, float* value) {
+  if (!CardModuleOk()) return kErrNotSupported;
+  return ReadValue(*this, block, value);
+}
+
+int CReaderT1::IC_ConnectlessWriteValueBlock(int block, float value) {
+  if (!CardModuleOk()) return kErrNotSupported;
+  return WriteValue(*this, kCmdWriteValue, block, value);
+}
+
+int CReaderT1::IC_ConnectlessWriteKey(int sector, int keyType, const char* keyHex) {
+  if (!CardModuleOk()) return kErrNotSupported;
+  return SectorKeyCommand(*this, kCmdWriteKey, sector, keyType, keyHex);
+}
+
+// The type-61 family halts faster and needs longer to activate a store card.
+int CReaderT61::IC_ConnectlessHalt() { return Halt(*this, kT61HaltTimeoutMs); }
+
+int CReaderT61::IC_ConnectlessActiveStoreCard(int* cardType, int* uidLen, char* uid, int* atsLen, char* /*ats*/) {
+  return ActivateStoreCard(*this, kT61StoreCardTimeoutMs, cardType, uidLen, uid, atsLen);
+}
+
+// ---------------------------------------------------------------- type 0
+
+int AdjustValueBlock(CReader& reader, int block, float amount, bool increase) {
+  float value = 0;
+  const int r = reader.IC_ConnectlessReadValueBlock(block, &value);
+  if (r != 0) return r;
+  // The sum is formed in double and rounded once to float, so 123.45f + 1.00
+  // is written as 124.45f; a decrease below zero writes a negative value.
+  const double current = static_cast<double>(value);
+  const double change = static_cast<double>(amount);
+  const float updated = static_cast<float>(increase ? current + change : current - change);
+  return reader.IC_ConnectlessWriteValueBlock(block, updated);
+}
+
+}  // namespace kp

@@ -1,0 +1,54 @@
+// The reader's own wait for a magnetic card, used by the read-any-card
+// service, and its cancel hook.
+#include "base/results.h"
+#include "platform/messages.h"
+#include "platform/platform.h"
+#include "readers/reader_t0.h"
+#include "readers/reader_t1.h"
+#include "readers/reader_t61.h"
+#include "readers/tracks.h"
+
+namespace kp {
+
+namespace {
+
+// Longest pause between two polls of the head; a swipe arriving earlier
+// ends the pause at once.
+constexpr int kPollPauseMs = 300;
+
+}  // namespace
+
+// Arms the head (a type-61 reader arms it with every read and answers the
+// arm with 0 at once), then polls it until a swipe has been read, the
+// reader's cancel flag is set, or timeoutMs has passed.
+int CReaderT1::WaitForMagneticSwipe(unsigned int timeoutMs, char* result) {
+  const int armed = Magnetic_Accept();
+  if (armed != 0) return armed;
+  readAllCancel_ = 0;
+  const std::uint32_t start = platform::TickMs();
+  for (;;) {
+    char track1[kSwipeRoom] = {};
+    char track2[kSwipeRoom] = {};
+    if (Magnetic_ReadTrack(track1, track2) == 0) {
+      if (result != nullptr) JoinTracks(track1, track2, result);
+      return kOk;
+    }
+    platform::PumpOneMessage();
+    if (readAllCancel_) return kNothingYet;
+    if (static_cast<std::uint32_t>(platform::TickMs() - start) > timeoutMs) return kNothingYet;
+    port_.WaitForInput(1, kPollPauseMs);
+  }
+}
+
+// May be called from another thread while ReadAll waits; only the flag is
+// touched.
+int CReaderT1::CancelSwipeWait() {
+  readAllCancel_ = 1;
+  return 0;
+}
+
+// The type-0 reader has no magnetic head.
+int CReaderT0::WaitForMagneticSwipe(unsigned int /*timeoutMs*/, char* /*result*/) { return 0; }
+int CReaderT0::CancelSwipeWait() { return 0; }
+
+}  // namespace kp

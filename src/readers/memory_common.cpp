@@ -1,0 +1,125 @@
+#include "readers/memory_common.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "base/results.h"
+#include "readers/reader_t0.h"
+#include "readers/reader_t1.h"
+
+namespace kp {
+namespace memory {
+
+int ByteCount(const char* hex) { return hex ? static_cast<int>(std::strlen(hex) / 2) : 0; }
+
+void Fields::Append(const char* format, unsigned value) {
+  char piece[8];
+  std::snprintf(piece, sizeof piece, format, value);
+  text_ += piece;
+}
+
+Fields& Fields::Byte(int value) {
+  Append("%02X", Low16(value));
+  return *this;
+}
+
+Fields& Fields::Word(int value) {
+  Append("%04X", Low16(value));
+  return *this;
+}
+
+Fields& Fields::Address(int value) {
+  const unsigned a = Low16(value);
+  Append("%02X", a & 0xFFu);
+  Append("%02X", a >> 8);
+  return *this;
+}
+
+Fields& Fields::Text(const char* hex) {
+  if (hex) text_ += hex;
+  return *this;
+}
+
+void AppendExactRead(const Bytes& data, unsigned n, char* out) {
+  if (n == 0 || data.size() != n) return;
+  BytesToHexZ(data.data(), n, out + std::strlen(out));
+}
+
+void DeliverSle4428Read(const Bytes& data, unsigned n, char* dataOut, char* protectOut) {
+  const std::size_t withFlags = 2 * std::size_t{n};
+  if (n == 0 || (data.size() != n && data.size() != withFlags)) return;
+  BytesToHexZ(data.data(), n, dataOut + std::strlen(dataOut));
+  if (data.size() != withFlags || protectOut == nullptr) return;
+  for (unsigned i = 0; i < n; ++i) {
+    // Each flag's print ends in a NUL that the next flag overwrites.
+    char digits[4];
+    const int len = std::snprintf(digits, sizeof digits, "%d", data[n + i]);
+    std::memcpy(protectOut + i, digits, static_cast<std::size_t>(len) + 1);
+  }
+}
+
+}  // namespace memory
+}  // namespace kp
+
+// ------------------------------------------------- reader-side helpers
+
+namespace kp {
+
+using memory::kTimeoutMs;
+
+int CReaderT1::ReadMemory(int command, const std::string& dataHex, int length, char* dataOut) {
+  if (dataOut == nullptr) return kErrParam;
+  Reply reply;
+  const int r = Command(command, dataHex, kTimeoutMs, &reply);
+  if (r != 0) return r;
+  memory::AppendExactRead(reply.data, memory::Low16(length), dataOut);
+  return kOk;
+}
+
+int CReaderT1::ReadCounter(const std::string& dataHex, int* count) {
+  if (count == nullptr) return kErrParam;
+  Reply reply;
+  const int r = Command(memory::kCmdReadCounter, dataHex, kTimeoutMs, &reply, false);
+  if (r != 0) return r;
+  // Stored before the status is looked at: a card that refuses still tells
+  // how many tries are left.
+  *count = memory::FirstByte(reply.data);
+  return MapStatus(reply.status);
+}
+
+int CReaderT0::ReadMemory(int command, const std::string& dataHex, int length, char* dataOut) {
+  if (dataOut == nullptr) return kErrParam;
+  Reply reply;
+  const int r = Command(command, dataHex, kTimeoutMs, &reply);
+  if (r != 0) return r;
+  memory::AppendExactRead(reply.data, memory::Low16(length), dataOut);
+  return kOk;
+}
+
+int CReaderT0::ReadCounter(const std::string& dataHex, int* count, bool deliver) {
+  if (deliver && count == nullptr) return kErrParam;
+  Reply reply;
+  const int r = Command(memory::kCmdReadCounter, dataHex, kTimeoutMs, &reply, false);
+  if (r != 0) return r;
+  if (deliver) *count = memory::FirstByte(reply.data);
+  return MapStatus(reply.status);
+}
+
+int CReaderT0::ReadPwdData(const std::string& dataHex, char* pwdOut) {
+  if (pwdOut == nullptr) return kErrParam;
+  Reply reply;
+  const int r = Command(memory::kCmdReadPwd, dataHex, kTimeoutMs, &reply);
+  if (r != 0) return r;
+  // An answer without password bytes leaves the caller's text as it was.
+  if (!reply.data.empty()) BytesToHexZ(reply.data.data(), reply.data.size(), pwdOut);
+  return kOk;
+}
+
+int CReaderT0::WriteMemory(int seat, int address, const char* dataHex) {
+  if (CheckHexText(dataHex) != 0) return kErrParam;
+  const memory::Fields data =
+      memory::Fields().Byte(seat).Address(address).Word(memory::ByteCount(dataHex)).Text(dataHex);
+  return Command(memory::kCmdWrite, data.str(), kTimeoutMs, nullptr);
+}
+
+}  // namespace kp

@@ -1,0 +1,202 @@
+#include "readers/reader_base.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "base/results.h"
+#include "base/trace.h"
+#include "platform/platform.h"
+#include "serial/frame.h"
+
+namespace kp {
+
+namespace {
+
+constexpr std::uint8_t kEsc = 0x1B;
+
+struct StatusEntry {
+  int status;
+  int result;
+};
+
+constexpr StatusEntry kStatusTable[] = {
+    {0x0000, 0},    {0x1001, -305}, {0x1002, -306}, {0x1004, -307}, {0x1005, -308}, {0x1006, -317}, {0x1007, -318},
+    {0x2001, -309}, {0x2004, -319}, {0x2005, -310}, {0x2006, -320}, {0x2007, -321}, {0x3001, -311}, {0x3005, -312},
+    {0x3006, -313}, {0x3007, -324}, {0x3008, -316}, {0x3009, -314}, {0x6003, -328},
+};
+
+// The prebuilt buzzer frames (command 0x3117 on, 0x3116 off, no data).
+constexpr std::uint8_t kVoiceOn[] = {0x02, 0x30, 0x30, 0x30, 0x32, 0x33, 0x31, 0x31, 0x37, 0x32, 0x36, 0x03};
+constexpr std::uint8_t kVoiceOff[] = {0x02, 0x30, 0x30, 0x30, 0x32, 0x33, 0x31, 0x31, 0x36, 0x32, 0x37, 0x03};
+
+}  // namespace
+
+int BaudCode(int baud) {
+  switch (baud) {
+    case 19200:
+      return 1;
+    case 38400:
+      return 2;
+    case 57600:
+      return 3;
+    case 115200:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
+int MapStatusWord(int status) {
+  for (const auto& e : kStatusTable) {
+    if (e.status == status) return e.result;
+  }
+  return kErrStatus;
+}
+
+int CReaderBase::MapStatus(int status) { return MapStatusWord(status); }
+
+int CReaderBase::CheckIsOpen() { return openedType; }
+
+int CReaderBase::Exchange(int command, const char* data, int length, char* response, int timeoutMs) {
+  return ExchangeInto(command, data, length, response, kTextBuffer, timeoutMs);
+}
+
+int CReaderBase::ExchangeInto(int command, const char* data, int length, char* response, std::size_t room,
+                              int timeoutMs) {
+  if (length < 0 || length > kMaxDataChars || (length > 0 && data == nullptr)) return kErrParam;
+  std::uint8_t wire[kTextBuffer];
+  const std::size_t wireCount = frame::EncodeText(command, data, static_cast<std::size_t>(length), wire);
+  const bool tracing = TraceEnabled();
+  const auto started = platform::TickMs();
+  for (int attempt = 0;; ++attempt) {
+    if (tracing) DebugTrace(frame::DescribeCommand(command, wire, wireCount).c_str());
+    const int w = port_.Write(wire, static_cast<std::uint16_t>(wireCount));
+    if (w != 0) return w;
+
+    std::uint8_t head[frame::kHeadBytes] = {};
+    std::uint16_t got = 0;
+    // The timeout runs from the moment the request has reached the device.
+    int r = port_.Read(head, sizeof head, &got, timeoutMs + port_.WireTimeMs(wireCount));
+    if (r != 0) return r;
+    if (head[0] != frame::kStx) {
+      // Out of step with the device (stale bytes, noise): discard everything
+      // and send the command again, a bounded number of times.
+      port_.Purge();
+      if (attempt >= kMaxNonStxRestarts) return kErrFrame;
+      continue;
+    }
+    const std::size_t bodyChars = 2 * frame::BodyLength(head);
+    if (room == 0 || bodyChars > room - 1) {
+      // More than the caller's buffer holds: refuse rather than truncate.
+      // The announced rest of the answer is read and dropped (within the
+      // timeout) so the next exchange starts in step with the device.
+      DiscardInput(bodyChars + frame::kTailBytes, timeoutMs);
+      return kErrFrame;
+    }
+    if (bodyChars > 0) {
+      r = port_.Read(reinterpret_cast<std::uint8_t*>(response), bodyChars, &got, timeoutMs);
+      if (r != 0) return r;
+    }
+    std::uint8_t tail[frame::kTailBytes] = {};
+    r = port_.Read(tail, sizeof tail, &got, timeoutMs);
+    if (r != 0) return r;
+    if (tracing) {
+      const frame::Response decoded = frame::Decode(response, bodyChars);
+      DebugTrace(frame::DescribeResponse(command, decoded, static_cast<long>(platform::TickMs() - started)).c_str());
+    }
+    return tail[2] == frame::kEtx ? kOk : kErrFrame;
+  }
+}
+
+void CReaderBase::DiscardInput(std::size_t count, int timeoutMs) {
+  std::uint8_t scratch[256];
+  while (count > 0) {
+    const std::size_t chunk = count < sizeof scratch ? count : sizeof scratch;
+    std::size_t got = 0;
+    if (port_.ReadExact(scratch, chunk, &got, timeoutMs) != 0) return;
+    count -= chunk;
+  }
+}
+
+int CReaderBase::Command(int command, const std::string& dataHex, int timeoutMs, Reply* reply, bool mapStatus) {
+  if (dataHex.size() > static_cast<std::size_t>(kMaxDataChars)) return kErrParam;
+  char response[kTextBuffer] = {};
+  const int r = Exchange(command, dataHex.c_str(), static_cast<int>(dataHex.size()), response, timeoutMs);
+  if (r != 0) return r;
+  // The body ends at its first NUL, as the device's texts always have.
+  frame::Response decoded = frame::Decode(response, strnlen(response, sizeof response - 1));
+  Reply local;
+  Reply& out = reply ? *reply : local;
+  out.status = decoded.status;
+  out.data = std::move(decoded.data);
+  return mapStatus ? MapStatus(out.status) : kOk;
+}
+
+int CReaderBase::SendEscape(const std::uint8_t* bytes, std::uint16_t length) {
+  const int w = port_.Write(bytes, length);
+  if (w != 0) return w;
+  return ReadModuleReply();
+}
+
+int CReaderBase::ReadModuleReply() {
+  std::uint8_t reply[2] = {};
+  std::uint16_t got = 0;
+  const int r = port_.ReadWhenAvailable(reply, sizeof reply, &got, 500);
+  if (r != 0) return r;
+  switch (reply[1]) {
+    case '0':
+      return kOk;
+    case '1':
+      return kErrModuleRefused1;
+    case '2':
+      return kErrModuleRefused2;
+    default:
+      return kErrStatus;
+  }
+}
+
+int CReaderBase::SelectModuleB() {
+  const std::uint8_t seq[] = {kEsc, '$', 'B'};
+  return SendEscape(seq, sizeof seq);
+}
+
+int CReaderBase::SelectModuleI(int baudCode) {
+  const std::uint8_t digit = (baudCode >= 1 && baudCode <= 4) ? static_cast<std::uint8_t>('0' + baudCode) : '0';
+  const std::uint8_t seq[] = {kEsc, '$', 'I', digit};
+  return SendEscape(seq, sizeof seq);
+}
+
+int CReaderBase::SelectModuleS(int baudCode) {
+  const std::uint8_t digit = (baudCode >= 2 && baudCode <= 4) ? static_cast<std::uint8_t>('0' + baudCode) : '1';
+  const std::uint8_t seq[] = {kEsc, '$', 'S', digit};
+  return SendEscape(seq, sizeof seq);
+}
+
+int CReaderBase::SetDeviceModule(int /*module*/) {
+  // The argument is accepted for the interface's sake; the module chosen at
+  // open decides which sequence is re-sent.
+  const int code = BaudCode(baudRate_);
+  switch (openedType) {
+    case 1:
+      return SelectModuleI(code);
+    case 2:
+      return SelectModuleB();
+    case 3:
+      return SelectModuleS(code);
+    default:
+      return kErrNotSupported;
+  }
+}
+
+int CReaderBase::IC_Voice(int on) {
+  return on ? port_.Write(kVoiceOn, sizeof kVoiceOn) : port_.Write(kVoiceOff, sizeof kVoiceOff);
+}
+
+void CReaderBase::SetOpenTarget(int deviceType, const PortSpec& spec, bool storeType5AsZero) {
+  openedType = (storeType5AsZero && deviceType == 5) ? 0 : deviceType;
+  portNumber_ = spec.port;
+  baudRate_ = spec.baud;
+}
+
+}  // namespace kp

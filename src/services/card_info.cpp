@@ -1,0 +1,159 @@
+// Reading a PBOC bank card: the application is found through the payment
+// system directory, selected, given its processing options, and its records
+// are read until the Track 2 equivalent data (57) and the PAN sequence
+// number (5F34) are known.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "base/results.h"
+#include "services/emv.h"
+
+namespace kp {
+
+namespace {
+
+constexpr char kSelectPse[] = "00A404000E315041592E5359532E4444463031";  // 1PAY.SYS.DDF01
+constexpr char kPbocLabel[] = "50424F43";                                // "PBOC"
+constexpr int kDirectoryRecords = 3;
+constexpr std::size_t kPanSeqChars = 2;
+// Room of the scratch texts that only the Track 2 reading hands over.
+constexpr std::size_t kScratchRoom = 256;
+
+// READ RECORD of a directory record; its number goes out in decimal.
+std::string ReadDirectoryRecord(int record, const std::string& p2) {
+  char number[4];
+  std::snprintf(number, sizeof number, "%02d", record % 100);
+  return "00B2" + std::string(number) + p2 + "00";
+}
+
+void WriteText(const std::string_view& value, char* out) {
+  std::memcpy(out, value.data(), value.size());
+  out[value.size()] = '\0';
+}
+
+}  // namespace
+
+int FindPbocAid(std::string_view record, std::string* aid) {
+  if (record.find(kPbocLabel) == std::string_view::npos || record.find("4F") == std::string_view::npos) return -1;
+  const std::optional<std::string_view> value = FindTagValue(record, "4F");
+  // An AID longer than any application identifier can be is not taken.
+  if (!value || value->size() > kMaxAidChars) return kErrStatus;
+  aid->assign(*value);
+  return kOk;
+}
+
+int SelectPseAid(const CardChannel& card, std::string* aid) {
+  std::string answer;
+  int r = Transmit(card, kSelectPse, &answer);
+  if (r != 0) return r;
+  r = CheckStatus9000(answer);
+  if (r != 0) return r;
+  const std::optional<std::string_view> fci = FindTagValue(answer, "A5");
+  if (!fci) return kErrStatus;
+  const std::optional<std::string_view> sfi = FindTagValue(*fci, "88");
+  if (!sfi || sfi->size() < 2) return kErrStatus;
+  // P2 names the directory file by its short identifier; only a byte goes
+  // on the wire.
+  const std::string p2 = ByteToHex(HexByte(*sfi) * 8 + 4);
+
+  int last = kErrStatus;
+  for (int record = 1; record <= kDirectoryRecords; ++record) {
+    std::string text;
+    last = Transmit(card, ReadDirectoryRecord(record, p2), &text);
+    if (last != 0) continue;
+    last = FindPbocAid(text, aid);
+    if (last == 0) return kOk;
+  }
+  return last;
+}
+
+int SelectApplicationAndGpo(const CardChannel& card, const std::string& aid, std::string* gpoAnswer) {
+  std::string answer;
+  int r = Transmit(card, SelectCommand(aid), &answer);
+  if (r != 0) return r;
+  r = CheckStatus9000(answer);
+  if (r != 0) return r;
+
+  std::string pdolData;
+  AnswerPdol(answer, &pdolData);  // a card without a PDOL gets empty data
+  // Lc is one byte: processing options data beyond what it can count would
+  // make a malformed command.  The card is then treated as refusing GPO.
+  if (pdolData.size() > kMaxPdolDataChars) return kCardStatusNot9000;
+  const int n = static_cast<int>(pdolData.size() / 2);
+  char head[16];
+  std::snprintf(head, sizeof head, "80A80000%02X83%02X", n + 2, n);
+  r = Transmit(card, head + pdolData, gpoAnswer);
+  if (r != 0) return r;
+  r = CheckStatus9000(*gpoAnswer);
+  if (r != 0) return r;
+  // Tag 80, its length and the two AIP bytes come before the AFL; an answer
+  // without room for them and the status word is no usable GPO answer.
+  if (gpoAnswer->size() < 12) return kCardStatusNot9000;
+  return kOk;
+}
+
+void WalkAflRecords(const CardChannel& card, std::string_view gpoAnswer,
+                    const std::function<bool(const std::string& record)>& onRecord) {
+  // Response format 1: tag 80, length, AIP, then the AFL up to the status
+  // word, four bytes per entry (SFI, first record, last record, records for
+  // offline authentication).
+  if (gpoAnswer.size() < 12) return;
+  const std::string_view afl = gpoAnswer.substr(8, gpoAnswer.size() - 12);
+  const std::size_t entries = afl.size() / 8;
+  for (std::size_t e = 0; e < entries; ++e) {
+    const std::string_view entry = afl.substr(8 * e, 8);
+    const std::string p2 = ByteToHex((HexByte(entry.substr(0, 2)) & 0xF8) | 0x04);
+    const int first = HexByte(entry.substr(2, 2));
+    const int last = HexByte(entry.substr(4, 2));
+    for (int record = first; record <= last; ++record) {
+      std::string text;
+      if (Transmit(card, "00B2" + ByteToHex(record) + p2 + "00", &text) != 0) continue;
+      if (CheckStatus9000(text) != 0) continue;
+      if (!onRecord(text)) return;
+    }
+  }
+}
+
+int ReadICCardInfo(const CardChannel& card, char* track2, char* panSeq, char* aid) {
+  if (track2 == nullptr || panSeq == nullptr || aid == nullptr) return kErrParam;
+
+  std::string application;
+  int r = SelectPseAid(card, &application);
+  if (r != 0) return r;
+  WriteText(application, aid);  // stands even if a later step fails
+
+  std::string gpo;
+  r = SelectApplicationAndGpo(card, application, &gpo);
+  if (r != 0) return r;
+
+  bool haveTrack2 = false;
+  bool havePanSeq = false;
+  WalkAflRecords(card, gpo, [&](const std::string& record) {
+    if (!haveTrack2) {
+      if (const std::optional<std::string_view> value = FindTagValue(record, "57")) {
+        WriteText(*value, track2);  // 16 to 50 characters by the search's rule
+        haveTrack2 = true;
+      }
+    }
+    if (!havePanSeq) {
+      const std::optional<std::string_view> value = FindTagValue(record, "5F34");
+      if (value && value->size() == kPanSeqChars) {
+        WriteText(*value, panSeq);
+        havePanSeq = true;
+      }
+    }
+    return !(haveTrack2 && havePanSeq);
+  });
+  return haveTrack2 && havePanSeq ? kOk : kCardStatusNot9000;
+}
+
+int ReadFinanceICTrack2(const CardChannel& card, char* track2) {
+  if (track2 == nullptr) return kErrParam;
+  std::memset(track2, 0, 4);
+  char panSeq[kScratchRoom] = {};
+  char aid[kScratchRoom] = {};
+  return ReadICCardInfo(card, track2, panSeq, aid);
+}
+
+}  // namespace kp

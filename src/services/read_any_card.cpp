@@ -1,0 +1,184 @@
+// The read-any-card loop: the library opens the reader on the caller's port
+// itself, tries every enabled card technology in a fixed order, closes the
+// reader, and (KP_DEV_ReadAll_A) repeats until a card is read, the time
+// runs out or KP_DEV_CancelReadAll is called.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "services/read_any_card.h"
+
+#include "base/results.h"
+#include "idcard/id_library.h"
+#include "log/log.h"
+#include "platform/messages.h"
+#include "platform/platform.h"
+#include "readers/registry.h"
+#include "readers/tracks.h"
+#include "serial/port_spec.h"
+#include "services/emv.h"
+
+namespace kp {
+
+std::atomic<std::uint8_t> g_readAllCancel{0};
+std::atomic<int> g_readAllHandle{0};
+
+namespace {
+
+enum CardKind : int {
+  kNoCard = 0,
+  kMagneticCard = 1,
+  kStoreCardBlock = 2,
+  kContactBankCard = 3,
+  kContactlessBankCard = 4,
+};
+
+constexpr int kContactSeat = 0;
+constexpr int kContactlessSeat = 255;
+// Rooms declared to the card operations, and the texts behind them (an
+// answer of n bytes comes back as 2n characters and a NUL).
+constexpr int kUidRoomBytes = 63;
+constexpr int kAnswerRoomBytes = 512;
+constexpr int kBlockRoomChars = 128;
+constexpr unsigned kPassPauseMs = 50;
+
+// "!!!开户串口失败 %d" (the reader's port did not open), in code page 936.
+constexpr char kOpenFailedLog[] = "!!!\xBF\xAA\xBB\xA7\xB4\xAE\xBF\xDA\xCA\xA7\xB0\xDC %d";
+
+bool Flag(int value) { return (value & 0xFF) != 0; }
+
+// Opens the reader of the loop and leases it until the loop closes it; the
+// handle is published for KP_DEV_CancelReadAll.
+int OpenReader(int deviceType, int port, int baud, ReaderLease* lease) {
+  const PortSpec spec = MakePortSpec(port, baud);
+  const int r = Registry().Open(deviceType, spec, lease);
+  if (r == 0) g_readAllHandle = spec.handle;
+  if (r != 0) WriteLog(kOpenFailedLog, deviceType);
+  return r;
+}
+
+void CloseReader(ReaderLease& lease) { Registry().Close(lease); }
+
+// The contactless store card: activate, authenticate the sector, read the
+// block straight into the result text.
+bool TryStoreCard(CReader& reader, const ReadAllArgs& args) {
+  int cardType = 0;
+  int uidLen = kUidRoomBytes;
+  char uid[2 * kUidRoomBytes + 2] = {};
+  int atsLen = kAnswerRoomBytes;
+  char ats[2 * kAnswerRoomBytes + 2] = {};
+  if (reader.IC_ConnectlessActiveStoreCard(&cardType, &uidLen, uid, &atsLen, ats) != 0) return false;
+  if (reader.IC_ConnectlessCertifySector(args.sector, args.keyType, args.keyHex) != 0) return false;
+  int blockLen = kBlockRoomChars;
+  return reader.IC_ConnectlessReadBlock(AbsoluteBlock(args.sector, args.block), &blockLen, args.result) == 0;
+}
+
+bool TryContactBankCard(CReader& reader, const ReadAllArgs& args) {
+  int atrLen = kAnswerRoomBytes;
+  char atr[2 * kAnswerRoomBytes + 2] = {};
+  if (reader.IC_PowerOn(kContactSeat, &atrLen, atr) != 0) return false;
+  // The card stays powered: the reader is closed right after.
+  return ReadFinanceICTrack2(CardChannel{&reader, kContactSeat, 0}, args.result) == 0;
+}
+
+bool TryContactlessBankCard(CReader& reader, const ReadAllArgs& args) {
+  int cardType = 0;
+  int uidLen = kUidRoomBytes;
+  char uid[2 * kUidRoomBytes + 2] = {};
+  int atsLen = kAnswerRoomBytes;
+  char ats[2 * kAnswerRoomBytes + 2] = {};
+  const bool read = reader.IC_ConnectlessActive(&cardType, &uidLen, uid, &atsLen, ats) == 0 &&
+                    ReadFinanceICTrack2(CardChannel{&reader, kContactlessSeat, 0}, args.result) == 0;
+  // The field is released whatever happened.
+  reader.IC_ConnectlessHalt();
+  return read;
+}
+
+// The chip card technologies the caller enabled, in a fixed order, on the
+// leased reader.  A failure of one only moves on to the next.  The reader
+// is closed in every case.
+int TryChipCards(ReaderLease& lease, const ReadAllArgs& args) {
+  *args.cardKind = kNoCard;
+  int kind = kNoCard;
+  if (Flag(args.tryStoreCard) && TryStoreCard(*lease, args)) {
+    kind = kStoreCardBlock;
+  } else if (Flag(args.tryContactBank) && TryContactBankCard(*lease, args)) {
+    kind = kContactBankCard;
+  } else if (Flag(args.tryContactlessBank) && TryContactlessBankCard(*lease, args)) {
+    kind = kContactlessBankCard;
+  }
+  CloseReader(lease);
+  if (kind == kNoCard) return kNothingYet;
+  *args.cardKind = kind;
+  return kOk;
+}
+
+bool Usable(const ReadAllArgs& args) { return args.cardKind != nullptr && args.result != nullptr; }
+
+}  // namespace
+
+void CancelReadAll() {
+  g_readAllCancel = 1;
+  // The loop's reader is reached without its lease: the loop holds that
+  // lease while it waits, and the cancel must not wait for the loop.
+  if (const std::shared_ptr<CReader> reader = Registry().Peek(g_readAllHandle)) reader->CancelSwipeWait();
+}
+
+int ReadAllRepeat(const ReadAllArgs& args) {
+  if (!Usable(args)) return kErrParam;
+  g_readAllCancel = 0;
+  const std::uint32_t start = platform::TickMs();
+  for (;;) {
+    // Whatever an earlier pass or call left open on the loop's handle.
+    Registry().Close(g_readAllHandle);
+
+    if (ReadIdViaLibrary(args.port, args.cardKind, args.result) == 0) return kOk;
+
+    ReaderLease lease;
+    const int opened = OpenReader(61, args.port, 115200, &lease);
+    if (opened != 0) return opened;
+
+    // Track buffers as large as the head's whole answer, so a long swipe
+    // never runs past them.
+    char track1[kSwipeRoom] = {};
+    char track2[kSwipeRoom] = {};
+    if (lease->Magnetic_ReadTrack(track1, track2) == 0) {
+      *args.cardKind = kMagneticCard;
+      JoinTracks(track1, track2, args.result);
+      CloseReader(lease);
+      return kOk;
+    }
+    if (TryChipCards(lease, args) == 0) return kOk;  // the reader is closed
+
+    if (args.timeoutMs == 0) return kNothingYet;
+    platform::PumpOneMessage();
+    if (g_readAllCancel) return kNothingYet;
+    if (static_cast<std::uint32_t>(platform::TickMs() - start) > args.timeoutMs) return kNothingYet;
+    platform::SleepMs(kPassPauseMs);
+  }
+}
+
+int ReadAll(const ReadAllArgs& args) {
+  if (!Usable(args)) return kErrParam;
+  ReaderLease lease;
+  int r = OpenReader(1, args.port, 9600, &lease);
+  if (r != 0) return r;
+  if (TryChipCards(lease, args) == 0) return kOk;
+
+  r = OpenReader(2, args.port, 9600, &lease);
+  if (r != 0) return r;
+  // The magnetic reader waits on its own; a timeout below 300 ms wraps round
+  // and the wait ends only with a card or a cancel.
+  if (lease->WaitForMagneticSwipe(args.timeoutMs - 300u, args.result) == 0) {
+    *args.cardKind = kMagneticCard;
+    return kOk;  // this reader stays open until the next loop's first pass
+  }
+
+  CloseReader(lease);
+  r = OpenReader(1, args.port, 9600, &lease);
+  if (r != 0) return r;
+  if (TryChipCards(lease, args) == 0) return kOk;
+  return kNothingYet;
+}
+
+}  // namespace kp

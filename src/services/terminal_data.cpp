@@ -1,0 +1,197 @@
+// The terminal's side of the card dialogue: the values answered on its
+// behalf, the answer to a card's PDOL, the tag search in response texts, the
+// "9000" test and the transaction number, date and time.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "base/convert.h"
+#include "base/results.h"
+#include "platform/platform.h"
+#include "services/emv.h"
+
+namespace kp {
+
+namespace {
+
+TerminalData MakeTerminalData() {
+  TerminalData d;
+  d.ttq = "64400000";
+  d.amountAuthorised = "000000000000";
+  d.amountOther = "000000000000";
+  d.terminalCountryCode = "0156";
+  d.tvr = "8000000000";
+  d.transactionCurrencyCode = "0156";
+  d.transactionDate = GetTransactionDate();
+  d.transactionType = "60";
+  d.unpredictableNumber = "00000000";
+  d.vlpIndicator = "FF";
+  return d;
+}
+
+// The terminal's value for a tag it knows, and whether the value is numeric
+// (format n) or not (format b).
+struct KnownTag {
+  const char* tag;
+  std::string TerminalData::*field;
+  bool numeric;
+};
+
+constexpr KnownTag kKnownTags[] = {
+    {"9F7A", &TerminalData::vlpIndicator, false},
+    {"9F02", &TerminalData::amountAuthorised, true},
+    {"5F2A", &TerminalData::transactionCurrencyCode, true},
+    {"9F66", &TerminalData::ttq, false},
+    {"9F03", &TerminalData::amountOther, true},
+    {"9F1A", &TerminalData::terminalCountryCode, true},
+    {"95", &TerminalData::tvr, false},
+    {"9A", &TerminalData::transactionDate, true},
+    {"9C", &TerminalData::transactionType, true},
+    {"9F37", &TerminalData::unpredictableNumber, false},
+};
+
+// A value fitted to the chars the card asks for, so the PDOL data always
+// has the length the card computes from its own list: a numeric value is
+// padded with leading zeros or keeps its rightmost digits, any other value
+// is padded with trailing zeros or keeps its leftmost bytes.
+std::string Fit(const std::string& value, std::size_t chars, bool numeric) {
+  if (value.size() == chars) return value;
+  if (value.size() < chars) {
+    const std::string pad(chars - value.size(), '0');
+    return numeric ? pad + value : value + pad;
+  }
+  return numeric ? value.substr(value.size() - chars) : value.substr(0, chars);
+}
+
+std::string AnswerEntry(std::string_view tag, int length) {
+  const std::size_t chars = 2 * static_cast<std::size_t>(length);
+  for (const KnownTag& known : kKnownTags) {
+    if (tag != known.tag) continue;
+    // The date is the one value that changes: it is taken now, for this
+    // answer only, so concurrent services never share a text being written.
+    if (known.field == &TerminalData::transactionDate) return Fit(GetTransactionDate(), chars, known.numeric);
+    return Fit(g_terminalData.*known.field, chars, known.numeric);
+  }
+  return std::string(chars, '0');
+}
+
+}  // namespace
+
+int HexByte(std::string_view two) {
+  const std::string text(two.substr(0, 2));
+  std::uint8_t out[2] = {};
+  HexTextToBytes(text.c_str(), static_cast<std::uint16_t>(text.size()), out);
+  return out[0];
+}
+
+std::string SelectCommand(const std::string& aid) {
+  return "00A40400" + ByteToHex(static_cast<int>(aid.size() / 2)) + aid;
+}
+
+const TerminalData g_terminalData = MakeTerminalData();
+
+std::optional<std::string_view> FindTagValue(std::string_view text, std::string_view tag) {
+  if (tag.empty()) return std::nullopt;
+  if (text.size() > kMaxSearchText) text = text.substr(0, kMaxSearchText);
+  const bool track2 = tag.find("57") != std::string_view::npos;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t at = text.find(tag, from);
+    if (at == std::string_view::npos) return std::nullopt;
+    // An occurrence that does not start a byte is part of something else.
+    if (at % 2 != 0) {
+      from = at + 1;
+      continue;
+    }
+    const std::size_t lengthAt = at + tag.size();
+    const std::size_t valueAt = lengthAt + 2;
+    if (valueAt > text.size()) {
+      from = at + 2;
+      continue;
+    }
+    const std::size_t chars = 2 * static_cast<std::size_t>(HexByte(text.substr(lengthAt, 2)));
+    // A value running past the end of the text is no element of it; Track 2
+    // equivalent data is 8 to 25 bytes long.
+    if (chars > text.size() - valueAt || (track2 && (chars < 16 || chars > 50))) {
+      from = at + 2;
+      continue;
+    }
+    return text.substr(valueAt, chars);
+  }
+}
+
+int FindSubStr(const char* response, const char* tag, char* valueOut) {
+  if (response == nullptr || tag == nullptr || valueOut == nullptr) return kErrStatus;
+  const std::string_view text(response, strnlen(response, kMaxSearchText));
+  const std::string_view name(tag, strnlen(tag, kMaxSearchText));
+  const std::optional<std::string_view> value = FindTagValue(text, name);
+  if (!value) return kErrStatus;
+  // No terminator: callers clear the value text before the search.
+  std::memcpy(valueOut, value->data(), value->size());
+  return kOk;
+}
+
+int CheckStatus9000(std::string_view response) {
+  if (response.size() < 4) return kCardStatusNot9000;
+  return response.substr(response.size() - 4) == "9000" ? kOk : kCardStatusNot9000;
+}
+
+int AnswerPdol(std::string_view selectAnswer, std::string* answer) {
+  const std::size_t at = selectAnswer.find("9F38");
+  if (at == std::string_view::npos) return -1;
+  std::string_view rest = selectAnswer.substr(at + 4);
+  const std::size_t listChars = rest.size() >= 2 ? 2 * static_cast<std::size_t>(HexByte(rest.substr(0, 2))) : 0;
+  rest = rest.substr(rest.size() >= 2 ? 2 : rest.size());
+  // The list ends where its length says, or earlier where the text ends.
+  const std::string_view list = rest.substr(0, listChars);
+
+  std::size_t pos = 0;
+  while (pos + 2 <= list.size()) {
+    // Tags whose first byte has all five low bits set take a second byte.
+    const std::size_t tagChars = (HexByte(list.substr(pos, 2)) & 0x1F) == 0x1F ? 4 : 2;
+    // An entry cut off by the end of the list cannot be answered.
+    if (pos + tagChars + 2 > list.size()) break;
+    const std::string_view tag = list.substr(pos, tagChars);
+    const int length = HexByte(list.substr(pos + tagChars, 2));
+    pos += tagChars + 2;
+    answer->append(AnswerEntry(tag, length));
+  }
+  return kOk;
+}
+
+std::string MakeUnpredictableNumber() {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  // Seeded from the clock in seconds at every call, so that two calls in
+  // the same second give the same number: callers rely on that, and the
+  // card only needs the number to vary between transactions.
+  std::srand(static_cast<unsigned>(std::time(nullptr)));  // NOLINT(cert-msc51-cpp)
+  std::string number(8, '0');
+  for (char& c : number) c = kDigits[std::rand() % 16];  // NOLINT(cert-msc50-cpp)
+  return number;
+}
+
+std::string GetTransactionDate() {
+  const platform::LocalTime now = platform::Now();
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d%02d%02d", now.year % 10000, now.month % 100, now.day % 100);
+  return std::string(text + 2, 6);
+}
+
+std::string GetTransactionTime() {
+  const platform::LocalTime now = platform::Now();
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d%02d%02d", now.hour % 100, now.minute % 100, now.second % 100);
+  return text;
+}
+
+int Transmit(const CardChannel& card, const std::string& command, std::string* response) {
+  response->clear();
+  char text[kApduResponseRoom] = {};
+  const int r = SendApduChained(card, command.c_str(), text);
+  response->assign(text, strnlen(text, sizeof text - 1));
+  return r;
+}
+
+}  // namespace kp
