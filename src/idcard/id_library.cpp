@@ -35,8 +35,8 @@ CIdLibrary::~CIdLibrary() = default;
 bool CIdLibrary::Bind() {
   if (!module_) {
     const std::string& configured = IdLibraryNameSetting();
-    module_ = std::make_unique<platform::LoadedLibrary>(configured.empty() ? platform::IdLibraryFileName()
-                                                                           : configured);
+    module_ =
+        std::make_unique<platform::LoadedLibrary>(configured.empty() ? platform::IdLibraryFileName() : configured);
     if (!*module_) {
       module_.reset();
       return false;
