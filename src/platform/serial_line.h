@@ -42,6 +42,9 @@ class Line {
   virtual bool WaitInput(std::size_t atLeast, int timeoutMs) = 0;
   virtual std::size_t InputCount() = 0;
   virtual int Purge() = 0;
+  // True once the line can never work again (hung up, device gone).  Lines
+  // that cannot tell answer false.
+  virtual bool Failed() { return false; }
 };
 
 class SerialLine final : public Line {
@@ -75,6 +78,9 @@ class SerialLine final : public Line {
   std::size_t InputCount() override;
   // Discards both queues; non-zero on success, 0 when closed.
   int Purge() override;
+  // The other side hung up or the device vanished (POLLHUP, POLLERR,
+  // POLLNVAL, or EIO from the driver).
+  bool Failed() override;
 
  private:
   struct Impl;

@@ -130,4 +130,16 @@ std::size_t CSerialPort::InputCount() { return line_->InputCount(); }
 
 int CSerialPort::Purge() { return line_->Purge(); }
 
+std::size_t CSerialPort::DropQueuedInput() {
+  constexpr std::size_t kMostDropped = 64 * 1024;
+  std::uint8_t scratch[256];
+  std::size_t dropped = 0;
+  while (dropped < kMostDropped && line_->InputCount() > 0) {
+    std::size_t n = 0;
+    if (line_->ReadQueued(scratch, sizeof scratch, &n) != 0 || n == 0) break;
+    dropped += n;
+  }
+  return dropped;
+}
+
 }  // namespace kp
