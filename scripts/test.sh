@@ -22,7 +22,15 @@ if [[ ${1:-} == --tsan ]]; then
   command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKPDEV_TSAN=ON -DKPDEV_BUILD_TOOLS=OFF \
     -DKPDEV_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target kpdev_concurrency_tests
+  # The virtual reader is only a peer process: the plain build's serves
+  # when there is one.
+  targets=(kpdev_concurrency_tests)
+  if [[ -x build/sim/kpdev-sim ]]; then
+    export KPDEV_SIM=$PWD/build/sim/kpdev-sim
+  else
+    targets+=(kpdev-sim)
+  fi
+  cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
   ctest --test-dir "$build" --output-on-failure -j"$(nproc)" -R '^Leases\.'
   exit 0
 fi

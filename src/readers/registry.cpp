@@ -52,23 +52,24 @@ ReaderLease CReaderRegistry::Lease(int handle) {
 ReaderLease CReaderRegistry::LeaseOrCreate(int handle, int deviceType) {
   if (handle < 1) return {};
   for (;;) {
-    std::shared_ptr<ReaderSlot> slot;
+    if (ReaderLease lease = Lease(handle)) return lease;
+    // A new reader, locked before anyone can see it.  Its lock is taken
+    // outside the registry's mutex, which is only ever taken inside a
+    // reader's lock (Remove), never the other way round.
+    std::unique_ptr<CReader> created = Create(deviceType);
+    if (!created) return {};
+    auto fresh = std::make_shared<ReaderSlot>(std::move(created));
+    std::unique_lock<std::mutex> held(fresh->operation);
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      for (auto& e : entries_) {
-        if (e.handle == handle) slot = e.slot;
-      }
-      if (!slot) {
-        std::unique_ptr<CReader> created = Create(deviceType);
-        if (!created) return {};
-        auto fresh = std::make_shared<ReaderSlot>(std::move(created));
-        std::unique_lock<std::mutex> held(fresh->operation);
+      bool taken = false;
+      for (const auto& e : entries_) taken = taken || e.handle == handle;
+      if (!taken) {
         entries_.push_back(Entry{handle, fresh});
         return ReaderLease(std::move(fresh), std::move(held));
       }
     }
-    std::unique_lock<std::mutex> lock(slot->operation);
-    if (!slot->closed) return ReaderLease(std::move(slot), std::move(lock));
+    // Another thread registered the handle meanwhile: use its reader.
   }
 }
 

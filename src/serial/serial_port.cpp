@@ -38,44 +38,42 @@ CSerialPort::CSerialPort() : CSerialPort(std::make_unique<platform::SerialLine>(
 
 CSerialPort::CSerialPort(std::unique_ptr<platform::Line> line) : line_(std::move(line)) { SetParams(9600, 8, 2, 0); }
 
-CSerialPort::~CSerialPort() { ClosePort(); }
+CSerialPort::~CSerialPort() { line_->Close(); }
 
-int CSerialPort::SetParams(int baud, int dataBits, int parity, int stopBits) {
-  if (line_->IsOpen()) return 0;
-  if (!IsAcceptedBaud(baud)) return 0;
-  if (dataBits < 4 || dataBits > 8) return 0;
-  if (parity < 0 || parity > 4) return 0;
-  if (stopBits < 0 || stopBits > 2) return 0;
+bool CSerialPort::SetParams(int baud, int dataBits, int parity, int stopBits) {
+  if (line_->IsOpen()) return false;
+  if (!IsAcceptedBaud(baud)) return false;
+  if (dataBits < 4 || dataBits > 8) return false;
+  if (parity < 0 || parity > 4) return false;
+  if (stopBits < 0 || stopBits > 2) return false;
   baud_ = baud;
   dataBits_ = dataBits;
   parity_ = parity;
   stopBits_ = stopBits;
-  return 1;
+  return true;
 }
 
-int CSerialPort::OpenPort(int port) {
-  if (port < kFirstPort || port > kLastPort) return 0;
+bool CSerialPort::OpenPort(int port) {
+  if (port < kFirstPort || port > kLastPort) return false;
   if (line_->IsOpen()) line_->Close();
   platform::LineSettings settings;
   settings.baud = baud_;
   settings.dataBits = dataBits_;
   settings.parity = parity_;
   settings.stopBits = stopBits_;
-  if (!line_->Open(port, settings)) return 0;
+  if (!line_->Open(port, settings)) return false;
   port_ = port;
-  return 1;
+  return true;
 }
 
-void CSerialPort::ClosePort() { line_->Close(); }
-
 int CSerialPort::Open(int port, const platform::LineSettings& settings) {
-  if (line_->IsOpen()) ClosePort();
-  if (SetParams(settings.baud, settings.dataBits, settings.parity, settings.stopBits) == 0) return kErrParam;
-  return OpenPort(port) == 1 ? kOk : kErrOpen;
+  if (line_->IsOpen()) line_->Close();
+  if (!SetParams(settings.baud, settings.dataBits, settings.parity, settings.stopBits)) return kErrParam;
+  return OpenPort(port) ? kOk : kErrOpen;
 }
 
 int CSerialPort::Close() {
-  ClosePort();
+  line_->Close();
   return kOk;
 }
 

@@ -20,11 +20,9 @@ class CSerialPort {
   CSerialPort(const CSerialPort&) = delete;
   CSerialPort& operator=(const CSerialPort&) = delete;
 
-  // 1 stored; 0 refused (port open, or a value outside the accepted sets).
-  int SetParams(int baud, int dataBits, int parity, int stopBits);
-  // 1 open and configured; 0 failed (port closed).
-  int OpenPort(int port);
-  void ClosePort();
+  // true when stored; false when refused (port open, or a value outside
+  // the accepted sets).
+  bool SetParams(int baud, int dataBits, int parity, int stopBits);
   // 0; -5 settings refused; -1 port not opened.
   int Open(int port, const platform::LineSettings& settings);
   int Close();  // 0
@@ -58,6 +56,9 @@ class CSerialPort {
   int baud() const { return baud_; }
 
  private:
+  // true when open and configured; false with the port closed.
+  bool OpenPort(int port);
+
   std::unique_ptr<platform::Line> line_;
   int port_ = 0;
   int baud_ = 9600;

@@ -161,21 +161,21 @@ TEST_F(SerialPortTest, OpenConfiguresRawLine) {
 }
 
 TEST_F(SerialPortTest, SetParamsAcceptsOnlyKnownValuesAndOnlyWhileClosed) {
-  EXPECT_EQ(0, port_.SetParams(14400, 8, 0, 0));
-  EXPECT_EQ(0, port_.SetParams(9600, 3, 0, 0));
-  EXPECT_EQ(0, port_.SetParams(9600, 9, 0, 0));
-  EXPECT_EQ(0, port_.SetParams(9600, 8, 5, 0));
-  EXPECT_EQ(0, port_.SetParams(9600, 8, 0, 3));
-  EXPECT_EQ(1, port_.SetParams(921600, 4, 4, 2));
+  EXPECT_FALSE(port_.SetParams(14400, 8, 0, 0));
+  EXPECT_FALSE(port_.SetParams(9600, 3, 0, 0));
+  EXPECT_FALSE(port_.SetParams(9600, 9, 0, 0));
+  EXPECT_FALSE(port_.SetParams(9600, 8, 5, 0));
+  EXPECT_FALSE(port_.SetParams(9600, 8, 0, 3));
+  EXPECT_TRUE(port_.SetParams(921600, 4, 4, 2));
   EXPECT_EQ(921600, port_.baud());
 
   ASSERT_EQ(0, port_.Open(kCom, kp::platform::LineSettings::Plain(19200)));
-  EXPECT_EQ(0, port_.SetParams(9600, 8, 0, 0));
+  EXPECT_FALSE(port_.SetParams(9600, 8, 0, 0));
   EXPECT_EQ(19200, port_.baud());
   termios tio = SlaveSettings();
   EXPECT_EQ(B19200, cfgetospeed(&tio));
   port_.Close();
-  EXPECT_EQ(1, port_.SetParams(9600, 8, 0, 0));
+  EXPECT_TRUE(port_.SetParams(9600, 8, 0, 0));
 }
 
 TEST_F(SerialPortTest, WrittenBytesArriveUnchanged) {
