@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace kp::platform {
@@ -18,8 +19,12 @@ struct LocalTime {
 };
 LocalTime Now();
 
-// Creates one directory; failures (it exists, no permission) are ignored.
+// Creates one directory, readable by its owner only where the system has
+// owners; failures (it exists, no permission) are ignored.
 void MakeDir(const std::string& path);
+// Opens a file for appending text, creating it readable and writable by its
+// owner only where the system has owners; nullptr on failure.
+std::FILE* OpenAppendPrivate(const std::string& path);
 
 // Root of the diagnostic log tree ("D:\" on Windows; on POSIX
 // $KPDEV_LOG_ROOT or the per-user state directory), with a trailing

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
@@ -41,7 +42,16 @@ LocalTime Now() {
 
 void MakeDir(const std::string& path) {
   if (path.empty()) return;
-  (void)mkdir(path.c_str(), 0755);
+  // The log tree holds card traffic: nobody but the owner looks inside.
+  (void)mkdir(path.c_str(), 0700);
+}
+
+std::FILE* OpenAppendPrivate(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "a");
+  if (file == nullptr) ::close(fd);
+  return file;
 }
 
 std::string LogRoot() {

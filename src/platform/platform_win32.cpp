@@ -27,6 +27,9 @@ void MakeDir(const std::string& path) {
   (void)CreateDirectoryA(path.c_str(), nullptr);
 }
 
+// The log's directory on drive D inherits its access rights from there.
+std::FILE* OpenAppendPrivate(const std::string& path) { return std::fopen(path.c_str(), "a"); }
+
 // The log tree is D:\LOG\KP606 on every Windows machine; without a drive D
 // the directories cannot be made, the file cannot be opened and logging
 // stays silent.
