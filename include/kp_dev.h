@@ -104,6 +104,55 @@
 #define KP_DEV_CARD_STATUS (200)            /* a card status word other than 9000 */
 #define KP_DEV_CAPACITY_EXCEEDED (201)      /* the caller's capacity exceeded */
 
+/* Room for outputs: the largest text a function can write, terminator
+ * included.  Texts copied from a device answer are bounded by the
+ * 2080-character answer buffer, so KP_DEV_TEXT_ROOM holds any of them. */
+#define KP_DEV_TEXT_ROOM 2080
+#define KP_DEV_DLL_VERSION_ROOM 33 /* KP_DEV_GetDllVersion: 32 bytes of GBK text and the NUL */
+#define KP_DEV_ID_FIELD_ROOM 261   /* KP_DEV_ID_GetData: field 9, the photo path, may hold 260 characters */
+
+/* Contract of the outputs and pointers.
+ *
+ * Encodings: "hex" is upper-case hexadecimal text, two characters per byte,
+ * NUL-terminated; "GBK" is code page 936 text; "ASCII" is plain 7-bit text
+ * as the card or head delivered it; "bytes" are raw bytes without a
+ * terminator.  Outputs are written only on success unless noted; a handle
+ * that is not open writes nothing.
+ *
+ * NULL: no pointer argument may be NULL.  The library writes through every
+ * output pointer it is given and reads every input text to its NUL; an
+ * empty text ("") is the way to leave a track out of
+ * KP_DEV_Magnetic_WaitForWriteTrack.
+ *
+ *   Function (output)                  Room (bytes, NUL included)                 Encoding
+ *   KP_DEV_GetDllVersion (text)        KP_DEV_DLL_VERSION_ROOM                    GBK
+ *   KP_DEV_GetDeviceVersion            KP_DEV_TEXT_ROOM                           hex of the version bytes
+ *   KP_DEV_IC_PowerOn (atr)            2 * *atrLen + 1; *atrLen = room in bytes   hex; -304 when the ATR is longer
+ *   KP_DEV_IC_ConnectlessActive        uid: 2 * *uidLen + 1, ats: 2 * *atsLen + 1 hex; -304 when longer (rooms in bytes)
+ *   KP_DEV_IC_ConnectlessActiveStoreCard uid: 9 (4 bytes); ats is not written  hex
+ *   KP_DEV_IC_ConnectlessReadBlock     *dataLen + 1; *dataLen = room in characters (32 for a block); hex
+ *   KP_DEV_IC_SendApdu, _SendApdu_A    KP_DEV_TEXT_ROOM (answer data and SW1 SW2; no room check)  hex
+ *   KP_DEV_IC_ReadStoreData, KP_DEV_IC_ReadStoreDataEXAT1608, KP_DEV_SLE4428_ReadData (both outputs),
+ *   KP_DEV_SLE4442_ReadDataForUser, _ReadDataForProtection, KP_DEV_AT24CXX_ReadData,
+ *   KP_DEV_AT88SC102/1604/1608_ReadData, KP_DEV_AT45DB041_ReadData
+ *                                      2 * length + 1 (KP_DEV_TEXT_ROOM for any answer)   hex
+ *   KP_DEV_*_ReadPwd                   KP_DEV_TEXT_ROOM (a few bytes in practice) hex
+ *   KP_DEV_Magnetic_ReadTrack          KP_DEV_TEXT_ROOM each                      ASCII track characters; a track
+ *                                                                                 sent as 7F reads as 4 zero bytes
+ *   KP_AscToBcd (hexOut)               2 * strlen(text) + 1                       hex of the text's bytes
+ *   KP_BcdToAsc (bytesOut)             strlen(hexText) / 2, no terminator          bytes
+ *   KP_DEV_ReadFinanceICTrack2         KP_DEV_TEXT_ROOM                           hex (tag 57: digits, D separator, F pad)
+ *   KP_DEV_ReadICCardInfo              KP_DEV_TEXT_ROOM each                      hex (Track 2, PAN sequence number, AID)
+ *   KP_DEV_GetICTraceInfo (chipData)   KP_DEV_TEXT_ROOM (fourteen tag-length-value fields)  hex
+ *   KP_DEV_ReadICCardGPOData (records) capacity + 1; 201 when the next line would not fit   hex lines
+ *   ICCardFindSubStr (valueOut)        strlen(response) + 1                       hex
+ *   KP_DEV_ReadAll, _ReadAll_A (result) KP_DEV_TEXT_ROOM                          kind 1: "track1|track2" (ASCII);
+ *                                                                                 2, 3, 4: hex; 5: identity texts (GBK)
+ *   KP_DEV_ID_GetData                  KP_DEV_ID_FIELD_ROOM                       GBK; field 9 is a file path
+ *   KP_DEV_ID_Read (nine outputs)      KP_DEV_ID_FIELD_ROOM each                  GBK, fields 1 to 9 in order
+ *   int and float outputs              one int or float                           written on success only
+ */
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -495,8 +544,18 @@ static inline const char* kp_dev_result_text(int code) {
       return "card status word other than 9000";
     case 201:
       return "the caller's capacity exceeded";
+    /* Results of the device-status range that no status word maps to. */
+    case -315:
+      return "device status result -315 (no status word maps to it)";
+    case -322:
+      return "device status result -322 (no status word maps to it)";
+    case -323:
+      return "device status result -323 (no status word maps to it)";
+    case -325:
+      return "device status result -325 (no status word maps to it)";
+    case -327:
+      return "device status result -327 (no status word maps to it)";
     default:
-      if (code <= -305 && code >= -328) return "device status error";
       return "unknown result code";
   }
 }

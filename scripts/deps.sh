@@ -2,9 +2,14 @@
 # Installs the Debian packages the build needs, when they are missing.
 # Usage: scripts/deps.sh [linux|windows|wine32|all]
 #   wine32: the 32-bit Wine (wine32 of the i386 architecture) that runs the
-#   tests of the 32-bit DLL. The i386 architecture is added for it and
+#   tests of the 32-bit DLL. The i386 architecture is added for it (and
 #   removed again when the install fails, since an i386 index that cannot be
-#   fetched would otherwise make every later apt-get update fail.
+#   fetched would otherwise make every later apt-get update fail). The
+#   security suite's i386 index can be out of step with the main one, which
+#   leaves wine32's dependencies uninstallable; for this one install the
+#   security suite is pinned below the installed versions through a
+#   preferences file given on apt's command line, so nothing in /etc/apt
+#   changes.
 set -euo pipefail
 what=${1:-linux}
 sudo_cmd=()
@@ -19,14 +24,37 @@ if [[ $what == wine32 ]]; then
     "${sudo_cmd[@]}" dpkg --add-architecture i386
     added=1
   fi
+  pin=$(mktemp)
+  trap 'rm -f "$pin"' EXIT
+  printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 50\n' >"$pin"
+  chmod 644 "$pin"
+  apt_pinned() { "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 -o Dir::Etc::Preferences="$pin" "$@"; }
   echo "installing: wine32:i386"
   # One index failing to download leaves the others usable: the install
   # decides.
-  "${sudo_cmd[@]}" apt-get update -qq || true
-  if ! DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq wine32:i386; then
+  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq || true
+  request=(wine32:i386 libgstreamer-plugins-base1.0-0:i386)
+  # A library installed for both architectures must have one version in
+  # both. A native one already updated from the security suite has no i386
+  # twin of that version, and apt would remove it (and wine64 with it):
+  # such packages are brought to the version the i386 side gets.
+  native=$(dpkg --print-architecture)
+  plan=$(apt_pinned -s install --no-install-recommends "${request[@]}" 2>/dev/null || true)
+  # Packages that depend on such a library at its exact version follow it
+  # to the newest version outside the security suite.
+  while read -r name; do
+    version=$(sed -n "s/^Inst $name:i386 (\([^ ]*\) .*/\1/p" <<<"$plan")
+    if [[ -z $version ]]; then
+      version=$(apt-cache madison "$name" | awk -F' [|] ' '$3 !~ /-security/ && $3 ~ /'"$native"'|all/ {print $2; exit}')
+    fi
+    if [[ -n $version ]]; then request+=("$name:$native=$version"); fi
+  done < <(sed -n 's/^Remv \([^ :]*\)\(:'"$native"'\)\? .*/\1/p' <<<"$plan")
+  installed wine64 && request+=(wine64)
+  if ! DEBIAN_FRONTEND=noninteractive apt_pinned install -y -qq --no-install-recommends --allow-downgrades \
+    "${request[@]}"; then
     if ((added)); then
       "${sudo_cmd[@]}" dpkg --remove-architecture i386
-      "${sudo_cmd[@]}" apt-get update -qq || true
+      "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq || true
     fi
     echo "deps: wine32:i386 could not be installed" >&2
     exit 1
@@ -36,7 +64,7 @@ fi
 
 pkgs=(build-essential cmake g++ libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev python3 pkg-config libpcsclite-dev)
 if [[ $what == windows || $what == all ]]; then
-  pkgs+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 googletest)
+  pkgs+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 googletest llvm)
 fi
 missing=()
 for p in "${pkgs[@]}"; do
@@ -44,6 +72,6 @@ for p in "${pkgs[@]}"; do
 done
 if ((${#missing[@]})); then
   echo "installing: ${missing[*]}"
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
+  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq "${missing[@]}"
 fi

@@ -1,6 +1,7 @@
 #include "cards/bank_profile.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -386,6 +387,16 @@ bool FindTlv(const Bytes& data, std::size_t from, std::size_t to, std::uint16_t 
   return false;
 }
 
+// The directory of the running program, empty when it cannot be told.
+std::string ProgramDirectory() {
+  char path[4096];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return {};
+  const std::string program(path, static_cast<std::size_t>(length));
+  const std::size_t slash = program.rfind('/');
+  return slash == std::string::npos ? std::string() : program.substr(0, slash);
+}
+
 bool IsFile(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -427,11 +438,11 @@ std::string ResolveBankProfile(const std::string& name_or_path, std::string* err
   }
   std::vector<std::string> directories;
   if (const char* own = std::getenv("KPDEV_SIM_PROFILES"); own != nullptr && *own != '\0') directories.push_back(own);
-#ifdef KPDEV_SIM_PROFILE_DIR
-  directories.push_back(KPDEV_SIM_PROFILE_DIR);
-#endif
-#ifdef KPDEV_SIM_SOURCE_PROFILE_DIR
-  directories.push_back(KPDEV_SIM_SOURCE_PROFILE_DIR);
+#ifdef KPDEV_SIM_PROFILES_FROM_PROGRAM
+  // Beside the program: an installed prefix (bin/ and share/) or the build
+  // tree, which keeps a copy in the same layout; the prefix can be moved.
+  const std::string program = ProgramDirectory();
+  if (!program.empty()) directories.push_back(program + "/" + KPDEV_SIM_PROFILES_FROM_PROGRAM);
 #endif
   std::string looked;
   for (const std::string& directory : directories) {

@@ -89,6 +89,7 @@ std::string ResultText(int code) {
       {-9, "unknown device status word or unexpected reply byte"},
       {-10, "handle not open"},
       {-20, "operation not valid for this reader type or module"},
+      {-99, "internal failure inside the library"},
       {-101, "nothing presented yet"},
       {-102, "magnetic read failure"},
       {-103, "magnetic write failure"},
