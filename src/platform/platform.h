@@ -14,6 +14,16 @@ namespace kp::platform {
 std::uint32_t TickMs();
 void SleepMs(unsigned ms);
 
+// A clock of the caller's in place of the system's, for programs that drive
+// the library faster than real time (the whole-library fuzz target): both
+// functions are then answered by it.  nullptr restores the system clock.
+// Not for use while other threads call into the library.
+struct ClockOverride {
+  std::uint32_t (*tickMs)();
+  void (*sleepMs)(unsigned ms);
+};
+void SetClockOverride(const ClockOverride* clock);
+
 struct LocalTime {
   int year, month, day, hour, minute, second, millisecond;
 };

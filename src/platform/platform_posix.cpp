@@ -12,7 +12,14 @@
 
 namespace kp::platform {
 
+namespace {
+const ClockOverride* g_clockOverride = nullptr;
+}  // namespace
+
+void SetClockOverride(const ClockOverride* clock) { g_clockOverride = clock; }
+
 std::uint32_t TickMs() {
+  if (g_clockOverride != nullptr) return g_clockOverride->tickMs();
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
   // Truncation to 32 bits gives the same wrap-around as the Windows tick.
@@ -20,6 +27,7 @@ std::uint32_t TickMs() {
 }
 
 void SleepMs(unsigned ms) {
+  if (g_clockOverride != nullptr) return g_clockOverride->sleepMs(ms);
   timespec request{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   timespec rest{};
   while (nanosleep(&request, &rest) != 0 && errno == EINTR) request = rest;

@@ -12,9 +12,18 @@ namespace kp::platform {
 // The Windows tick count: milliseconds since boot, wrapping after 49.7 days.
 // Every timeout of the library is an unsigned difference of two ticks, so
 // the wrap does no harm.
-std::uint32_t TickMs() { return GetTickCount(); }
+namespace {
+const ClockOverride* g_clockOverride = nullptr;
+}  // namespace
 
-void SleepMs(unsigned ms) { Sleep(ms); }
+void SetClockOverride(const ClockOverride* clock) { g_clockOverride = clock; }
+
+std::uint32_t TickMs() { return g_clockOverride != nullptr ? g_clockOverride->tickMs() : GetTickCount(); }
+
+void SleepMs(unsigned ms) {
+  if (g_clockOverride != nullptr) return g_clockOverride->sleepMs(ms);
+  Sleep(ms);
+}
 
 LocalTime Now() {
   SYSTEMTIME t{};

@@ -47,6 +47,14 @@ class Line {
   virtual bool Failed() { return false; }
 };
 
+// The line every new serial port gets: the operating system's SerialLine,
+// or what a factory set with SetLineFactoryOverride makes (a whole-library
+// fuzz target puts a scripted device behind every port this way).  nullptr
+// restores the system's lines.
+using LineFactory = std::unique_ptr<Line> (*)();
+void SetLineFactoryOverride(LineFactory factory);
+std::unique_ptr<Line> MakeLine();
+
 class SerialLine final : public Line {
  public:
   SerialLine();

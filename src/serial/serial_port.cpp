@@ -34,7 +34,7 @@ int MsUntil(Clock::time_point deadline) {
 
 // The defaults (9600 baud, 8 data bits, even parity, one stop bit) only
 // fill the fields; every caller sets its own line parameters with Open.
-CSerialPort::CSerialPort() : CSerialPort(std::make_unique<platform::SerialLine>()) {}
+CSerialPort::CSerialPort() : CSerialPort(platform::MakeLine()) {}
 
 CSerialPort::CSerialPort(std::unique_ptr<platform::Line> line) : line_(std::move(line)) { SetParams(9600, 8, 2, 0); }
 
