@@ -153,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)KP_DEV_Magnetic_ConfirmWriteTrack(kPort);
         break;
       case 10:
-        (void)KP_DEV_Magnetic_WaitForWriteTrack(kPort, "1234567890");
+        (void)KP_DEV_Magnetic_WaitForWriteTrack(kPort, "", "1234567890");
         break;
       case 11:
         (void)KP_DEV_IC_ConnectlessActive(kPort, &buf.n, &buf.m, buf.a, &buf.n, buf.b);

@@ -154,3 +154,17 @@ TEST(DeadLine, ReadAllMagneticWaitEndsWithoutSpinning) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(NullOutputs, RefusedBeforeAnythingIsSent) {
+  SimReader sim("t0");
+  ASSERT_EQ(sim.Open(0, 9600), 0);
+  sim.ClearTraffic();
+  EXPECT_EQ(KP_DEV_GetDeviceVersion(sim.handle(), nullptr), -5);
+  EXPECT_EQ(KP_DEV_ID_GetData(sim.handle(), 1, nullptr), -5);
+  EXPECT_EQ(KP_DEV_ID_GetData(sim.handle(), 10, nullptr), 0);  // no such field: nothing to write
+  EXPECT_TRUE(sim.Traffic().host_to_device.empty());
+}
+
+}  // namespace
