@@ -11,6 +11,8 @@
 // of its rounds.  The last line is "ratio library/raw = R".
 //
 // Options: --rounds N (default 11), --exchanges N per round (default 1000).
+// --paced: whole operations at real line speeds instead (paced.cpp); there
+// --rounds N is the number of runs of each (default 3).
 
 #include <fcntl.h>
 #include <poll.h>
@@ -30,6 +32,7 @@
 #include <vector>
 
 #include "kp_dev.h"
+#include "paced.h"
 #include "sim_client.h"
 
 namespace {
@@ -105,16 +108,23 @@ class RawPort {
 struct Options {
   int rounds = 11;
   int exchanges = 1000;
+  bool paced = false;
+  bool roundsGiven = false;
 };
 
 bool ParseOptions(int argc, char** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
+    if (option == "--paced") {
+      options->paced = true;
+      continue;
+    }
     if (i + 1 >= argc) return false;
     const int value = std::atoi(argv[++i]);
     if (value < 1) return false;
     if (option == "--rounds") {
       options->rounds = value;
+      options->roundsGiven = true;
     } else if (option == "--exchanges") {
       options->exchanges = value;
     } else {
@@ -146,8 +156,16 @@ double TimeRound(int count, Exchange exchange) {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
-    std::fprintf(stderr, "usage: kpdev_bench [--rounds N] [--exchanges N]\n");
+    std::fprintf(stderr, "usage: kpdev_bench [--rounds N] [--exchanges N] | --paced [--rounds N]\n");
     return 2;
+  }
+  if (options.paced) {
+    try {
+      return kpbench::RunPaced(SimExecutable(), options.roundsGiven ? options.rounds : 3);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "kpdev_bench: %s\n", e.what());
+      return 1;
+    }
   }
 
   try {

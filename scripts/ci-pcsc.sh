@@ -54,7 +54,7 @@ trap stop EXIT INT TERM
 start_sim() {
   local out=$work/$1.out
   shift
-  "$build"/sim/kpdev-sim "$@" >"$out" 2>"$work/sim.err" &
+  "$build"/sim/kpdev-sim --pacing off "$@" >"$out" 2>"$work/sim.err" &
   started_pid=$!
   for _ in $(seq 100); do
     grep -q '^ready' "$out" 2>/dev/null && break

@@ -166,7 +166,7 @@ mkdir -p "$WINEPREFIX"
 mkdir -p "$work/d/profiles"
 ln -sfn "$work/d" "$WINEPREFIX/dosdevices/d:"
 
-KPDEV_SIM_PROFILES=$work/d/profiles "$sim_build/sim/kpdev-sim" --link "$WINEPREFIX/dosdevices/com$com" >"$work/sim.out" 2>"$work/sim.err" &
+KPDEV_SIM_PROFILES=$work/d/profiles "$sim_build/sim/kpdev-sim" --pacing off --link "$WINEPREFIX/dosdevices/com$com" >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
 control=
 for _ in $(seq 100); do

@@ -19,6 +19,7 @@
 // Taking the card away (or a card that leaves by itself, "leave=...")
 // forgets the find and the select.
 
+#include <cstdio>
 #include <memory>
 
 #include "cards/identity_card.h"
@@ -77,6 +78,11 @@ class IdentityModuleProtocol : public RawProtocol {
     if (body < 1 || body > kMaxCommandBody) return ParseResult::NoMatch();
     if (size < kHeader + body) return ParseResult::NeedMore();
 
+    if (body >= 3) {
+      char key[16];
+      std::snprintf(key, sizeof key, "id-%02X%02X", data[kHeader], data[kHeader + 1]);
+      reader.UseDeviceTime(key);
+    }
     const AnswerPlan plan = reader.PlanAnswer(AnswerKind::kRaw);
     if (!plan.swallowed()) Execute(data, body, plan, reader);
     return ParseResult::Done(kHeader + body);

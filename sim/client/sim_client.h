@@ -30,7 +30,8 @@ class SimError : public std::runtime_error {
 };
 
 // A kpdev-sim process.  The constructor starts it and waits for its
-// "port", "control" and "ready" lines; the destructor stops it.
+// "port", "control" and "ready" lines; the destructor stops it.  Unless
+// `args` hold "--pacing", the process is started with "--pacing off".
 class SimProcess {
  public:
   explicit SimProcess(const std::string& executable, const std::vector<std::string>& args = {},

@@ -35,6 +35,7 @@ std::string Status(VirtualReader& reader) {
   add("host_baud", std::to_string(s.host.baud));
   add("host_open", std::to_string(s.host.opens));
   add("buzzer", s.buzzer ? "on" : "off");
+  add("pacing", reader.pacing() ? "on" : "off");
   add("version", ToHex(s.version));
   add("seats", std::to_string(reader.seats().Occupied()));
   add("faults", reader.faults().Describe());
@@ -53,6 +54,7 @@ std::string Status(VirtualReader& reader) {
   add("beeps", std::to_string(c.beeps));
   add("soft_resets", std::to_string(c.soft_resets));
   add("c003", std::to_string(c.c003));
+  add("device_us", std::to_string(c.device_us));
   return Ok(text);
 }
 
@@ -97,6 +99,33 @@ void InstallDeviceControl(VirtualReader& reader) {
       return Err("usage: module I|B|S");
     }
     r.state().module = module;
+    return Ok();
+  });
+  verbs.Register("pacing", "[on|off]", [](VirtualReader& r, const ControlRequest& request) {
+    if (request.words.size() > 1) return Err("usage: pacing [on|off]");
+    if (request.words.size() == 1) {
+      if (request.words[0] != "on" && request.words[0] != "off") return Err("usage: pacing [on|off]");
+      r.SetPacing(request.words[0] == "on");
+    }
+    return Ok(r.pacing() ? "on" : "off");
+  });
+  verbs.Register("device-time", "[KEY MS]", [](VirtualReader& r, const ControlRequest& request) {
+    if (request.words.empty()) return Ok(r.device_times().Describe());
+    if (request.words.size() != 2) return Err("usage: device-time [KEY MS]");
+    // Milliseconds with up to three decimals.
+    const std::string& text = request.words[1];
+    const std::size_t dot = text.find('.');
+    long whole = 0;
+    long fraction = 0;
+    const std::string decimals = dot == std::string::npos ? "" : text.substr(dot + 1);
+    if (!ParseInt(text.substr(0, dot), 0, 600000, &whole) || decimals.size() > 3 ||
+        (dot != std::string::npos && !ParseInt(decimals, 0, 999, &fraction))) {
+      return Err("bad time '" + text + "'");
+    }
+    for (std::size_t i = decimals.size(); i < 3; ++i) fraction *= 10;
+    if (!r.device_times().Set(request.words[0], std::chrono::microseconds(whole * 1000 + fraction))) {
+      return Err("unknown key '" + request.words[0] + "' (frame, escape, raw, think, a command code XXXX, id-XXXX)");
+    }
     return Ok();
   });
   verbs.Register("traffic", "", [](VirtualReader& r, const ControlRequest&) { return "ok" + r.traffic().Format(); });

@@ -23,6 +23,7 @@ struct Counters {
   std::uint64_t beeps = 0;          // buzzer switched on
   std::uint64_t soft_resets = 0;
   std::uint64_t c003 = 0;
+  std::uint64_t device_us = 0;  // processing time the device took before its answers (paced)
 };
 
 // The host's end of the line as last observed.

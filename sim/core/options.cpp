@@ -29,6 +29,7 @@ std::string Usage() {
          "  --control-port N       TCP port of the control interface on 127.0.0.1 (default 0: any)\n"
          "  --link PATH            make PATH a symbolic link to the serial port\n"
          "  --seed N               seed of the line-noise generator (default 1)\n"
+         "  --pacing on|off        bytes take their wire time, commands their device time (default on)\n"
          "  --verbose              print the traffic on stderr as it happens\n"
          "  --insert \"SEAT KIND [ARG...]\"  put a card in a seat at start-up (repeatable)\n"
          "Prints 'port PATH', 'control PORT' and 'ready', then serves until\n"
@@ -37,6 +38,8 @@ std::string Usage() {
 
 bool ParseCommandLine(int argc, char** argv, SimOptions* options, std::string* message, bool* help) {
   *help = false;
+  // Run by hand, the virtual reader keeps real time; tests turn it off.
+  options->reader.pacing = true;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -76,6 +79,13 @@ bool ParseCommandLine(int argc, char** argv, SimOptions* options, std::string* m
         return false;
       }
       options->reader.baud = static_cast<int>(number);
+    } else if (option == "--pacing") {
+      if (!need_value()) return false;
+      if (std::strcmp(value, "on") != 0 && std::strcmp(value, "off") != 0) {
+        *message = std::string("bad pacing '") + value + "' (on or off)";
+        return false;
+      }
+      options->reader.pacing = std::strcmp(value, "on") == 0;
     } else if (option == "--control-port") {
       if (!need_value()) return false;
       if (!ParseNumber(value, 0, 65535, &number)) {

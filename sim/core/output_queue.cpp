@@ -28,6 +28,14 @@ std::vector<Transmission> OutputQueue::TakeDue(TimePoint now) {
   return due;
 }
 
+std::optional<Transmission> OutputQueue::TakeNext(TimePoint now) {
+  if (queue_.empty() || queue_.front().due > now) return std::nullopt;
+  bytes_ -= queue_.front().bytes.size();
+  Transmission next = std::move(queue_.front());
+  queue_.pop_front();
+  return next;
+}
+
 void OutputQueue::Clear() {
   queue_.clear();
   bytes_ = 0;

@@ -34,6 +34,8 @@ class OutputQueue {
   std::optional<TimePoint> NextDue() const;
   // Removes and returns the transmissions due at `now`, oldest first.
   std::vector<Transmission> TakeDue(TimePoint now);
+  // Removes and returns the oldest transmission when it is due at `now`.
+  std::optional<Transmission> TakeNext(TimePoint now);
   void Clear();
   bool empty() const { return queue_.empty(); }
 

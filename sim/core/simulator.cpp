@@ -21,10 +21,13 @@ constexpr std::chrono::milliseconds kQuitFlush{1000};
 // output is dropped as a real transmit buffer would overrun.
 constexpr std::size_t kMaxToHost = 1u << 20;
 
-int MillisUntil(TimePoint deadline, TimePoint now) {
-  if (deadline <= now) return 0;
-  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
-  return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+timespec TimespecUntil(TimePoint deadline, TimePoint now) {
+  timespec t{};
+  if (deadline <= now) return t;
+  const auto ns = std::chrono::ceil<std::chrono::nanoseconds>(deadline - now).count();
+  t.tv_sec = static_cast<time_t>(ns / 1000000000);
+  t.tv_nsec = static_cast<long>(ns % 1000000000);
+  return t;
 }
 
 }  // namespace
@@ -120,12 +123,13 @@ void Simulator::Run() {
       if (quit_deadline == TimePoint{}) quit_deadline = now + kQuitFlush;
       if (server_.Flushed() || now >= quit_deadline) break;
     }
-    int timeout = -1;
-    if (const std::optional<TimePoint> next = reader_.NextDeadline()) timeout = MillisUntil(*next, now);
-    if (quitting_) {
-      const int left = MillisUntil(quit_deadline, now);
-      timeout = timeout < 0 ? left : std::min(timeout, left);
-    }
+    // Woken to the microsecond: a paced answer's bytes are due a fraction of
+    // a millisecond apart, and rounding every wake-up to whole milliseconds
+    // would make the device slower than the line.
+    std::optional<TimePoint> wake = reader_.NextDeadline();
+    if (quitting_) wake = wake ? std::min(*wake, quit_deadline) : quit_deadline;
+    timespec timeout{};
+    if (wake) timeout = TimespecUntil(*wake, now);
 
     fds.clear();
     fds.push_back(pollfd{wake_[0], POLLIN, 0});
@@ -134,7 +138,7 @@ void Simulator::Run() {
     const std::size_t server_first = fds.size();
     server_.Collect(&fds);
 
-    const int ready = poll(fds.data(), fds.size(), timeout);
+    const int ready = ppoll(fds.data(), fds.size(), wake ? &timeout : nullptr, nullptr);
     if (ready < 0 && errno != EINTR) break;
     if (ready > 0) {
       if (fds[0].revents & POLLIN) DrainWake();

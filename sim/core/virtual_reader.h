@@ -11,6 +11,7 @@
 // D~H).
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,6 +24,7 @@
 #include "core/faults.h"
 #include "core/frame.h"
 #include "core/output_queue.h"
+#include "core/pacing.h"
 #include "core/rng.h"
 #include "core/seats.h"
 #include "core/stream_dispatcher.h"
@@ -35,6 +37,8 @@ struct ReaderOptions {
   std::optional<Bytes> version;  // the family's default when unset
   int baud = kStartupBaud;
   std::uint64_t seed = 1;
+  // Real-time line and device (see core/pacing.h); off: answers are due at once.
+  bool pacing = false;
 };
 
 // How the next answer will be treated, decided before the request is acted
@@ -60,6 +64,15 @@ class VirtualReader {
   Bytes Service(int host_baud, TimePoint now);
   // When Service has something to do next, if anything.
   std::optional<TimePoint> NextDeadline() const;
+
+  // Pacing: bytes take their wire time and commands their processing time.
+  // Turning it off delivers what is still on the line at once.
+  void SetPacing(bool on);
+  bool pacing() const { return pacing_; }
+  DeviceTimes& device_times() { return device_times_; }
+  // Names the processing time of the next answer queued (a raw protocol
+  // that knows which of its commands it is answering).
+  void UseDeviceTime(const std::string& key) { next_work_ = device_times_.ForKey(key); }
 
   // One control request line; the reply line without newline.
   std::string HandleControl(const std::string& line);
@@ -102,6 +115,26 @@ class VirtualReader {
   }
 
  private:
+  // Host bytes on their way to the device: they arrive one wire time apart.
+  struct Inbound {
+    Bytes bytes;
+    int host_baud = 0;
+    TimePoint start;
+    std::chrono::nanoseconds per_byte{0};
+    std::size_t delivered = 0;
+  };
+  // The transmission the device is sending, byte by byte.
+  struct OnLine {
+    Transmission sending;
+    TimePoint start;
+    std::chrono::nanoseconds per_byte{0};
+    std::size_t sent = 0;
+  };
+
+  void Hear(const std::uint8_t* data, std::size_t size, int host_baud, TimePoint at);
+  void DeliverInbound(TimePoint now);
+  void Emit(const std::uint8_t* data, std::size_t size, int host_baud, Bytes* line);
+  Bytes ServicePaced(int host_baud, TimePoint now);
   void Record(Direction direction, const std::uint8_t* data, std::size_t size);
   void Queue(const AnswerPlan& plan, Bytes bytes, std::function<void()> after_send);
   // Answers with the status word of a "status" fault, the request unexecuted.
@@ -120,6 +153,13 @@ class VirtualReader {
   ControlVerbs control_;
   CardFactory card_kinds_;
   std::function<void(Direction, const std::uint8_t*, std::size_t)> observer_;
+  bool pacing_ = false;
+  DeviceTimes device_times_;
+  std::optional<std::chrono::microseconds> next_work_;
+  std::deque<Inbound> inbound_;
+  TimePoint rx_free_{};
+  std::optional<OnLine> on_line_;
+  TimePoint tx_free_{};
 };
 
 // Installs the built-in protocols, commands and control verbs.  Technology

@@ -77,7 +77,8 @@ int CReaderBase::ExchangeInto(int command, const char* data, int length, char* r
 
     std::uint8_t head[frame::kHeadBytes] = {};
     std::uint16_t got = 0;
-    int r = port_.Read(head, sizeof head, &got, timeoutMs);
+    // The timeout runs from the moment the request has reached the device.
+    int r = port_.Read(head, sizeof head, &got, timeoutMs + port_.WireTimeMs(wireCount));
     if (r != 0) return r;
     if (head[0] != frame::kStx) {
       // Out of step with the device (stale bytes, noise): discard everything

@@ -1,5 +1,6 @@
 #include "serial/serial_port.h"
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 
@@ -99,8 +100,12 @@ int CSerialPort::ReadExact(std::uint8_t* buffer, std::size_t count, std::size_t*
       *got += n;
       if (*got >= count) return kOk;
       // While input keeps coming the timeout is not looked at: a device in
-      // the middle of an answer is allowed to finish it.
-      if (line_->WaitInput(1, 0)) continue;
+      // the middle of an answer is allowed to finish it.  On a real line
+      // the bytes come one character time apart, and the driver hands them
+      // over in bursts, so "keeps coming" means: the next byte follows
+      // within the input gap, even after the deadline.
+      if (line_->WaitInput(1, std::max(MsUntil(deadline), InputGapMs()))) continue;
+      return kErrRead;
     }
     const int left = MsUntil(deadline);
     if (left <= 0) return kErrRead;
@@ -108,6 +113,14 @@ int CSerialPort::ReadExact(std::uint8_t* buffer, std::size_t count, std::size_t*
     // line has failed, and either ends the read.
     if (!line_->WaitInput(1, left)) return kErrRead;
   }
+}
+
+int CSerialPort::InputGapMs() const {
+  // Sixteen character times (a receive FIFO's worth), and never less than
+  // 100 ms: on a busy machine either end of the line may be held up longer
+  // than a character time, and a device that stalls that long has stopped.
+  constexpr int kMinGapMs = 100;
+  return std::max(kMinGapMs, WireTimeMs(16));
 }
 
 int CSerialPort::Read(std::uint8_t* buffer, std::size_t count, std::uint16_t* got, int timeoutMs) {

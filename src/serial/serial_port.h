@@ -52,12 +52,25 @@ class CSerialPort {
   // passes; true when they are.  Never consumes input.
   bool WaitForInput(std::size_t n, int timeoutMs) { return line_->WaitInput(n, timeoutMs); }
 
+  // Milliseconds that `bytes` take on the line at the port's speed (10 bit
+  // times each, rounded up).  A read that must first wait for bytes the
+  // host has just written to reach the device adds this to its timeout:
+  // the port's write returns once the bytes are queued, not once they are sent.
+  int WireTimeMs(std::size_t bytes) const {
+    return baud_ > 0 ? static_cast<int>((bytes * 10000 + static_cast<std::size_t>(baud_) - 1) /
+                                        static_cast<std::size_t>(baud_))
+                     : 0;
+  }
+
   int port() const { return port_; }
   int baud() const { return baud_; }
 
  private:
   // true when open and configured; false with the port closed.
   bool OpenPort(int port);
+  // Longest pause between two bytes of one answer that still counts as the
+  // answer coming in.
+  int InputGapMs() const;
 
   std::unique_ptr<platform::Line> line_;
   int port_ = 0;

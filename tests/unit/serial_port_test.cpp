@@ -268,6 +268,36 @@ TEST_F(SerialPortTest, PartialAnswerFailsAfterTimeoutWithBytesSoFar) {
   EXPECT_EQ(0xBEEF, n16);
 }
 
+// A device still sending holds a read past its timeout; once it stops for
+// longer than the input gap (100 ms at 9600), the read fails.
+TEST_F(SerialPortTest, AnswerStillArrivingOutlastsTheTimeoutUntilTheLineGoesQuiet) {
+  OpenDefault();
+  std::thread device([this] {
+    for (std::uint8_t i = 0; i < 40; ++i) {
+      DeviceSends({static_cast<std::uint8_t>(0x30 + i % 10)});
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  std::uint8_t buf[40];
+  std::size_t got = 0;
+  const auto start = Clock::now();
+  EXPECT_EQ(0, port_.ReadExact(buf, sizeof buf, &got, 100));
+  device.join();
+  EXPECT_EQ(40u, got);
+  EXPECT_GE(MsSince(start), 300);
+
+  std::thread late([this] {
+    DeviceSends({0x02});
+    std::this_thread::sleep_for(std::chrono::milliseconds(80));
+    DeviceSends({0x30});
+  });
+  const auto again = Clock::now();
+  EXPECT_EQ(-4, port_.ReadExact(buf, 5, &got, 100));
+  late.join();
+  EXPECT_EQ(2u, got);
+  EXPECT_GE(MsSince(again), 170);  // the second byte's gap, not the first deadline, ended it
+}
+
 TEST_F(SerialPortTest, ReadWhenAvailableWaitsForTheWholeCount) {
   OpenDefault();
   DeviceSends({0x1B, 0x30});

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "command.h"
+#include "decode.h"
 #include "kp_dev.h"
 #include "session.h"
 
@@ -65,7 +66,7 @@ int PowerOn(const Session& session, int seat) {
   int length = kAtrRoom;
   const int r = KP_DEV_IC_PowerOn(session.handle(), seat, &length, atr);
   if (r != 0) return ReportFailure("KP_DEV_IC_PowerOn", r);
-  std::printf("atr      %s\n", length > 0 ? atr : "(none)");
+  ReportAtr(length > 0 ? atr : "");
   return kExitOk;
 }
 
@@ -77,9 +78,10 @@ int RunStatus(const GlobalOptions& global, const CpuOptions& options) {
   const int r = KP_DEV_IC_GetStatus(session.handle(), options.seat, &state);
   if (r != 0) return ReportFailure("KP_DEV_IC_GetStatus", r);
   if (state < 0) {
-    std::printf("state    (not reported)\n");
+    Report::Get().Field("state", "(not reported)", nullptr);
   } else {
-    std::printf("state    %d\n", state);
+    Report::Get().Field("state", std::to_string(state) + " (" + CardStateName(state) + ")",
+                        {{"code", state}, {"name", CardStateName(state)}});
   }
   return kExitOk;
 }
@@ -95,15 +97,14 @@ int RunOff(const GlobalOptions& global, const CpuOptions& options) {
   if (const int e = OpenWithCard(session, options)) return e;
   const int r = KP_DEV_IC_PowerOff(session.handle(), options.seat);
   if (r != 0) return ReportFailure("KP_DEV_IC_PowerOff", r);
-  std::printf("off      seat %d\n", options.seat);
+  Report::Get().Field("off", "seat " + std::to_string(options.seat), options.seat);
   return kExitOk;
 }
 
 int RunApdu(const GlobalOptions& global, CpuOptions options) {
   for (std::string& apdu : options.apdus) {
     if (!NormaliseHex(&apdu) || apdu.size() < 8) {
-      std::fprintf(stderr, "kpdev: an APDU is at least 4 bytes of hex, two digits per byte: '%s'\n", apdu.c_str());
-      return kExitUsage;
+      return UsageError("an APDU is at least 4 bytes of hex, two digits per byte: '" + apdu + "'");
     }
   }
   Session session(global, options.reader);
@@ -118,10 +119,13 @@ int RunApdu(const GlobalOptions& global, CpuOptions options) {
     const int r = options.chain
                       ? KP_DEV_IC_SendApdu_A(session.handle(), options.seat, 0, apdu.c_str(), length, response.data())
                       : KP_DEV_IC_SendApdu(session.handle(), options.seat, 0, apdu.c_str(), length, response.data());
-    std::printf("> %s\n", apdu.c_str());
+    Report::Get().Line("> " + apdu);
     if (r != 0) return ReportFailure(options.chain ? "KP_DEV_IC_SendApdu_A" : "KP_DEV_IC_SendApdu", r);
     const std::string answer(response.data());
-    std::printf("< %s\n", answer.c_str());
+    Report::Get().Line("< " + answer);
+    const std::string sw = answer.size() >= 4 ? answer.substr(answer.size() - 4) : "";
+    Report::Get().doc()["exchanges"].push_back(
+        {{"command", apdu}, {"response", answer}, {"data", answer.substr(0, answer.size() - sw.size())}, {"sw", sw}});
     if (answer.size() < 4 || answer.compare(answer.size() - 4, 4, "9000") != 0) allOk = false;
   }
   std::fflush(stdout);
@@ -130,7 +134,7 @@ int RunApdu(const GlobalOptions& global, CpuOptions options) {
     if (r != 0) return ReportFailure("KP_DEV_IC_PowerOff", r);
   }
   if (options.strict && !allOk) {
-    std::fprintf(stderr, "kpdev: the card did not answer every APDU with 9000\n");
+    Report::Get().Failed("the card did not answer every APDU with 9000");
     return kExitCallFailed;
   }
   return kExitOk;
@@ -146,7 +150,7 @@ int RunType(const GlobalOptions& global, const CpuOptions& options) {
   int type = 0;
   const int r = KP_DEV_IC_GetCardType(session.handle(), options.seat, &type);
   if (r != 0 && !(r == -326 && type == 0)) return ReportFailure("KP_DEV_IC_GetCardType", r);
-  std::printf("type     %d%s\n", type, type == 0 ? " (none reported)" : "");
+  Report::Get().Field("type", std::to_string(type) + (type == 0 ? " (none reported)" : ""), type);
   return kExitOk;
 }
 

@@ -58,26 +58,32 @@ int RunVersion(const GlobalOptions& global, const ReaderOptions& options) {
   Session session(global, options);
   if (!session.Open()) return session.FailureExit();
 
-  std::printf("reader   %s type %d on %s%s\n", session.PortSpec().c_str(), options.type, session.DevicePath().c_str(),
-              session.simulated() ? " (virtual reader)" : "");
-  std::printf("library  %s\n", LibraryVersion().c_str());
+  Report& out = Report::Get();
+  out.Field("reader",
+            session.PortSpec() + " type " + std::to_string(options.type) + " on " + session.DevicePath() +
+                (session.simulated() ? " (virtual reader)" : ""),
+            {{"port", options.port},
+             {"baud", options.baud},
+             {"type", options.type},
+             {"device", session.DevicePath()},
+             {"virtual", session.simulated()}});
+  out.Field("library", LibraryVersion());
 
   // Room for the longest answer a frame can carry, as hexadecimal text.
   char version[4200] = {};
   const int r = KP_DEV_GetDeviceVersion(session.handle(), version);
   if (r != 0) {
     if (r == -20 && options.type == 2) {
-      std::fprintf(stderr, "kpdev: a type-2 reader serves the magnetic head; its version is read as type 1\n");
+      out.Note("a type-2 reader serves the magnetic head; its version is read as type 1");
     }
     return ReportFailure("KP_DEV_GetDeviceVersion", r);
   }
-  std::printf("version  %s\n", version[0] != '\0' ? DescribeVersion(options.type, version).c_str() : "(none)");
+  out.Field("version", version[0] != '\0' ? DescribeVersion(options.type, version) : "(none)", version);
 
   int module = -1;
   const int m = KP_DEV_CheckIsOpen(session.handle(), &module);
   if (m != 0) return ReportFailure("KP_DEV_CheckIsOpen", m);
-  std::printf("module   %d\n", module);
-  std::fflush(stdout);
+  out.Field("module", std::to_string(module), module);
 
   const int c = session.Close();
   if (c != 0) return ReportFailure("KP_DEV_CloseDevice", c);

@@ -25,6 +25,7 @@
 #include <system_error>
 
 #include "command.h"
+#include "decode.h"
 #include "kp_dev.h"
 #include "session.h"
 
@@ -99,7 +100,11 @@ class FromGbk {
 };
 
 bool SimPresentCard(Session& session, const std::string& words) {
-  if (!SimRequest(session, "insert " + std::to_string(kSimSeat) + " id" + (words.empty() ? "" : " " + words))) {
+  if (words == "none") return true;
+  // The same grammar as every --sim-card (KIND ARG...); the kind may be
+  // left out, as an identity card is the only kind this command reads.
+  const std::string card = words.empty() ? "id" : (words == "id" || words.rfind("id ", 0) == 0) ? words : "id " + words;
+  if (!SimRequest(session, "insert " + std::to_string(kSimSeat) + " " + card)) {
     return false;
   }
   std::fprintf(stderr, "kpdev: virtual reader: identity card presented\n");
@@ -113,20 +118,20 @@ void SavePhoto(const std::string& decoded, const std::string& target) {
   if (decoded.empty() || !fs::exists(decoded, error)) {
     const std::string directory =
         decoded.empty() ? std::string("the library's directory") : fs::path(decoded).parent_path().string();
-    std::printf("%-10s not decoded (no photo decoder beside the library in %s)\n", "photo", directory.c_str());
+    Report::Get().Field("photo", "not decoded (no photo decoder beside the library in " + directory + ")", nullptr);
     return;
   }
   if (fs::exists(target, error) && fs::equivalent(decoded, target, error)) {
-    std::printf("%-10s %s\n", "photo", target.c_str());
+    Report::Get().Field("photo", target);
     return;
   }
   fs::copy_file(decoded, target, fs::copy_options::overwrite_existing, error);
   if (error) {
-    std::printf("%-10s not saved to %s: %s (decoded: %s)\n", "photo", target.c_str(), error.message().c_str(),
-                decoded.c_str());
+    Report::Get().Field("photo", "not saved to " + target + ": " + error.message() + " (decoded: " + decoded + ")",
+                        nullptr);
     return;
   }
-  std::printf("%-10s saved to %s\n", "photo", target.c_str());
+  Report::Get().Field("photo", "saved to " + target, target);
 }
 
 int RunRead(const GlobalOptions& global, const IdOptions& options) {
@@ -138,16 +143,29 @@ int RunRead(const GlobalOptions& global, const IdOptions& options) {
   char* fields[kFieldCount];
   for (int i = 0; i < kFieldCount; ++i) fields[i] = storage.get() + i * kFieldRoom;
 
-  std::fprintf(stderr, "kpdev: waiting up to %d ms for an identity card\n", options.timeoutMs);
+  Report::Get().Note("waiting up to " + std::to_string(options.timeoutMs) + " ms for an identity card");
   const int r = KP_DEV_ID_Read(session.handle(), options.timeoutMs, fields);
+  if (r == KP_DEV_ERR_ID_TIME_LIMIT) {
+    Report::Get().CallFailed("KP_DEV_ID_Read", r,
+                             "no identity card within " + std::to_string(options.timeoutMs) + " ms");
+    return kExitNoCard;
+  }
   if (r != 0) return ReportFailure("KP_DEV_ID_Read", r);
 
   const FromGbk converter;
+  Report& out = Report::Get();
+  out.SetLabelWidth(10);
   for (int i = 0; i < kFieldCount - 1; ++i) {
-    std::printf("%-10s %s\n", kLabels[i], converter.Convert(fields[i]).c_str());
+    const std::string value = converter.Convert(fields[i]);
+    std::string shown = value;
+    // Dates as people write them; the validity is "from-until".
+    if (i == 3) shown = IdDate(value) == value ? value : value + " (" + IdDate(value) + ")";
+    if (i == 7 && value.size() == 17 && value[8] == '-') {
+      shown = value + " (" + IdDate(value.substr(0, 8)) + " to " + IdDate(value.substr(9)) + ")";
+    }
+    out.Field(kLabels[i], shown, value);
   }
   SavePhoto(fields[kFieldCount - 1], options.photo);
-  std::fflush(stdout);
   return kExitOk;
 }
 
@@ -166,9 +184,9 @@ void Install(Tool& tool) {
   readCmd->add_option("--photo", read->photo, "where to save the photo bitmap")->capture_default_str();
   readCmd
       ->add_option("--sim-card", read->simCard,
-                   "with --sim: the card presented, as KEY=VALUE words of the virtual reader's insert request "
-                   "(name= sex= nation= birth= address= number= authority= validity= photo=; default: the sample "
-                   "card)")
+                   "with --sim: the card presented: [id] KEY=VALUE... as in the virtual reader's insert request "
+                   "(name= sex= nation= birth= address= number= authority= validity= photo=), or none (default: the "
+                   "sample card)")
       ->type_name("WORDS");
 }
 

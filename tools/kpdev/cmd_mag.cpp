@@ -161,22 +161,20 @@ int RunRead(const GlobalOptions& global, const MagOptions& options) {
   });
   if (r == kNothingYet) {
     KP_DEV_Magnetic_CancelAccept(handle);
-    std::fprintf(stderr, "kpdev: no card swiped within %d s\n", options.timeoutS);
-    return kExitCallFailed;
+    Report::Get().Failed("no card swiped within " + std::to_string(options.timeoutS) + " s");
+    return kExitNoCard;
   }
-  if (r == kArmExpired) std::fprintf(stderr, "kpdev: the head's 29-second arm ran out\n");
+  if (r == kArmExpired) Report::Get().Note("the head's 29-second arm ran out");
   if (r != 0) return ReportFailure("KP_DEV_Magnetic_ReadTrack", r);
 
-  std::printf("track1   %s\n", track1[0] != '\0' ? Visible(track1.get()).c_str() : "(no data)");
-  std::printf("track2   %s\n", track2[0] != '\0' ? Visible(track2.get()).c_str() : "(no data)");
-  std::fflush(stdout);
+  ReportTrack("track1", Visible(track1.get()), true);
+  ReportTrack("track2", Visible(track2.get()));
   return kExitOk;
 }
 
 int RunWrite(const GlobalOptions& global, const MagOptions& options) {
   if (options.track1.empty() && options.track2.empty()) {
-    std::fprintf(stderr, "kpdev: give --track1, --track2 or both\n");
-    return kExitUsage;
+    return UsageError("give --track1, --track2 or both");
   }
   Session session(global, options.reader);
   if (!session.Open()) return session.FailureExit();
@@ -192,15 +190,15 @@ int RunWrite(const GlobalOptions& global, const MagOptions& options) {
       PollUntil("swipe the card to write", options.timeoutS, [&] { return KP_DEV_Magnetic_ConfirmWriteTrack(handle); });
   if (r == kNothingYet) {
     KP_DEV_Magnetic_CancelWriteTrack(handle);
-    std::fprintf(stderr, "kpdev: no card swiped within %d s\n", options.timeoutS);
-    return kExitCallFailed;
+    Report::Get().Failed("no card swiped within " + std::to_string(options.timeoutS) + " s");
+    return kExitNoCard;
   }
-  if (r == kWriteRefused) std::fprintf(stderr, "kpdev: the head reports that it could not write the card\n");
+  if (r == kWriteRefused) Report::Get().Note("the head reports that it could not write the card");
   if (r != 0) return ReportFailure("KP_DEV_Magnetic_ConfirmWriteTrack", r);
-  std::printf("written  %s%s%s\n", options.track1.empty() ? "" : "track1",
-              !options.track1.empty() && !options.track2.empty() ? " and " : "",
-              options.track2.empty() ? "" : "track2");
-  std::fflush(stdout);
+  nlohmann::json written = nlohmann::json::array();
+  if (!options.track1.empty()) written.push_back("track1");
+  if (!options.track2.empty()) written.push_back("track2");
+  Report::Get().Field("written", written.size() == 2 ? "track1 and track2" : written[0].get<std::string>(), written);
   return kExitOk;
 }
 

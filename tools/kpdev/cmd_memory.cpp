@@ -255,18 +255,47 @@ class MemSession {
 bool Prepare(MemOptions* options, Chip* chip, int* exit) {
   *chip = ChipNames().at(options->chip);
   if (!options->pwd.empty() && !NormaliseHex(&options->pwd)) {
-    std::fprintf(stderr, "kpdev: --pwd needs hex digits, two per byte\n");
-    *exit = kExitUsage;
+    *exit = UsageError("--pwd needs hex digits, two per byte");
     return false;
   }
   if (!options->pwd.empty() && !HasPasswords(*chip)) {
-    std::fprintf(stderr, "kpdev: %s has no password\n", options->chip.c_str());
-    *exit = kExitUsage;
+    *exit = UsageError(options->chip + " has no password");
     return false;
   }
   if (options->protection && *chip != Chip::kSle4442) {
-    std::fprintf(stderr, "kpdev: --protection is for the sle4442\n");
-    *exit = kExitUsage;
+    *exit = UsageError("--protection is for the sle4442");
+    return false;
+  }
+  // Addresses beyond the chip are refused here, before anything is sent.
+  int capacity = 0;
+  std::string area = options->chip;
+  switch (*chip) {
+    case Chip::kSle4442:
+      capacity = options->protection ? 32 : 256;
+      if (options->protection) area += " protection memory";
+      break;
+    case Chip::kSle4428:
+      capacity = 1024;
+      break;
+    case Chip::kAt88sc1608:
+      capacity = 256;
+      area += " zone";
+      if (options->zone > 7) {
+        *exit = UsageError("the at88sc1608 has data zones 0 to 7");
+        return false;
+      }
+      break;
+    case Chip::kAt45db041:
+      capacity = 264;
+      area += " page";
+      break;
+    default:
+      break;
+  }
+  const int span = options->length > 0 ? options->length : static_cast<int>(options->data.size() / 2);
+  if (capacity > 0 && options->address + span > capacity) {
+    *exit = UsageError("address " + std::to_string(options->address) + " + " + std::to_string(span) +
+                       " bytes runs past the " + std::to_string(capacity) + " bytes of the " + area);
     return false;
   }
   return true;
@@ -287,12 +316,11 @@ int RunRead(const GlobalOptions& global, MemOptions options) {
   const int r = session.Read(data.data(), flags.data(), &call);
   if (r != 0) return ReportFailure(call, r);
   if (data[0] == '\0' && options.length != 0) {
-    std::fprintf(stderr, "kpdev: %s answered with another number of bytes than asked for\n", call.c_str());
+    Report::Get().Failed(call + " answered with another number of bytes than asked for");
     return kExitCallFailed;
   }
-  std::printf("data     %s\n", data.data());
-  if (flags[0] != '\0') std::printf("flags    %s\n", flags.data());
-  std::fflush(stdout);
+  Report::Get().Field("data", data.data());
+  if (flags[0] != '\0') Report::Get().Field("flags", flags.data());
   return session.Close();
 }
 
@@ -300,17 +328,13 @@ int RunWrite(const GlobalOptions& global, MemOptions options) {
   Chip chip;
   int exit = kExitOk;
   if (!Prepare(&options, &chip, &exit)) return exit;
-  if (!NormaliseHex(&options.data, true)) {
-    std::fprintf(stderr, "kpdev: --data needs hex digits, two per byte\n");
-    return kExitUsage;
-  }
+  if (!NormaliseHex(&options.data, true)) return UsageError("--data needs hex digits, two per byte");
   MemSession session(global, options, chip);
   if ((exit = session.Open()) != kExitOk || (exit = session.PresentPassword()) != kExitOk) return exit;
   std::string call;
   const int r = session.Write(options.data, &call);
   if (r != 0) return ReportFailure(call, r);
-  std::printf("written  %zu bytes\n", options.data.size() / 2);
-  std::fflush(stdout);
+  Report::Get().Field("written", std::to_string(options.data.size() / 2) + " bytes", options.data.size() / 2);
   return session.Close();
 }
 
@@ -318,21 +342,17 @@ int RunVerify(const GlobalOptions& global, MemOptions options) {
   Chip chip;
   int exit = kExitOk;
   if (!Prepare(&options, &chip, &exit)) return exit;
-  if (!HasPasswords(chip)) {
-    std::fprintf(stderr, "kpdev: %s has no password\n", options.chip.c_str());
-    return kExitUsage;
-  }
+  if (!HasPasswords(chip)) return UsageError(options.chip + " has no password");
   MemSession session(global, options, chip);
   if ((exit = session.Open()) != kExitOk) return exit;
   std::string call;
   const int r = session.Verify(options.pwd, &call);
-  std::printf("verify   %s\n", ResultText(r).c_str());
+  Report::Get().Field("verify", ResultText(r), ResultJson(r));
   // The counter tells what the presentation cost, also when it failed.
   int tries = -1;
   std::string counterCall;
   const int c = session.Counter(&tries, &counterCall);
-  if (tries >= 0) std::printf("tries    %d\n", tries);
-  std::fflush(stdout);
+  if (tries >= 0) Report::Get().Field("tries", std::to_string(tries), tries);
   if (r != 0) return ReportFailure(call, r);
   if (c != 0) return ReportFailure(counterCall, c);
   return session.Close();
@@ -342,18 +362,14 @@ int RunCounter(const GlobalOptions& global, MemOptions options) {
   Chip chip;
   int exit = kExitOk;
   if (!Prepare(&options, &chip, &exit)) return exit;
-  if (!HasPasswords(chip)) {
-    std::fprintf(stderr, "kpdev: %s has no error counter\n", options.chip.c_str());
-    return kExitUsage;
-  }
+  if (!HasPasswords(chip)) return UsageError(options.chip + " has no error counter");
   MemSession session(global, options, chip);
   if ((exit = session.Open()) != kExitOk) return exit;
   int tries = -1;
   std::string call;
   const int r = session.Counter(&tries, &call);
   // A locked card reports its count with the error.
-  if (tries >= 0) std::printf("tries    %d\n", tries);
-  std::fflush(stdout);
+  if (tries >= 0) Report::Get().Field("tries", std::to_string(tries), tries);
   if (r != 0) return ReportFailure(call, r);
   return session.Close();
 }

@@ -49,7 +49,6 @@ namespace kpdev::tool {
 namespace {
 
 constexpr int kNothingYet = -101;
-constexpr int kExitInterrupted = 130;  // as a shell reports a command ended by SIGINT
 // The reader the loop opens.
 constexpr int kLoopType = 61;
 constexpr int kLoopBaud = 115200;
@@ -69,7 +68,7 @@ struct ReadAllOptions {
   bool storeCard = false;
   int sector = 1;
   int block = 0;
-  int keyType = kKeyA;
+  std::string keyType = "A";
   std::string key = "FFFFFFFFFFFF";
   bool noContact = false;
   bool noContactless = false;
@@ -125,32 +124,32 @@ std::vector<std::string> SplitBars(const std::string& text) {
 }
 
 void PrintCard(int kind, const std::string& result) {
-  std::printf("kind     %d (%s)\n", kind, KindName(kind));
+  Report& out = Report::Get();
+  out.Field("kind", std::to_string(kind) + " (" + KindName(kind) + ")", {{"code", kind}, {"name", KindName(kind)}});
   switch (kind) {
     case 1: {
       const std::vector<std::string> tracks = SplitBars(result);
-      std::printf("track1   %s\n", tracks.empty() || tracks[0].empty() ? "(no data)" : Visible(tracks[0]).c_str());
-      std::printf("track2   %s\n", tracks.size() < 2 || tracks[1].empty() ? "(no data)" : Visible(tracks[1]).c_str());
+      ReportTrack("track1", tracks.empty() ? "" : Visible(tracks[0]), true);
+      ReportTrack("track2", tracks.size() < 2 ? "" : Visible(tracks[1]));
       break;
     }
     case 2:
-      std::printf("block    %s\n", result.c_str());
+      out.Field("block", result);
       break;
     case 3:
     case 4:
-      std::printf("track2   %s\n", result.c_str());
+      ReportTrack("track2", result);
       break;
     case 5: {
       static const char* const kLabels[] = {"name",   "sex",       "nation",   "birth", "address",
                                             "number", "authority", "validity", "photo"};
       const std::vector<std::string> fields = SplitBars(result);
-      for (std::size_t i = 0; i < fields.size() && i < 9; ++i) {
-        std::printf("%-10s %s\n", kLabels[i], Visible(fields[i]).c_str());
-      }
+      out.SetLabelWidth(10);
+      for (std::size_t i = 0; i < fields.size() && i < 9; ++i) out.Field(kLabels[i], Visible(fields[i]));
       break;
     }
     default:
-      std::printf("data     %s\n", Visible(result).c_str());
+      out.Field("data", Visible(result));
   }
 }
 
@@ -263,6 +262,8 @@ struct Outcome {
   char text[kResultRoom] = {};
 };
 
+int CheckReaderAnswers(int port);
+
 int Run(const GlobalOptions& global, ReadAllOptions o) {
   if (o.simCard == "sector") o.storeCard = true;
   // Ctrl-C is taken over before anything is started, so that it always
@@ -290,16 +291,21 @@ int Run(const GlobalOptions& global, ReadAllOptions o) {
 #endif
 
   if (watcher.interrupted()) {
-    std::fprintf(stderr, "kpdev: cancelled, no card read\n");
+    Report::Get().Failed("cancelled, no card read");
     return kExitInterrupted;
   }
+  // A port without a reader would otherwise look like a reader without a
+  // card: the reader must answer its version request first.
+  if (const int e = CheckReaderAnswers(o.port)) return e;
   Outcome outcome;
+  int keyType = kKeyA;
+  ParseKeyType(o.keyType, &keyType);
   const unsigned timeoutMs = static_cast<unsigned>(o.timeoutS) * 1000u;
   std::thread worker([&] {
     int kind = 0;
     std::vector<char> text(kResultRoom, '\0');
-    const int r = KP_DEV_ReadAll_A(o.port, 0, timeoutMs, o.storeCard ? 1 : 0, o.sector, o.block, o.keyType,
-                                   o.key.c_str(), o.noContact ? 0 : 1, o.noContactless ? 0 : 1, 0, &kind, text.data());
+    const int r = KP_DEV_ReadAll_A(o.port, 0, timeoutMs, o.storeCard ? 1 : 0, o.sector, o.block, keyType, o.key.c_str(),
+                                   o.noContact ? 0 : 1, o.noContactless ? 0 : 1, 0, &kind, text.data());
     std::lock_guard<std::mutex> lock(outcome.mutex);
     outcome.result = r;
     outcome.kind = kind;
@@ -346,26 +352,37 @@ int Run(const GlobalOptions& global, ReadAllOptions o) {
   if (presentFailed) return kExitSimFailed;
   if (outcome.result == 0) {
     PrintCard(outcome.kind, outcome.text);
-    std::fflush(stdout);
     return kExitOk;
   }
   if (outcome.result == kNothingYet && watcher.interrupted()) {
-    std::fprintf(stderr, "kpdev: cancelled, no card read\n");
+    Report::Get().Failed("cancelled, no card read");
     return kExitInterrupted;
   }
   if (outcome.result == kNothingYet) {
-    std::fprintf(stderr, "kpdev: no card within %d s\n", o.timeoutS);
-    return kExitCallFailed;
+    Report::Get().Failed("no card within " + std::to_string(o.timeoutS) + " s");
+    return kExitNoCard;
   }
   return ReportFailure("KP_DEV_ReadAll_A on COM" + std::to_string(o.port), outcome.result);
 }
 
-bool IsHex(const std::string& text) {
-  if (text.empty() || text.size() % 2 != 0) return false;
-  for (char c : text) {
-    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+// 0 when a reader of the loop's type answers on COM<port>; else the exit
+// code, after saying why.
+int CheckReaderAnswers(int port) {
+  ReaderOptions reader;
+  reader.port = port;
+  reader.type = kLoopType;
+  reader.baud = kLoopBaud;
+  GlobalOptions none;
+  Session session(none, reader);
+  if (!session.Open()) return session.FailureExit();
+  char version[4200] = {};
+  const int r = KP_DEV_GetDeviceVersion(session.handle(), version);
+  if (r != 0) {
+    Report::Get().CallFailed("KP_DEV_GetDeviceVersion on COM" + std::to_string(port), r,
+                             "no reader answering on " + session.DevicePath() + " at 115200 baud as type 61");
+    return kExitNoReader;
   }
-  return true;
+  return kExitOk;
 }
 
 void Install(Tool& tool) {
@@ -373,9 +390,11 @@ void Install(Tool& tool) {
   CLI::App* cmd = tool.AddCommand(
       "read-all", "wait for any card (magnetic, store card, bank card, identity card) and print what it holds",
       [&tool, o]() -> int {
-        if (!IsHex(o->key) || (o->simCard == "sector" && (!IsHex(o->simBlock) || o->simBlock.size() != 32))) {
-          std::fprintf(stderr, "kpdev: --key and --sim-block take upper-case hex (--sim-block 16 bytes)\n");
-          return kExitUsage;
+        int keyType = 0;
+        if (!ParseKeyType(o->keyType, &keyType)) return UsageError(kKeyTypeGrammar);
+        if (!NormaliseHex(&o->key) || o->key.size() != 12) return UsageError("--key takes 6 bytes of hex (12 digits)");
+        if (o->simCard == "sector" && (!NormaliseHex(&o->simBlock) || o->simBlock.size() != 32)) {
+          return UsageError("--sim-block takes 16 bytes of hex");
         }
         return Run(tool.global(), *o);
       });
@@ -390,9 +409,7 @@ void Install(Tool& tool) {
   cmd->add_option("--block", o->block, "store card: block in the sector")
       ->check(CLI::Range(0, 3))
       ->capture_default_str();
-  cmd->add_option("--key-type", o->keyType, "store card: key type byte (96 key A, 97 key B)")
-      ->check(CLI::Range(0, 255))
-      ->capture_default_str();
+  cmd->add_option("--key-type", o->keyType, std::string("store card: ") + kKeyTypeHelp)->capture_default_str();
   cmd->add_option("--key", o->key, "store card: key, hex")->capture_default_str();
   cmd->add_flag("--no-contact", o->noContact, "do not try a contact bank card");
   cmd->add_flag("--no-contactless", o->noContactless, "do not try a contactless bank card");

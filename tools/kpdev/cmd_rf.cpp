@@ -18,8 +18,10 @@
 // commands, so a workflow may authenticate once ("rf auth") and then read,
 // write and count in later invocations; with --key a block command
 // activates the card and authenticates its sector itself first.  Key types:
-// A is 60, B is 61 (the values the common readers take), or a number.
-// Amounts are in units with two decimals (the card counts hundredths).
+// A (0x60), B (0x61) or a number (decimal or 0x..), as everywhere in kpdev.
+// Amounts are decimal text with at most two decimals (the card counts
+// hundredths); one that the interface's float cannot carry to the cent is
+// refused before anything is sent.
 //
 // With --sim the tool first puts a card into the field (seat 255) of the
 // virtual reader it starts: a sector card by default, or the words given
@@ -32,6 +34,7 @@
 #include <string>
 
 #include "command.h"
+#include "decode.h"
 #include "kp_dev.h"
 #include "session.h"
 
@@ -56,29 +59,14 @@ struct RfOptions {
   std::string key;
   std::string keyType = "A";
   std::string data;
-  double amount = 0;
+  std::string amount;
   bool setGiven = false;
-  double set = 0;
+  std::string set;
+  float amountValue = 0;  // the amounts as the interface carries them
+  float setValue = 0;
   std::string newKey;
   std::string newKeyType = "A";
 };
-
-// "A" (60), "B" (61), or a number in decimal or with 0x.
-bool ParseKeyType(const std::string& text, int* type) {
-  if (text == "A" || text == "a") {
-    *type = 0x60;
-    return true;
-  }
-  if (text == "B" || text == "b") {
-    *type = 0x61;
-    return true;
-  }
-  char* end = nullptr;
-  const long value = std::strtol(text.c_str(), &end, 0);
-  if (text.empty() || *end != '\0' || value < 0 || value > 255) return false;
-  *type = static_cast<int>(value);
-  return true;
-}
 
 int ActivateStoreCard(const Session& session, bool print) {
   int type = 0, uidLen = kUidRoom, atsLen = kAtsRoom;
@@ -87,8 +75,8 @@ int ActivateStoreCard(const Session& session, bool print) {
   const int r = KP_DEV_IC_ConnectlessActiveStoreCard(session.handle(), &type, &uidLen, uid, &atsLen, ats);
   if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessActiveStoreCard", r);
   if (print) {
-    std::printf("type     %02X\n", type & 0xFF);
-    std::printf("uid      %s\n", uid);
+    Report::Get().Field("type", Hex2Text(type), Hex2Text(type));
+    Report::Get().Field("uid", uid);
   }
   return kExitOk;
 }
@@ -109,9 +97,9 @@ int Activate(const Session& session, const RfOptions& options) {
   char ats[2 * kAtsRoom + 1] = {};
   const int r = KP_DEV_IC_ConnectlessActive(session.handle(), &type, &uidLen, uid, &atsLen, ats);
   if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessActive", r);
-  std::printf("type     %02X\n", type & 0xFF);
-  std::printf("uid      %s\n", uid);
-  std::printf("ats      %s\n", atsLen > 0 ? ats : "(none)");
+  Report::Get().Field("type", Hex2Text(type));
+  Report::Get().Field("uid", uid);
+  Report::Get().Field("ats", atsLen > 0 ? ats : "(none)", atsLen > 0 ? ats : "");
   return kExitOk;
 }
 
@@ -119,7 +107,8 @@ int ReadValue(const Session& session, const RfOptions& options) {
   float value = 0;
   const int r = KP_DEV_IC_ConnectlessReadValueBlock(session.handle(), options.sector, options.block, &value);
   if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessReadValueBlock", r);
-  std::printf("value    %.2f\n", static_cast<double>(value));
+  const std::string text = FormatAmount(RoundCents(value));
+  Report::Get().Field("value", text, text);
   return kExitOk;
 }
 
@@ -131,42 +120,44 @@ int Perform(const Session& session, Action action, const RfOptions& options) {
     case Action::kHalt: {
       const int r = KP_DEV_IC_ConnectlessHalt(h);
       if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessHalt", r);
-      std::printf("halted\n");
+      Report::Get().Field("halted", "yes", true);
       return kExitOk;
     }
     case Action::kAuth:
       if (const int e = Authenticate(session, options)) return e;
-      std::printf("sector   %d authenticated\n", options.sector);
+      Report::Get().Field("sector", std::to_string(options.sector) + " authenticated", options.sector);
       return kExitOk;
     case Action::kRead: {
       char data[2 * kBlockChars + 1] = {};
       int room = 2 * kBlockChars;
       const int r = KP_DEV_IC_ConnectlessReadBlock(h, options.sector, options.block, &room, data);
       if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessReadBlock", r);
-      std::printf("data     %s\n", data);
+      Report::Get().Field("data", data);
       return kExitOk;
     }
     case Action::kWrite: {
       const int r = KP_DEV_IC_ConnectlessWriteBlock(h, options.sector, options.block, options.data.c_str());
       if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessWriteBlock", r);
-      std::printf("written  sector %d block %d\n", options.sector, options.block);
+      Report::Get().Field("written",
+                          "sector " + std::to_string(options.sector) + " block " + std::to_string(options.block),
+                          {{"sector", options.sector}, {"block", options.block}});
       return kExitOk;
     }
     case Action::kValue:
       if (options.setGiven) {
-        const int r =
-            KP_DEV_IC_ConnectlessWriteValueBlock(h, options.sector, options.block, static_cast<float>(options.set));
+        const int r = KP_DEV_IC_ConnectlessWriteValueBlock(h, options.sector, options.block, options.setValue);
         if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessWriteValueBlock", r);
       }
       return ReadValue(session, options);
     case Action::kIncrease:
     case Action::kDecrease: {
       const bool up = action == Action::kIncrease;
-      const float amount = static_cast<float>(options.amount);
+      const float amount = options.amountValue;
       const int r = up ? KP_DEV_IC_ConnectlessIncrease(h, options.sector, options.block, amount)
                        : KP_DEV_IC_ConnectlessDecrease(h, options.sector, options.block, amount);
       if (r != 0) return ReportFailure(up ? "KP_DEV_IC_ConnectlessIncrease" : "KP_DEV_IC_ConnectlessDecrease", r);
-      std::printf("%s %.2f\n", up ? "increased" : "decreased", options.amount);
+      Report::Get().Field(up ? "increased" : "decreased", FormatAmount(CentsOfFloat(amount)),
+                          FormatAmount(CentsOfFloat(amount)));
       return kExitOk;
     }
     case Action::kKey: {
@@ -174,7 +165,8 @@ int Perform(const Session& session, Action action, const RfOptions& options) {
       ParseKeyType(options.newKeyType, &type);
       const int r = KP_DEV_IC_ConnectlessWriteKey(h, options.sector, type, options.newKey.c_str());
       if (r != 0) return ReportFailure("KP_DEV_IC_ConnectlessWriteKey", r);
-      std::printf("key      %s of sector %d written\n", options.newKeyType.c_str(), options.sector);
+      Report::Get().Field("key", options.newKeyType + " of sector " + std::to_string(options.sector) + " written",
+                          {{"key_type", options.newKeyType}, {"sector", options.sector}});
       return kExitOk;
     }
   }
@@ -184,20 +176,44 @@ int Perform(const Session& session, Action action, const RfOptions& options) {
 // Checks what CLI11 cannot: hex texts and key types.
 bool Validate(Action action, RfOptions* options) {
   int type = 0;
-  if (!options->key.empty() && !NormaliseHex(&options->key)) {
-    std::fprintf(stderr, "kpdev: --key needs hex digits, two per byte\n");
+  if (!options->key.empty() && (!NormaliseHex(&options->key) || options->key.size() != 12)) {
+    UsageError("--key takes a key of 6 bytes in hex (12 digits)");
     return false;
   }
   if (!ParseKeyType(options->keyType, &type) || !ParseKeyType(options->newKeyType, &type)) {
-    std::fprintf(stderr, "kpdev: a key type is A, B or a number 0-255\n");
+    UsageError(kKeyTypeGrammar);
     return false;
   }
   if (action == Action::kWrite && (!NormaliseHex(&options->data) || options->data.size() > kBlockChars)) {
-    std::fprintf(stderr, "kpdev: --data needs up to 16 bytes of hex (the rest of the block is filled with 00)\n");
+    UsageError("--data needs up to 16 bytes of hex (the rest of the block is filled with 00)");
     return false;
   }
-  if (action == Action::kKey && !NormaliseHex(&options->newKey)) {
-    std::fprintf(stderr, "kpdev: --new-key needs hex digits, two per byte\n");
+  if (action == Action::kKey && (!NormaliseHex(&options->newKey) || options->newKey.size() != 12)) {
+    UsageError("--new-key takes a key of 6 bytes in hex (12 digits)");
+    return false;
+  }
+  // Amounts: exact decimal text, and only values the interface's float
+  // carries to the cent (it is multiplied by 100 and truncated).
+  const auto amountOk = [](const std::string& option, const std::string& text, bool negative, float* value) {
+    long long cents = 0;
+    if (!ParseAmount(text, &cents, negative) || cents > 2147483647LL || cents < -2147483648LL) {
+      UsageError(option + " takes decimal text with at most two decimals within the value block's range: '" + text +
+                 "'");
+      return false;
+    }
+    if (!FloatForCents(cents, value)) {
+      UsageError(option + " " + FormatAmount(cents) +
+                 " cannot be carried to the cent by the interface's single-precision float; nearest: " +
+                 FormatAmount(CentsOfFloat(static_cast<float>(static_cast<double>(cents) / 100.0))));
+      return false;
+    }
+    return true;
+  };
+  if (action == Action::kValue && options->setGiven && !amountOk("--set", options->set, true, &options->setValue)) {
+    return false;
+  }
+  if ((action == Action::kIncrease || action == Action::kDecrease) &&
+      !amountOk("--amount", options->amount, false, &options->amountValue)) {
     return false;
   }
   return true;
@@ -227,7 +243,7 @@ void AddKey(CLI::App* command, RfOptions* options, bool required) {
       command->add_option("-k,--key", options->key,
                           required ? "the sector's key (hex)" : "activate and authenticate with this key (hex) first");
   if (required) key->required();
-  command->add_option("--key-type", options->keyType, "A (60), B (61) or a number")->capture_default_str();
+  command->add_option("--key-type", options->keyType, kKeyTypeHelp)->capture_default_str();
 }
 
 void AddSector(CLI::App* command, RfOptions* options, bool withBlock) {
@@ -295,22 +311,20 @@ void Install(Tool& tool) {
       case Action::kValue:
         AddSector(e.command, o, true);
         AddKey(e.command, o, false);
-        e.command->add_option("--set", o->set, "write this amount first")->each([o](const std::string&) {
-          o->setGiven = true;
-        });
+        e.command->add_option("--set", o->set, "write this value first (decimal, at most two decimals)")
+            ->each([o](const std::string&) { o->setGiven = true; });
         break;
       case Action::kIncrease:
       case Action::kDecrease:
         AddSector(e.command, o, true);
         AddKey(e.command, o, false);
-        e.command->add_option("--amount", o->amount, "amount in units")->required();
+        e.command->add_option("--amount", o->amount, "amount in units, at most two decimals (12.34)")->required();
         break;
       case Action::kKey:
         AddSector(e.command, o, false);
         AddKey(e.command, o, false);
         e.command->add_option("--new-key", o->newKey, "the new key (hex)")->required();
-        e.command->add_option("--new-key-type", o->newKeyType, "which key: A (60), B (61) or a number")
-            ->capture_default_str();
+        e.command->add_option("--new-key-type", o->newKeyType, kKeyTypeHelp)->capture_default_str();
         break;
     }
   }

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <utility>
 
+#include "decode.h"
+#include "kp_dev.h"
 #include "session.h"
 
 #ifdef KPDEV_TOOL_WITH_SIM
@@ -52,8 +55,23 @@ Tool::Tool(CLI::App& app) : app_(app) {
                 "start a virtual reader (kpdev-sim, next to kpdev or $KPDEV_SIM) and run the command against it");
   app_.add_option("--sim-family", global_.simFamily, "firmware family of the virtual reader (default: from --type)")
       ->check(CLI::IsMember({"t1", "t61", "t0"}));
-  app_.add_flag("--sim-trace", global_.simTrace, "the virtual reader prints the line traffic on stderr");
+  app_.add_flag("--sim-trace", global_.simTrace,
+                "print the virtual reader's line traffic on stderr, frame by frame decoded, with times");
   app_.add_option("--sim-arg", global_.simArgs, "a further kpdev-sim option (repeatable)")->allow_extra_args(false);
+  app_.add_flag("--json", global_.json, "print one JSON document (watch: one object per line) instead of text");
+  app_.add_flag("--raw", global_.raw, "show the raw hex next to the decoded data");
+  app_.set_version_flag(
+      "-V,--version", [] { return VersionText(); }, "print the versions of kpdev and the library");
+}
+
+std::string VersionText() {
+  char text[64] = {};
+  KP_DEV_GetDllVersion(text);
+  // The number only: the date after it is GBK text.
+  std::string library(text);
+  const std::size_t space = library.find(' ');
+  if (space != std::string::npos) library.resize(space);
+  return std::string("kpdev ") + KPDEV_TOOL_VERSION + "\nlibrary " + library;
 }
 
 CLI::App* Tool::AddCommand(const std::string& name, const std::string& description, Action action) {
@@ -70,43 +88,20 @@ void Tool::InstallAll() {
 }
 
 int Tool::RunChosen() {
+  Report::Get().Configure(global_.json, global_.raw);
   for (auto& [command, action] : actions_) {
-    if (command->parsed()) return action();
+    if (!command->parsed()) continue;
+    std::string name = command->get_name();
+    for (CLI::App* sub : command->get_subcommands()) name += " " + sub->get_name();
+    Report::Get().SetCommand(name);
+    return Report::Get().Finish(action());
   }
   return kExitUsage;
 }
 
-std::string ResultText(int code) {
-  static const std::map<int, const char*> kMeanings = {
-      {0, "success"},
-      {-1, "open failure or refused parameter"},
-      {-2, "a serial wait ran out"},
-      {-3, "serial write failure"},
-      {-4, "serial read failure or timeout"},
-      {-5, "parameter out of range or text not upper-case hexadecimal"},
-      {-6, "identity read time limit passed"},
-      {-8, "response frame not ended by ETX or unusable"},
-      {-9, "unknown device status word or unexpected reply byte"},
-      {-10, "handle not open"},
-      {-20, "operation not valid for this reader type or module"},
-      {-99, "internal failure inside the library"},
-      {-101, "nothing presented yet"},
-      {-102, "magnetic read failure"},
-      {-103, "magnetic write failure"},
-      {-301, "module escape sequence refused (1)"},
-      {-302, "module escape sequence refused (2)"},
-      {-304, "buffer smaller than the data"},
-      {200, "card status word other than 9000"},
-      {201, "capacity exceeded"},
-  };
-  std::string text = std::to_string(code);
-  const auto it = kMeanings.find(code);
-  if (it != kMeanings.end()) {
-    text += std::string(" (") + it->second + ")";
-  } else if (code <= -305 && code >= -328) {
-    text += " (device status error)";
-  }
-  return text;
+int UsageError(const std::string& message) {
+  Report::Get().Failed(message);
+  return kExitUsage;
 }
 
 bool NormaliseHex(std::string* text, bool emptyOk) {
@@ -122,8 +117,8 @@ void AddSimCardOption(CLI::App* command, std::string* words, const std::string& 
   command
       ->add_option("--sim-card", *words,
                    "with --sim: the card put into the " + where +
-                       ", as the words of the virtual reader's insert request after the seat (default: " + byDefault +
-                       ")")
+                       ": KIND [ARG...] as in the virtual reader's insert request after the seat, or none (default: " +
+                       byDefault + ")")
       ->type_name("WORDS");
 }
 
@@ -144,6 +139,8 @@ bool SimRequest(Session& session, const std::string& line) {
 }
 
 bool SimInsert(Session& session, int seat, const std::string& words) {
+  // "none": the seat stays empty.
+  if (words == "none") return true;
   if (!SimRequest(session, "insert " + std::to_string(seat) + " " + words)) return false;
   // Seat 255 is the contactless field.
   if (seat == 255) {
@@ -152,6 +149,53 @@ bool SimInsert(Session& session, int seat, const std::string& words) {
     std::fprintf(stderr, "kpdev: virtual reader: %s in seat %d\n", words.c_str(), seat);
   }
   return true;
+}
+
+bool ParseKeyType(const std::string& text, int* type) {
+  if (text == "A" || text == "a") {
+    *type = 0x60;
+    return true;
+  }
+  if (text == "B" || text == "b") {
+    *type = 0x61;
+    return true;
+  }
+  if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 0);
+  if (*end != '\0' || value < 0 || value > 255) return false;
+  *type = static_cast<int>(value);
+  return true;
+}
+
+std::string Hex2Text(int byte) {
+  char text[4];
+  std::snprintf(text, sizeof text, "%02X", byte & 0xFF);
+  return text;
+}
+
+void ReportAtr(const std::string& hex) {
+  Report& out = Report::Get();
+  Bytes bytes;
+  if (hex.empty() || !HexToBytes(hex, &bytes)) {
+    out.Field("atr", hex.empty() ? "(none)" : hex, hex);
+    return;
+  }
+  const Atr atr = ParseAtr(bytes);
+  nlohmann::json j = AtrJson(atr);
+  j["hex"] = hex;
+  out.Field("atr", hex, j);
+  out.Lines(AtrLines(atr, "  "));
+}
+
+void ReportTrack(const std::string& key, const std::string& text, bool track1) {
+  Report& out = Report::Get();
+  const Track track = track1 ? ParseTrack1(text) : ParseTrack2(text);
+  nlohmann::json j = TrackJson(track);
+  j["text"] = text;
+  out.Field(key, text.empty() ? "(no data)" : text, j);
+  for (const auto& [label, value] : TrackFields(track))
+    out.Line("  " + label + std::string(label.size() < 13 ? 13 - label.size() : 0, ' ') + " " + value);
 }
 
 }  // namespace kpdev::tool

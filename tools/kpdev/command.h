@@ -28,14 +28,19 @@
 #include <string>
 #include <vector>
 
+#include "report.h"
+
 namespace kpdev::tool {
 
 // Exit codes of the tool.
 constexpr int kExitOk = 0;
-constexpr int kExitCallFailed = 1;  // a library call returned an error
-constexpr int kExitOpenFailed = 2;  // the reader could not be opened
-constexpr int kExitSimFailed = 3;   // the virtual reader could not be started
-constexpr int kExitUsage = 64;      // the command line made no sense
+constexpr int kExitCallFailed = 1;     // a library call returned an error
+constexpr int kExitOpenFailed = 2;     // the port could not be opened (missing, no permission, in use)
+constexpr int kExitSimFailed = 3;      // the virtual reader could not be started
+constexpr int kExitNoCard = 4;         // no card presented (in time), or the seat is empty
+constexpr int kExitNoReader = 5;       // the port opens but no reader answers on it
+constexpr int kExitUsage = 64;         // the command line made no sense; nothing was sent
+constexpr int kExitInterrupted = 130;  // ended by Ctrl-C, as a shell reports SIGINT
 
 // Options that apply to every subcommand; they may stand before or after
 // the subcommand's name.
@@ -44,6 +49,8 @@ struct GlobalOptions {
   std::string simFamily;             // t1, t61 or t0; empty: the family of the reader type
   bool simTrace = false;             // the virtual reader prints the line traffic on stderr
   std::vector<std::string> simArgs;  // further kpdev-sim options
+  bool json = false;                 // one JSON document instead of text
+  bool raw = false;                  // raw hex next to the decoded data
 };
 
 // Which reader a subcommand talks to.
@@ -63,6 +70,9 @@ void AddReaderOptions(CLI::App* command, ReaderOptions* options, ReaderDefaults 
 
 // Runs once the command line is parsed; returns the exit code.
 using Action = std::function<int()>;
+
+// "kpdev 2.0.0.2\nlibrary 2.0.0.2"
+std::string VersionText();
 
 class Tool {
  public:
@@ -96,8 +106,8 @@ bool RegisterInstaller(const char* name, Installer installer);
 #define KPDEV_TOOL_COMMANDS(name, installer) \
   [[maybe_unused]] static const bool kpdev_tool_registered_##name = ::kpdev::tool::RegisterInstaller(#name, installer)
 
-// "0 (success)", "-4 (serial read failure or timeout)", ...
-std::string ResultText(int code);
+// Prints "kpdev: MESSAGE" (and records it for --json); returns kExitUsage.
+int UsageError(const std::string& message);
 
 // ---- helpers the subcommands share
 
@@ -119,5 +129,20 @@ bool SimRequest(Session& session, const std::string& line);
 // Puts a card into a seat of the session's virtual reader and says so on
 // stderr; false after printing why not.
 bool SimInsert(Session& session, int seat, const std::string& words);
+
+// Key types, one grammar for every subcommand: A (0x60), B (0x61), or a
+// number 0-255 in decimal or 0x hex.
+bool ParseKeyType(const std::string& text, int* type);
+constexpr char kKeyTypeHelp[] = "key type: A (0x60), B (0x61) or a number 0-255";
+constexpr char kKeyTypeGrammar[] = "a key type is A, B or a number 0-255 (decimal, or hex with 0x)";
+// "0A" for 10: one byte in hex.
+std::string Hex2Text(int byte);
+
+// The answer to reset as "atr      HEX" and its fields below it; in JSON
+// "atr" holds the hex and the decoded fields.
+void ReportAtr(const std::string& hex);
+// Track 2 (equivalent) data or a magnetic track 1 under `key`, then its
+// fields (pan, expiry, service code, discretionary data) when it splits.
+void ReportTrack(const std::string& key, const std::string& text, bool track1 = false);
 
 }  // namespace kpdev::tool

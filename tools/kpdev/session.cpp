@@ -1,11 +1,22 @@
 #include "session.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <limits.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "decode.h"
 #include "kp_dev.h"
 
 #ifdef KPDEV_TOOL_WITH_SIM
@@ -15,6 +26,44 @@
 namespace kpdev::tool {
 
 namespace {
+
+// " (process 1234 kpdev)" for each process that holds the device open;
+// empty when none can be seen.
+std::string Holders(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (realpath(path.c_str(), resolved) == nullptr) return {};
+  std::string found;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return {};
+  while (const dirent* entry = readdir(proc)) {
+    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+    const std::string pid = entry->d_name;
+    if (pid == std::to_string(getpid())) continue;
+    const std::string fdDir = "/proc/" + pid + "/fd";
+    DIR* fds = opendir(fdDir.c_str());
+    if (fds == nullptr) continue;
+    bool holds = false;
+    while (const dirent* fd = readdir(fds)) {
+      char target[PATH_MAX];
+      const ssize_t n = readlink((fdDir + "/" + fd->d_name).c_str(), target, sizeof target - 1);
+      if (n <= 0) continue;
+      target[n] = '\0';
+      if (std::strcmp(target, resolved) == 0) holds = true;
+    }
+    closedir(fds);
+    if (!holds) continue;
+    std::string name;
+    if (FILE* comm = std::fopen(("/proc/" + pid + "/comm").c_str(), "r")) {
+      char buffer[64] = {};
+      if (std::fgets(buffer, sizeof buffer, comm) != nullptr) name = buffer;
+      std::fclose(comm);
+      while (!name.empty() && name.back() == '\n') name.pop_back();
+    }
+    found += (found.empty() ? " (process " : ", process ") + pid + (name.empty() ? "" : " " + name);
+  }
+  closedir(proc);
+  return found.empty() ? found : found + ")";
+}
 
 bool IsExecutable(const std::string& path) { return !path.empty() && access(path.c_str(), X_OK) == 0; }
 
@@ -54,11 +103,99 @@ std::string FamilyOfType(int type) {
 }
 
 int ReportFailure(const std::string& call, int code) {
-  std::fprintf(stderr, "kpdev: %s failed: %s\n", call.c_str(), ResultText(code).c_str());
+  if (code == KP_DEV_ERR_NO_CARD) {
+    Report::Get().CallFailed(call, code, "no card in the seat or field");
+    return kExitNoCard;
+  }
+  if (code == KP_DEV_ERR_READ) {
+    Report::Get().CallFailed(call, code, "nothing answered: is the reader attached, powered, and at this speed?");
+    return kExitNoReader;
+  }
+  Report::Get().CallFailed(call, code);
   return kExitCallFailed;
 }
 
+PortDiagnosis DiagnosePort(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    if (errno == EACCES)
+      return {kExitOpenFailed, "permission denied", "no access to a directory on the way to " + path};
+    return {kExitOpenFailed, "no such device",
+            "'kpdev ports' lists the serial devices; KPDEV_COM<n>=DEVICE points a COM number at one"};
+  }
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    if (error == EACCES || error == EPERM) {
+      std::string owner = std::to_string(info.st_gid);
+      if (const struct group* g = getgrgid(info.st_gid)) owner = g->gr_name;
+      return {kExitOpenFailed, "permission denied",
+              "join the group '" + owner + "' (sudo usermod -aG " + owner +
+                  " $USER, then log in again), or add a udev rule (see the README)"};
+    }
+    if (error == EBUSY) return {kExitOpenFailed, "in use by another process" + Holders(path), ""};
+    if (error == ENXIO || error == ENODEV)
+      return {kExitOpenFailed, "no such device (nothing behind the device node)", ""};
+    return {kExitOpenFailed, std::strerror(error), ""};
+  }
+  PortDiagnosis diagnosis{kExitOk, "", ""};
+  if (!isatty(fd)) {
+    diagnosis = {kExitOpenFailed, "not a serial device", ""};
+  } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    diagnosis = {kExitOpenFailed, "in use by another process" + Holders(path), ""};
+  } else {
+    flock(fd, LOCK_UN);
+  }
+  close(fd);
+  return diagnosis;
+}
+
 // ------------------------------------------------------------ SimHost
+
+namespace {
+
+// Reads the virtual reader's "kpdev-sim: H>D 0230..." lines from `fd` until
+// it closes, and prints each frame decoded with the time since the start.
+void PrintTrace(int fd) {
+  const auto start = std::chrono::steady_clock::now();
+  std::string pending;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    pending.append(buffer, static_cast<std::size_t>(n));
+    for (std::size_t newline; (newline = pending.find('\n')) != std::string::npos;) {
+      const std::string line = pending.substr(0, newline);
+      pending.erase(0, newline + 1);
+      const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+      char tag[8] = {};
+      const std::string prefix = "kpdev-sim: ";
+      if (line.compare(0, prefix.size(), prefix) != 0 || line.size() < prefix.size() + 4) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        continue;
+      }
+      std::snprintf(tag, sizeof tag, "%s", line.substr(prefix.size(), 3).c_str());
+      const std::string direction = tag;
+      const char* arrow = direction == "H>D"   ? "host > reader"
+                          : direction == "D>H" ? "reader > host"
+                          : direction == "H~D" ? "host > reader (at another speed: noise)"
+                          : direction == "D~H" ? "reader > host (at another speed: lost)"
+                                               : nullptr;
+      Bytes bytes;
+      if (arrow == nullptr || !HexToBytes(line.substr(prefix.size() + 4), &bytes)) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        continue;
+      }
+      for (const std::string& frame : DescribeLine(bytes, direction[0] == 'H')) {
+        std::fprintf(stderr, "trace %9.3f ms  %s  %s\n", ms, arrow, frame.c_str());
+      }
+    }
+  }
+  close(fd);
+}
+
+}  // namespace
 
 SimHost::SimHost() = default;
 
@@ -75,14 +212,35 @@ bool SimHost::Start(const GlobalOptions& global, const std::string& family, int 
   }
   std::vector<std::string> args{"--family", family, "--device-baud", std::to_string(deviceBaud)};
   if (global.simTrace) args.push_back("--verbose");
+  // What a developer sees is what the hardware does: real time, unless a
+  // --sim-arg says otherwise (the last --pacing given wins).
+  args.push_back("--pacing");
+  args.push_back("on");
   args.insert(args.end(), global.simArgs.begin(), global.simArgs.end());
+  // With --sim-trace the virtual reader's stderr is a pipe that a thread
+  // of ours reads and decodes; the reader inherits it as its stderr.
+  int tracePipe[2] = {-1, -1};
+  int savedStderr = -1;
+  if (global.simTrace && pipe2(tracePipe, O_CLOEXEC) == 0) {
+    std::fflush(stderr);
+    savedStderr = dup(2);
+    dup2(tracePipe[1], 2);
+  }
   try {
     process_ = std::make_unique<kpsim::SimProcess>(executable, args);
     control_ = std::make_unique<kpsim::Control>(process_->control_port());
   } catch (const kpsim::SimError& e) {
-    std::fprintf(stderr, "kpdev: virtual reader: %s\n", e.what());
     control_.reset();
     process_.reset();
+    std::fprintf(stderr, "kpdev: virtual reader: %s\n", e.what());
+  }
+  if (savedStderr >= 0) {
+    dup2(savedStderr, 2);
+    close(savedStderr);
+    close(tracePipe[1]);
+    trace_ = std::thread(PrintTrace, tracePipe[0]);
+  }
+  if (!process_) {
     return false;
   }
   path_ = process_->port_path();
@@ -97,7 +255,8 @@ bool SimHost::Start(const GlobalOptions& global, const std::string& family, int 
 void SimHost::Stop() {
   if (!process_) return;
   control_.reset();
-  process_.reset();  // ends the process
+  process_.reset();  // ends the process, and with it the trace pipe
+  if (trace_.joinable()) trace_.join();
   if (hadValue_) {
     setenv(variable_.c_str(), oldValue_.c_str(), 1);
   } else {
@@ -107,6 +266,8 @@ void SimHost::Stop() {
 }
 
 kpsim::Control& SimHost::control() { return *control_; }
+
+int SimHost::controlPort() const { return process_ ? process_->control_port() : 0; }
 
 #else
 
@@ -118,6 +279,8 @@ bool SimHost::Start(const GlobalOptions&, const std::string&, int, int) {
 void SimHost::Stop() {}
 
 kpsim::Control& SimHost::control() { std::abort(); }
+
+int SimHost::controlPort() const { return 0; }
 
 #endif
 
@@ -152,9 +315,24 @@ bool Session::Open() {
   const std::string portText = PortSpec();
   const int r = KP_DEV_OpenDevice(reader_.type, portText.c_str(), &handle);
   if (r != 0) {
-    ReportFailure("KP_DEV_OpenDevice(" + std::to_string(reader_.type) + ", \"" + portText + "\") on " + DevicePath(),
-                  r);
-    failureExit_ = kExitOpenFailed;
+    const std::string call =
+        "KP_DEV_OpenDevice(" + std::to_string(reader_.type) + ", \"" + portText + "\") on " + DevicePath();
+    if (r == KP_DEV_ERR_OPEN) {
+      const PortDiagnosis why = DiagnosePort(DevicePath());
+      if (why.exit != kExitOk) {
+        Report::Get().CallFailed(call, r, DevicePath() + ": " + why.reason);
+        if (!why.hint.empty()) Report::Get().Note(why.hint);
+        failureExit_ = why.exit;
+        return false;
+      }
+    }
+    // The port opened, so what failed is the reader's answer to the
+    // opening sequence.
+    Report::Get().CallFailed(call, r,
+                             "no reader answering on " + DevicePath() + " at " + std::to_string(reader_.baud) +
+                                 " baud as type " + std::to_string(reader_.type) +
+                                 " (try 'kpdev probe', another --baud or --type)");
+    failureExit_ = kExitNoReader;
     return false;
   }
   handle_ = handle;

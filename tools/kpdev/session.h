@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "command.h"
@@ -45,6 +46,8 @@ class SimHost {
 
   bool running() const { return process_ != nullptr; }
   const std::string& path() const { return path_; }
+  // The TCP port of the control interface on 127.0.0.1; only while running.
+  int controlPort() const;
   // The control interface; only while running.
   kpsim::Control& control();
 
@@ -55,6 +58,9 @@ class SimHost {
   std::string variable_;
   bool hadValue_ = false;
   std::string oldValue_;
+  // --sim-trace: the virtual reader's byte log, read from its stderr and
+  // printed decoded on ours.
+  std::thread trace_;
 };
 
 class Session {
@@ -89,8 +95,18 @@ class Session {
   int failureExit_ = kExitOk;
 };
 
-// Prints "kpdev: <call> failed: <code> (<meaning>)" on stderr and returns
-// kExitCallFailed.
+// Reports a failed library call (stderr, and the JSON document) and returns
+// its exit code: kExitNoCard for an empty seat, kExitNoReader when nothing
+// answered, else kExitCallFailed.
 int ReportFailure(const std::string& call, int code);
+
+// Why a device cannot be opened, found by trying it as the library would:
+// exit kExitOk when it opens and nobody holds it.
+struct PortDiagnosis {
+  int exit;
+  std::string reason;  // "no such device", "permission denied", "in use by another process (process 12 x)"
+  std::string hint;    // what to do about it
+};
+PortDiagnosis DiagnosePort(const std::string& path);
 
 }  // namespace kpdev::tool

@@ -47,8 +47,11 @@ class SimProcess:
     def __init__(self, executable, args=(), timeout=10.0):
         self.port_path = None
         self.control_port = None
+        # Programs driving the reader want its behaviour, not its real time,
+        # unless they ask for pacing themselves.
+        pacing = [] if "--pacing" in args else ["--pacing", "off"]
         self._process = subprocess.Popen(
-            [executable, *args], stdout=subprocess.PIPE, stdin=subprocess.DEVNULL
+            [executable, *pacing, *args], stdout=subprocess.PIPE, stdin=subprocess.DEVNULL
         )
         try:
             self._read_startup(executable, timeout)

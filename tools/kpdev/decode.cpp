@@ -1,0 +1,730 @@
+#include "decode.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace kpdev::tool {
+
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string Hex2(std::uint8_t b) {
+  char text[3];
+  std::snprintf(text, sizeof text, "%02X", b);
+  return text;
+}
+
+bool AllDigits(const std::string& text) {
+  for (char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+  }
+  return !text.empty();
+}
+
+// Printable ASCII of the bytes, or empty when any byte is not.
+std::string Spelled(const Bytes& bytes) {
+  std::string text;
+  for (std::uint8_t b : bytes) {
+    if (b < 0x20 || b > 0x7E) return {};
+    text += static_cast<char>(b);
+  }
+  return text;
+}
+
+}  // namespace
+
+bool HexToBytes(const std::string& hex, Bytes* out) {
+  out->clear();
+  if (hex.size() % 2 != 0) return false;
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const int high = HexDigit(hex[i]);
+    const int low = HexDigit(hex[i + 1]);
+    if (high < 0 || low < 0) return false;
+    out->push_back(static_cast<std::uint8_t>(high << 4 | low));
+  }
+  return true;
+}
+
+std::string BytesToHex(const std::uint8_t* data, std::size_t size) {
+  std::string text;
+  text.reserve(2 * size);
+  for (std::size_t i = 0; i < size; ++i) text += Hex2(data[i]);
+  return text;
+}
+
+// ------------------------------------------------------------ seat states
+
+std::string CardStateName(int state) {
+  switch (state) {
+    case 1:
+      return "empty";
+    case 2:
+      return "card present, not powered";
+    case 3:
+      return "card powered";
+    case 4:
+      return "card mute (no answer to reset)";
+    case 8:
+      return "card of another technology";
+    case 9:
+      return "device state 2003";
+    case 10:
+      return "device state 2004";
+    case 18:
+      return "device state 3003";
+    case 19:
+      return "device state 3004";
+    case 20:
+      return "contactless card halted";
+    default:
+      return "unknown state";
+  }
+}
+
+// ------------------------------------------------------------ answer to reset
+
+namespace {
+
+// Clock rate conversion factor Fi and the highest clock frequency (in
+// units of 0.1 MHz), by the high nibble of TA1; 0 where reserved.
+const int kFi[16] = {372, 372, 558, 744, 1116, 1488, 1860, 0, 0, 512, 768, 1024, 1536, 2048, 0, 0};
+const int kFmaxTenths[16] = {40, 50, 60, 80, 120, 160, 200, 0, 0, 50, 75, 100, 150, 200, 0, 0};
+// Baud rate adjustment factor Di by the low nibble of TA1; 0 where reserved.
+const int kDi[16] = {0, 1, 2, 4, 8, 16, 32, 64, 12, 20, 0, 0, 0, 0, 0, 0};
+
+std::string MeaningOf(char kind, int index, std::uint8_t value, int protocol) {
+  char text[96];
+  if (kind == 'A' && index == 1) {
+    const int fi = kFi[value >> 4], di = kDi[value & 0x0F];
+    if (fi == 0 || di == 0) return "Fi/Di reserved";
+    std::snprintf(text, sizeof text, "Fi=%d Di=%d, up to %d.%d MHz", fi, di, kFmaxTenths[value >> 4] / 10,
+                  kFmaxTenths[value >> 4] % 10);
+    return text;
+  }
+  if (kind == 'B' && index == 1) return "programming voltage (not used)";
+  if (kind == 'C' && index == 1) {
+    std::snprintf(text, sizeof text, "extra guard time N=%d", value);
+    return text;
+  }
+  if (kind == 'A' && index == 2) {
+    std::snprintf(text, sizeof text, "specific mode T=%d%s", value & 0x0F,
+                  (value & 0x10) != 0 ? ", implicit Fi/Di" : "");
+    return text;
+  }
+  if (kind == 'C' && index == 2 && protocol == 0) {
+    std::snprintf(text, sizeof text, "work waiting time WI=%d", value);
+    return text;
+  }
+  if (kind == 'D') {
+    std::snprintf(text, sizeof text, "T=%d follows", value & 0x0F);
+    return text;
+  }
+  if (protocol == 1 && index >= 3) {
+    if (kind == 'A') {
+      std::snprintf(text, sizeof text, "T=1 IFSC %d", value);
+      return text;
+    }
+    if (kind == 'B') {
+      std::snprintf(text, sizeof text, "T=1 BWI %d CWI %d", value >> 4, value & 0x0F);
+      return text;
+    }
+    if (kind == 'C') return (value & 1) != 0 ? "T=1 error detection CRC" : "T=1 error detection LRC";
+  }
+  return {};
+}
+
+}  // namespace
+
+Atr ParseAtr(const Bytes& atr) {
+  Atr out;
+  if (atr.size() < 2) {
+    out.error = "shorter than TS and T0";
+    return out;
+  }
+  const std::uint8_t ts = atr[0];
+  out.fields.push_back({"TS", ts,
+                        ts == 0x3B   ? "direct convention"
+                        : ts == 0x3F ? "inverse convention"
+                                     : "not a valid initial character"});
+  const std::uint8_t t0 = atr[1];
+  const int historicalCount = t0 & 0x0F;
+  out.fields.push_back({"T0", t0, std::to_string(historicalCount) + " historical bytes"});
+  std::size_t at = 2;
+  std::uint8_t y = t0 >> 4;
+  int index = 1;
+  int protocol = 0;  // the protocol the interface bytes of this group belong to
+  bool anyOtherThanT0 = false;
+  bool sawTd = false;
+  while (y != 0) {
+    std::uint8_t td = 0;
+    bool hasTd = false;
+    for (int bit = 0; bit < 4; ++bit) {
+      if ((y & (1 << bit)) == 0) continue;
+      if (at >= atr.size()) {
+        out.error = "interface bytes cut short";
+        return out;
+      }
+      const char kind = "ABCD"[bit];
+      const std::uint8_t value = atr[at++];
+      out.fields.push_back(
+          {std::string("T") + kind + std::to_string(index), value, MeaningOf(kind, index, value, protocol)});
+      if (kind == 'D') {
+        td = value;
+        hasTd = true;
+      }
+    }
+    if (!hasTd) break;
+    sawTd = true;
+    protocol = td & 0x0F;
+    bool known = protocol == 15;  // T=15 carries global bytes, not a protocol
+    for (int p : out.protocols) known = known || p == protocol;
+    if (!known) out.protocols.push_back(protocol);
+    if (protocol != 0) anyOtherThanT0 = true;
+    y = td >> 4;
+    ++index;
+  }
+  if (!sawTd) out.protocols.push_back(0);
+  if (at + static_cast<std::size_t>(historicalCount) > atr.size()) {
+    out.error = "historical bytes cut short";
+    return out;
+  }
+  out.historical.assign(atr.begin() + static_cast<long>(at), atr.begin() + static_cast<long>(at + historicalCount));
+  at += static_cast<std::size_t>(historicalCount);
+  out.hasTck = anyOtherThanT0;
+  if (out.hasTck) {
+    if (at >= atr.size()) {
+      out.error = "check byte TCK missing";
+      return out;
+    }
+    std::uint8_t x = 0;
+    for (std::size_t i = 1; i <= at; ++i) x ^= atr[i];
+    out.tckOk = x == 0;
+    out.fields.push_back({"TCK", atr[at], out.tckOk ? "check byte correct" : "check byte wrong"});
+    ++at;
+  }
+  if (at != atr.size()) {
+    out.error = std::to_string(atr.size() - at) + " bytes after the end";
+    return out;
+  }
+  out.ok = true;
+  return out;
+}
+
+nlohmann::json AtrJson(const Atr& atr) {
+  nlohmann::json j;
+  j["valid"] = atr.ok;
+  if (!atr.ok) j["error"] = atr.error;
+  nlohmann::json fields = nlohmann::json::array();
+  for (const AtrField& f : atr.fields) {
+    fields.push_back({{"name", f.name}, {"value", Hex2(f.value)}, {"meaning", f.meaning}});
+  }
+  j["fields"] = fields;
+  j["protocols"] = atr.protocols;
+  j["historical"] = BytesToHex(atr.historical);
+  const std::string spelled = Spelled(atr.historical);
+  if (!spelled.empty()) j["historical_text"] = spelled;
+  if (atr.hasTck) j["tck_ok"] = atr.tckOk;
+  return j;
+}
+
+std::vector<std::string> AtrLines(const Atr& atr, const std::string& indent) {
+  std::vector<std::string> lines;
+  for (const AtrField& f : atr.fields) {
+    lines.push_back(indent + f.name + std::string(f.name.size() < 4 ? 4 - f.name.size() : 0, ' ') + " " +
+                    Hex2(f.value) + (f.meaning.empty() ? "" : "  " + f.meaning));
+  }
+  std::string protocols;
+  for (int p : atr.protocols) protocols += (protocols.empty() ? "T=" : ", T=") + std::to_string(p);
+  lines.push_back(indent + "protocols " + protocols);
+  if (!atr.historical.empty()) {
+    const std::string spelled = Spelled(atr.historical);
+    lines.push_back(indent + "historical " + BytesToHex(atr.historical) +
+                    (spelled.empty() ? "" : "  \"" + spelled + "\""));
+  }
+  if (!atr.ok) lines.push_back(indent + "invalid: " + atr.error);
+  return lines;
+}
+
+// ------------------------------------------------------------ BER-TLV
+
+namespace {
+
+bool ParseObjects(const std::uint8_t* data, std::size_t size, std::vector<Tlv>* out, std::string* error, int depth) {
+  std::size_t at = 0;
+  while (at < size) {
+    if (data[at] == 0x00 || data[at] == 0xFF) {
+      ++at;
+      continue;
+    }
+    const std::size_t tagAt = at;
+    Tlv tlv;
+    tlv.constructed = (data[at] & 0x20) != 0;
+    if ((data[at++] & 0x1F) == 0x1F) {
+      // Further tag bytes follow while bit 8 is set.
+      for (;;) {
+        if (at >= size) {
+          *error = "tag cut short at offset " + std::to_string(tagAt);
+          return false;
+        }
+        if ((data[at++] & 0x80) == 0) break;
+        if (at - tagAt > 4) {
+          *error = "tag longer than 4 bytes at offset " + std::to_string(tagAt);
+          return false;
+        }
+      }
+    }
+    tlv.tag = BytesToHex(data + tagAt, at - tagAt);
+    if (at >= size) {
+      *error = "length of " + tlv.tag + " missing";
+      return false;
+    }
+    std::size_t length = data[at++];
+    if (length == 0x80) {
+      *error = "indefinite length of " + tlv.tag;
+      return false;
+    }
+    if (length > 0x80) {
+      const std::size_t count = length & 0x7F;
+      if (count > 4 || at + count > size) {
+        *error = "length of " + tlv.tag + " cut short";
+        return false;
+      }
+      length = 0;
+      for (std::size_t i = 0; i < count; ++i) length = length << 8 | data[at++];
+    }
+    if (length > size - at) {
+      *error = "value of " + tlv.tag + " runs " + std::to_string(length - (size - at)) + " bytes past the end";
+      return false;
+    }
+    tlv.value.assign(data + at, data + at + length);
+    at += length;
+    if (tlv.constructed && depth < 16) {
+      std::string inner;
+      if (!ParseObjects(tlv.value.data(), tlv.value.size(), &tlv.children, &inner, depth + 1)) tlv.children.clear();
+    }
+    out->push_back(std::move(tlv));
+  }
+  return true;
+}
+
+struct TagName {
+  const char* tag;
+  const char* name;
+};
+
+const TagName kEmvTags[] = {
+    {"42", "issuer identification number"},
+    {"4F", "application identifier (AID)"},
+    {"50", "application label"},
+    {"57", "Track 2 equivalent data"},
+    {"5A", "application PAN"},
+    {"5F20", "cardholder name"},
+    {"5F24", "application expiration date"},
+    {"5F25", "application effective date"},
+    {"5F28", "issuer country code"},
+    {"5F2A", "transaction currency code"},
+    {"5F2D", "language preference"},
+    {"5F30", "service code"},
+    {"5F34", "PAN sequence number"},
+    {"5F36", "transaction currency exponent"},
+    {"61", "application template"},
+    {"6F", "FCI template"},
+    {"70", "record template"},
+    {"77", "response message template format 2"},
+    {"80", "response message template format 1"},
+    {"82", "application interchange profile"},
+    {"84", "dedicated file name"},
+    {"87", "application priority indicator"},
+    {"88", "short file identifier"},
+    {"8C", "CDOL1"},
+    {"8D", "CDOL2"},
+    {"8E", "CVM list"},
+    {"8F", "CA public key index"},
+    {"90", "issuer public key certificate"},
+    {"92", "issuer public key remainder"},
+    {"93", "signed static application data"},
+    {"94", "application file locator"},
+    {"95", "terminal verification results"},
+    {"9A", "transaction date"},
+    {"9C", "transaction type"},
+    {"9F02", "amount, authorised"},
+    {"9F03", "amount, other"},
+    {"9F07", "application usage control"},
+    {"9F08", "application version number"},
+    {"9F0D", "issuer action code, default"},
+    {"9F0E", "issuer action code, denial"},
+    {"9F0F", "issuer action code, online"},
+    {"9F10", "issuer application data"},
+    {"9F11", "issuer code table index"},
+    {"9F12", "application preferred name"},
+    {"9F13", "last online ATC register"},
+    {"9F14", "lower consecutive offline limit"},
+    {"9F17", "PIN try counter"},
+    {"9F1A", "terminal country code"},
+    {"9F1F", "track 1 discretionary data"},
+    {"9F21", "transaction time"},
+    {"9F23", "upper consecutive offline limit"},
+    {"9F26", "application cryptogram"},
+    {"9F27", "cryptogram information data"},
+    {"9F32", "issuer public key exponent"},
+    {"9F33", "terminal capabilities"},
+    {"9F35", "terminal type"},
+    {"9F36", "application transaction counter"},
+    {"9F37", "unpredictable number"},
+    {"9F38", "PDOL"},
+    {"9F42", "application currency code"},
+    {"9F44", "application currency exponent"},
+    {"9F46", "ICC public key certificate"},
+    {"9F47", "ICC public key exponent"},
+    {"9F48", "ICC public key remainder"},
+    {"9F49", "DDOL"},
+    {"9F4A", "static data authentication tag list"},
+    {"9F4D", "log entry"},
+    {"9F4E", "merchant name and location"},
+    {"9F4F", "log format"},
+    {"9F66", "terminal transaction qualifiers"},
+    {"9F6C", "card transaction qualifiers"},
+    {"9F79", "electronic cash balance"},
+    {"A5", "FCI proprietary template"},
+    {"BF0C", "FCI issuer discretionary data"},
+};
+
+}  // namespace
+
+bool ParseTlv(const Bytes& data, std::vector<Tlv>* out, std::string* error) {
+  out->clear();
+  return ParseObjects(data.data(), data.size(), out, error, 0);
+}
+
+const char* EmvTagName(const std::string& tag) {
+  for (const TagName& t : kEmvTags) {
+    if (tag == t.tag) return t.name;
+  }
+  return "";
+}
+
+nlohmann::json TlvJson(const std::vector<Tlv>& objects) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const Tlv& t : objects) {
+    nlohmann::json j{{"tag", t.tag}, {"length", t.value.size()}};
+    const char* name = EmvTagName(t.tag);
+    if (*name != '\0') j["name"] = name;
+    if (!t.children.empty()) {
+      j["children"] = TlvJson(t.children);
+    } else {
+      j["value"] = BytesToHex(t.value);
+    }
+    list.push_back(std::move(j));
+  }
+  return list;
+}
+
+std::vector<std::string> TlvLines(const std::vector<Tlv>& objects, int depth) {
+  std::vector<std::string> lines;
+  const std::string indent(static_cast<std::size_t>(2 * depth), ' ');
+  for (const Tlv& t : objects) {
+    const char* name = EmvTagName(t.tag);
+    std::string line = indent + t.tag + " " + (*name != '\0' ? std::string(name) + " " : "") + "(" +
+                       std::to_string(t.value.size()) + ")";
+    if (t.children.empty()) {
+      line += " " + BytesToHex(t.value);
+      // Texts such as labels and names are shown spelled out too.
+      const std::string spelled = Spelled(t.value);
+      if (spelled.size() >= 3 && (t.tag == "50" || t.tag == "5F20" || t.tag == "9F12" || t.tag == "5F2D")) {
+        line += "  \"" + spelled + "\"";
+      }
+    }
+    lines.push_back(line);
+    if (!t.children.empty()) {
+      const std::vector<std::string> inner = TlvLines(t.children, depth + 1);
+      lines.insert(lines.end(), inner.begin(), inner.end());
+    }
+  }
+  return lines;
+}
+
+// ------------------------------------------------------------ tracks
+
+namespace {
+
+// Expiry YYMM, service code and discretionary data after the separator.
+bool SplitAfterSeparator(const std::string& rest, Track* track) {
+  if (rest.size() < 7 || !AllDigits(rest.substr(0, 7))) return false;
+  track->expiry = rest.substr(0, 4);
+  track->service = rest.substr(4, 3);
+  track->discretionary = rest.substr(7);
+  return true;
+}
+
+std::string WithoutSentinels(std::string text, char start) {
+  if (!text.empty() && text.front() == start) text.erase(0, 1);
+  const std::size_t end = text.find('?');
+  if (end != std::string::npos) text.erase(end);
+  return text;
+}
+
+}  // namespace
+
+Track ParseTrack2(const std::string& text) {
+  Track track;
+  std::string body = WithoutSentinels(text, ';');
+  if (!body.empty() && (body.back() == 'F' || body.back() == 'f')) {
+    body.pop_back();
+    track.padded = true;
+  }
+  std::size_t separator = body.find_first_of("Dd=");
+  if (separator == std::string::npos || separator < 1 || separator > 19 || !AllDigits(body.substr(0, separator))) {
+    return track;
+  }
+  track.pan = body.substr(0, separator);
+  if (!SplitAfterSeparator(body.substr(separator + 1), &track)) return Track{};
+  track.ok = true;
+  return track;
+}
+
+Track ParseTrack1(const std::string& text) {
+  Track track;
+  const std::string body = WithoutSentinels(text, '%');
+  if (body.empty() || body[0] != 'B') return track;
+  const std::size_t first = body.find('^');
+  const std::size_t second = first == std::string::npos ? first : body.find('^', first + 1);
+  if (second == std::string::npos || first < 2 || !AllDigits(body.substr(1, first - 1))) return track;
+  track.pan = body.substr(1, first - 1);
+  track.name = body.substr(first + 1, second - first - 1);
+  while (!track.name.empty() && track.name.back() == ' ') track.name.pop_back();
+  if (!SplitAfterSeparator(body.substr(second + 1), &track)) return Track{};
+  track.ok = true;
+  return track;
+}
+
+std::string ServiceCodeMeaning(const std::string& code) {
+  if (code.size() != 3 || !AllDigits(code)) return {};
+  std::string first, second, third;
+  switch (code[0]) {
+    case '1':
+      first = "international";
+      break;
+    case '2':
+      first = "international, chip";
+      break;
+    case '5':
+      first = "national";
+      break;
+    case '6':
+      first = "national, chip";
+      break;
+    case '7':
+      first = "private";
+      break;
+    case '9':
+      first = "test";
+      break;
+    default:
+      first = "reserved";
+      break;
+  }
+  switch (code[1]) {
+    case '0':
+      second = "normal authorisation";
+      break;
+    case '2':
+      second = "online authorisation by issuer";
+      break;
+    case '4':
+      second = "authorisation by issuer unless agreed";
+      break;
+    default:
+      second = "reserved";
+      break;
+  }
+  switch (code[2]) {
+    case '0':
+      third = "PIN required";
+      break;
+    case '1':
+      third = "no restrictions";
+      break;
+    case '2':
+      third = "goods and services only";
+      break;
+    case '3':
+      third = "ATM only, PIN required";
+      break;
+    case '4':
+      third = "cash only";
+      break;
+    case '5':
+      third = "goods and services only, PIN required";
+      break;
+    case '6':
+      third = "no restrictions, PIN when possible";
+      break;
+    case '7':
+      third = "goods and services only, PIN when possible";
+      break;
+    default:
+      third = "reserved";
+      break;
+  }
+  return first + "; " + second + "; " + third;
+}
+
+nlohmann::json TrackJson(const Track& track) {
+  nlohmann::json j;
+  if (!track.ok) return j;
+  j["pan"] = track.pan;
+  if (!track.name.empty()) j["name"] = track.name;
+  j["expiry"] = track.expiry;
+  j["service"] = track.service;
+  j["service_meaning"] = ServiceCodeMeaning(track.service);
+  j["discretionary"] = track.discretionary;
+  if (track.padded) j["padded"] = true;
+  return j;
+}
+
+std::vector<std::pair<std::string, std::string>> TrackFields(const Track& track) {
+  std::vector<std::pair<std::string, std::string>> fields;
+  if (!track.ok) return fields;
+  fields.emplace_back("pan", track.pan);
+  if (!track.name.empty()) fields.emplace_back("name", track.name);
+  fields.emplace_back("expiry", track.expiry + " (20" + track.expiry.substr(0, 2) + "-" + track.expiry.substr(2) + ")");
+  fields.emplace_back("service", track.service + " (" + ServiceCodeMeaning(track.service) + ")");
+  fields.emplace_back("discretionary", track.discretionary.empty() ? "(none)" : track.discretionary);
+  return fields;
+}
+
+// ------------------------------------------------------------ amounts
+
+bool ParseAmount(const std::string& text, long long* cents, bool allowNegative) {
+  std::size_t at = 0;
+  bool negative = false;
+  if (allowNegative && !text.empty() && text[0] == '-') {
+    negative = true;
+    at = 1;
+  }
+  const std::size_t dot = text.find('.', at);
+  const std::string whole = text.substr(at, dot == std::string::npos ? std::string::npos : dot - at);
+  const std::string fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
+  if (!AllDigits(whole) || whole.size() > 13 || fraction.size() > 2) return false;
+  if (dot != std::string::npos && !AllDigits(fraction)) return false;
+  long long value = std::stoll(whole) * 100;
+  if (!fraction.empty()) value += std::stoll(fraction) * (fraction.size() == 1 ? 10 : 1);
+  *cents = negative ? -value : value;
+  return true;
+}
+
+std::string FormatAmount(long long cents) {
+  const unsigned long long magnitude =
+      cents < 0 ? 0ULL - static_cast<unsigned long long>(cents) : static_cast<unsigned long long>(cents);
+  char text[40];
+  std::snprintf(text, sizeof text, "%s%llu.%02llu", cents < 0 ? "-" : "", magnitude / 100, magnitude % 100);
+  return text;
+}
+
+long long CentsOfFloat(float value) { return static_cast<long long>(static_cast<double>(value) * 100.0); }
+
+long long RoundCents(float value) { return std::llround(static_cast<double>(value) * 100.0); }
+
+bool FloatForCents(long long cents, float* value) {
+  // The nearest float may land just below the count (0.29 is 0.28999999),
+  // which truncation would turn into 28: try its neighbours too.
+  float candidate = static_cast<float>(static_cast<double>(cents) / 100.0);
+  for (int i = 0; i < 2; ++i) candidate = std::nextafter(candidate, -HUGE_VALF);
+  for (int i = 0; i < 5; ++i) {
+    if (CentsOfFloat(candidate) == cents) {
+      *value = candidate;
+      return true;
+    }
+    candidate = std::nextafter(candidate, HUGE_VALF);
+  }
+  return false;
+}
+
+// ------------------------------------------------------------ the serial line
+
+namespace {
+
+// Nibble characters 0x30..0x3F to a value; -1 for anything else.
+int Nibble(std::uint8_t c) { return c >= 0x30 && c <= 0x3F ? c - 0x30 : -1; }
+
+// Bytes from `count` pairs of nibble characters at `at`; false when one is
+// not a nibble character.
+bool NibblePairs(const Bytes& run, std::size_t at, std::size_t count, Bytes* out) {
+  out->clear();
+  for (std::size_t i = 0; i < count; ++i) {
+    const int high = Nibble(run[at + 2 * i]), low = Nibble(run[at + 2 * i + 1]);
+    if (high < 0 || low < 0) return false;
+    out->push_back(static_cast<std::uint8_t>(high << 4 | low));
+  }
+  return true;
+}
+
+std::string RawText(const Bytes& run, std::size_t from, std::size_t to) {
+  const Bytes part(run.begin() + static_cast<long>(from), run.begin() + static_cast<long>(to));
+  const std::string spelled = Spelled(part);
+  return "raw " + BytesToHex(part) + (spelled.empty() ? "" : "  \"" + spelled + "\"");
+}
+
+}  // namespace
+
+std::vector<std::string> DescribeLine(const Bytes& run, bool toDevice) {
+  std::vector<std::string> out;
+  std::size_t at = 0, rawFrom = 0;
+  while (at < run.size()) {
+    if (run[at] != 0x02 || at + 5 > run.size()) {
+      ++at;
+      continue;
+    }
+    // Length: four nibble characters (the device's: their low four bits).
+    std::size_t length = 0;
+    for (std::size_t i = 1; i <= 4; ++i) length = length << 4 | (run[at + i] & 0x0F);
+    // A command counts its command code and data; an answer its body.
+    const std::size_t bodyBytes = length;
+    const std::size_t end = at + 5 + 2 * bodyBytes + 3;
+    if (end > run.size() || run[end - 1] != 0x03 || (toDevice && bodyBytes < 2)) {
+      ++at;
+      continue;
+    }
+    Bytes body;
+    if (!NibblePairs(run, at + 5, bodyBytes, &body)) {
+      ++at;
+      continue;
+    }
+    if (rawFrom < at) out.push_back(RawText(run, rawFrom, at));
+    std::string text;
+    if (toDevice) {
+      text = "command " + BytesToHex(body.data(), 2);
+    } else {
+      text = bodyBytes >= 2 ? "status " + BytesToHex(body.data(), 2) : "answer";
+    }
+    if (body.size() > 2) text += " data " + BytesToHex(body.data() + 2, body.size() - 2);
+    Bytes check;
+    if (NibblePairs(run, end - 3, 1, &check)) {
+      std::uint8_t x = 0;
+      for (std::uint8_t b : body) x ^= b;
+      // Only command frames carry a checksum the device checks.
+      if (toDevice && x != check[0]) text += " (checksum " + Hex2(check[0]) + ", expected " + Hex2(x) + ")";
+    }
+    out.push_back(text);
+    at = rawFrom = end;
+  }
+  if (rawFrom < run.size()) out.push_back(RawText(run, rawFrom, run.size()));
+  return out;
+}
+
+// ------------------------------------------------------------ identity card
+
+std::string IdDate(const std::string& yyyymmdd) {
+  if (yyyymmdd.size() != 8 || !AllDigits(yyyymmdd)) return yyyymmdd;
+  return yyyymmdd.substr(0, 4) + "-" + yyyymmdd.substr(4, 2) + "-" + yyyymmdd.substr(6, 2);
+}
+
+}  // namespace kpdev::tool

@@ -1,0 +1,78 @@
+#include "report.h"
+
+#include <cstdio>
+
+#include "kp_dev.h"
+
+namespace kpdev::tool {
+
+Report& Report::Get() {
+  static Report report;
+  return report;
+}
+
+void Report::Field(const std::string& key, const std::string& text, const nlohmann::json& value) {
+  if (json_) {
+    doc_[key] = value;
+    return;
+  }
+  std::printf("%-*s %s\n", width_, key.c_str(), text.c_str());
+}
+
+void Report::Lines(const std::vector<std::string>& lines) {
+  if (json_) return;
+  for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+}
+
+void Report::CallFailed(const std::string& call, int code, const std::string& hint) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "kpdev: %s failed: %s\n", call.c_str(), ResultText(code).c_str());
+  if (!hint.empty()) std::fprintf(stderr, "kpdev: %s\n", hint.c_str());
+  nlohmann::json error = ResultJson(code);
+  error["call"] = call;
+  if (!hint.empty()) error["message"] = hint;
+  doc_["error"] = error;
+}
+
+void Report::Failed(const std::string& message) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "kpdev: %s\n", message.c_str());
+  if (!doc_.contains("error")) doc_["error"] = nlohmann::json::object();
+  doc_["error"]["message"] = message;
+}
+
+void Report::Note(const std::string& message) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "kpdev: %s\n", message.c_str());
+}
+
+void Report::Emit(const nlohmann::json& object) {
+  streamed_ = true;
+  if (!json_) return;
+  std::printf("%s\n", object.dump().c_str());
+  std::fflush(stdout);
+}
+
+int Report::Finish(int exitCode) {
+  if (json_) {
+    doc_["exit"] = exitCode;
+    if (streamed_) doc_["event"] = "end";
+    std::printf("%s\n", streamed_ ? doc_.dump().c_str() : doc_.dump(2).c_str());
+  }
+  std::fflush(stdout);
+  return exitCode;
+}
+
+std::string ResultText(int code) {
+  const char* name = kp_dev_result_name(code);
+  std::string text = std::to_string(code);
+  if (name != nullptr) text += std::string(" ") + name;
+  return text + " (" + kp_dev_result_text(code) + ")";
+}
+
+nlohmann::json ResultJson(int code) {
+  const char* name = kp_dev_result_name(code);
+  return {{"code", code}, {"name", name != nullptr ? name : ""}, {"text", kp_dev_result_text(code)}};
+}
+
+}  // namespace kpdev::tool
