@@ -44,7 +44,7 @@ for t in "${targets[@]}"; do
   [[ $smoke == 1 ]] && limit=(-max_total_time="$seconds")
   start=$(date +%s)
   log=build-fuzz/$t.log
-  if ! build-fuzz/fuzz/fuzz_"$t" "${limit[@]}" -jobs=1 -workers=1 -rss_limit_mb=2048 -timeout=10 \
+  if ! build-fuzz/fuzz/fuzz_"$t" "${limit[@]}" -rss_limit_mb=2048 -timeout=10 \
       -artifact_prefix=build-fuzz/crash-"$t"- "$work" $([[ -d $seeds ]] && echo "$seeds") >"$log" 2>&1; then
     tail -40 "$log"
     echo "fuzz $t: FAILED (input in build-fuzz/crash-$t-*)"
