@@ -18,7 +18,7 @@
  *    -4  serial read failure or timeout
  *    -5  parameter out of range, text not upper-case hexadecimal
  *    -6  identity read time limit passed
- *    -8  response frame not ended by ETX
+ *    -8  response frame not ended by ETX (the checksum of an answer is not verified)
  *    -9  unknown device status word, unexpected reply byte, tag not found
  *   -10  handle not open (KP_DEV_CheckIsOpen)
  *   -20  operation not valid for the reader's class or module
@@ -169,11 +169,14 @@ KP_API int KP_STDCALL KP_DEV_SetDeviceModule(int handle, int module);
 KP_API int KP_STDCALL KP_DEV_IC_SoftReset(int handle, int mode);
 /* 6. Card state of a seat, written to *state for known device states. 0, -20, or a device error. */
 KP_API int KP_STDCALL KP_DEV_IC_GetStatus(int handle, int seat, int* state);
-/* 7. Powers a seat on; *atrLen is the room in bytes on entry, the length on return. 0, -304, -20, device errors. */
+/* 7. Powers a seat on; *atrLen is the room in bytes on entry, the length on return. 0, -304, -20, device errors.
+ * Type 0, seats 16-30: the answer to reset cached at the first power-on is copied again without comparing it with
+ * *atrLen; give room for 33 bytes (67 characters) there. */
 KP_API int KP_STDCALL KP_DEV_IC_PowerOn(int handle, int seat, int* atrLen, char* atr);
 /* 8. Powers a seat off. 0, -20, device errors. */
 KP_API int KP_STDCALL KP_DEV_IC_PowerOff(int handle, int seat);
-/* 9. Activates a contactless processor card: card type, UID and ATS. 0, -304, -20, device errors. */
+/* 9. Activates a contactless processor card: card type, UID and ATS. 0, -304, -20, device errors.
+ * A -304 for the ATS comes after the card type and the UID have been written. */
 KP_API int KP_STDCALL KP_DEV_IC_ConnectlessActive(int handle, int* cardType, int* uidLen, char* uid, int* atsLen,
                                                   char* ats);
 /* 10. Halts the contactless card. 0, -20, device errors. */
@@ -193,7 +196,8 @@ KP_API int KP_STDCALL KP_DEV_IC_VerifyPwd(int handle, int seat, const char* pwdH
 KP_API int KP_STDCALL KP_DEV_IC_ReadStoreData(int handle, int seat, int address, int length, char* dataOut);
 /* 17. Store card: writes hex data at address. 0, -5, -20, device errors. */
 KP_API int KP_STDCALL KP_DEV_IC_WriteStoreData(int handle, int seat, int address, const char* dataHex);
-/* 18. Activates a contactless memory card: card type, UID and ATS. 0, -304, -20, device errors. */
+/* 18. Activates a contactless memory card: card type, UID and ATS. 0, -304, -20, device errors.
+ * The UID is written without comparing *uidLen (room for 9 characters is needed). */
 KP_API int KP_STDCALL KP_DEV_IC_ConnectlessActiveStoreCard(int handle, int* cardType, int* uidLen, char* uid,
                                                            int* atsLen, char* ats);
 /* 19. Authenticates a sector with key type (A/B) and key. 0, -5, -20, device errors. */
@@ -218,7 +222,8 @@ KP_API int KP_STDCALL KP_DEV_Magnetic_Reset(int handle);
 KP_API int KP_STDCALL KP_DEV_Magnetic_Accept(int handle);
 /* 29. Cancels an armed read or write (same entry as KP_DEV_Magnetic_CancelWriteTrack). 0, -3, -20. */
 KP_API int KP_STDCALL KP_DEV_Magnetic_CancelAccept(int handle);
-/* 30. Polls for swiped tracks. 0, -101 (nothing yet), -2 (armed over 29 s), -102, -20. */
+/* 30. Polls for swiped tracks. 0, -101 (nothing yet), -2 (armed over 29 s), -102, -20; -4 once the line has
+ * failed (the reader went away).  The track texts get no terminating NUL: pass zero-filled buffers. */
 KP_API int KP_STDCALL KP_DEV_Magnetic_ReadTrack(int handle, char* track1, char* track2);
 /* 31. Arms a write of one or both tracks (empty text = track not written). 0, -5, -3, -20. */
 KP_API int KP_STDCALL KP_DEV_Magnetic_WaitForWriteTrack(int handle, const char* track1, const char* track2);
@@ -234,7 +239,9 @@ KP_API int KP_STDCALL KP_BcdToAsc(const char* hexText, char* bytesOut);
 KP_API int KP_STDCALL KP_DEV_CheckIsOpen(int handle, int* module);
 /* 37. Reads the Track 2 equivalent data of a bank card. 0, 200, -9, device errors. */
 KP_API int KP_STDCALL KP_DEV_ReadFinanceICTrack2(int handle, int seat, int reserved, char* track2);
-/* 38. Opens the reader on COM port and waits for a magnetic, contactless or bank card. 0, -101, -1, ... */
+/* 38. Opens the reader on COM port and waits for a magnetic, contactless or bank card. 0, -101, -1, ...
+ * A timeoutMs below 300 waits for the magnetic card until one is swiped or KP_DEV_CancelReadAll is called.
+ * -4 (or -3) when the reader goes away during that wait. */
 KP_API int KP_STDCALL KP_DEV_ReadAll(int port, int unused1, unsigned int timeoutMs, int tryStoreCard, int sector,
                                      int block, int keyType, const char* keyHex, int tryContactBank,
                                      int tryContactlessBank, int unused2, int* cardKind, char* result);
@@ -304,7 +311,7 @@ KP_API int KP_STDCALL KP_DEV_SLE4442_WriteDataForProtection(int handle, int seat
 KP_API int KP_STDCALL KP_DEV_AT24CXX_ReadData(int handle, int seat, int address, int length, char* dataOut);
 /* 67. AT24Cxx write. 0, -5, -20, device errors. */
 KP_API int KP_STDCALL KP_DEV_AT24CXX_WriteData(int handle, int seat, int address, const char* dataHex);
-/* 68. Firmware version text. 0, -4, -8, -20, device errors. */
+/* 68. Firmware version text. 0, -4, -8, -20, device errors; -5 with version NULL (nothing is sent). */
 KP_API int KP_STDCALL KP_DEV_GetDeviceVersion(int handle, char* version);
 /* 69. Blows the AT88SC102 fuse. 0, -20, device errors. */
 KP_API int KP_STDCALL KP_DEV_AT88SC102_Fuse(int handle, int seat);
@@ -349,7 +356,7 @@ KP_API int KP_STDCALL KP_DEV_AT45DB041_ReadData(int handle, int seat, int page, 
 KP_API int KP_STDCALL KP_DEV_AT45DB041_WriteData(int handle, int seat, int page, int offset, const char* dataHex);
 /* 89. Looks for an identity card (type-0 reader). 0, -3, -4, -20. */
 KP_API int KP_STDCALL KP_DEV_ID_FindID(int handle);
-/* 90. One field of the identity record read last. 0, -20. */
+/* 90. One field of the identity record read last. 0, -20; -5 with out NULL (type 0, fields 1 to 9). */
 KP_API int KP_STDCALL KP_DEV_ID_GetData(int handle, int field, char* out);
 /* 91. Reads an identity card into nine outputs within a time limit. 0, -3, -4, -6, -20. */
 KP_API int KP_STDCALL KP_DEV_ID_Read(int handle, int timeLimitMs, char** fields);

@@ -409,7 +409,11 @@ KP_API int KP_STDCALL KP_DEV_AT24CXX_WriteData(int handle, int seat, int address
 }
 
 KP_API int KP_STDCALL KP_DEV_GetDeviceVersion(int handle, char* version) {
-  return Dispatch(__func__, handle, [&](CReader& r) { return r.GetDeviceVersion(version); });
+  return Dispatch(__func__, handle, [&](CReader& r) {
+    // Nothing to write the version to: refused before anything is sent.
+    if (version == nullptr) return kp::kErrParam;
+    return r.GetDeviceVersion(version);
+  });
 }
 
 KP_API int KP_STDCALL KP_DEV_AT88SC102_Fuse(int handle, int seat) {

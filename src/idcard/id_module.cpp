@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/results.h"
+#include "base/trace.h"
 #include "idcard/id_text.h"
 #include "kp_dev.h"
 #include "platform/dynlib.h"
@@ -67,6 +68,7 @@ int CReaderT0::ExchangeRaw(const std::uint8_t* command, std::size_t length, std:
                            std::uint16_t* answerLength, int timeLimitMs) {
   *answerLength = 0;
   if (room < kAnswerHeader) return kErrWrite;
+  DropStaleInput(TraceEnabled());
   const int w = port_.Write(command, static_cast<std::uint16_t>(length));
   if (w != 0) return w;
   std::uint16_t got = 0;
@@ -165,8 +167,11 @@ int CReaderT0::ID_GetData(int field, char* out) {
       {photoPath_, sizeof photoPath_},
   };
   if (field < 1 || field > kFieldCount) return kOk;  // no such field: the output stays as it was
+  // A field to copy and nowhere to copy it: refused, so the caller does not
+  // take an empty output for the field's value.
+  if (out == nullptr) return kErrParam;
   const Field& chosen = table[field - 1];
-  if (out != nullptr) CopyField(out, chosen.text, chosen.slot);
+  CopyField(out, chosen.text, chosen.slot);
   return kOk;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "log/mask.h"
 #include "platform/platform.h"
 
 namespace kp {
@@ -32,6 +33,8 @@ std::string LogDirectory() {
 // check every call's arguments against its format.
 void WriteLog(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
   if (format == nullptr) return;
+  const LogMode mode = CurrentLogMode();
+  if (mode == LogMode::kOff) return;
   const std::string dir = LogDirectory();
   const char sep = platform::PathSeparator();
   MakeDirectories(dir, sep);
@@ -41,7 +44,7 @@ void WriteLog(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
   std::snprintf(name, sizeof name, "%04d-%02d-%02d.log", t.year, t.month, t.day);
   const std::string path = dir + sep + name;
 
-  std::FILE* file = std::fopen(path.c_str(), "a");
+  std::FILE* file = platform::OpenAppendPrivate(path);
   if (file == nullptr) return;
 
   char line[kLineBuffer];
@@ -55,7 +58,12 @@ void WriteLog(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
   std::vsnprintf(line + prefix, sizeof line - static_cast<std::size_t>(prefix), format, args);
   va_end(args);
 
-  std::fputs(line, file);
+  if (mode == LogMode::kMasked) {
+    const std::string masked = MaskAccountNumbers(line);
+    std::fputs(masked.c_str(), file);
+  } else {
+    std::fputs(line, file);
+  }
   std::fputs("\n", file);
   std::fclose(file);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace kp::platform {
@@ -13,13 +14,27 @@ namespace kp::platform {
 std::uint32_t TickMs();
 void SleepMs(unsigned ms);
 
+// A clock of the caller's in place of the system's, for programs that drive
+// the library faster than real time (the whole-library fuzz target): both
+// functions are then answered by it.  nullptr restores the system clock.
+// Not for use while other threads call into the library.
+struct ClockOverride {
+  std::uint32_t (*tickMs)();
+  void (*sleepMs)(unsigned ms);
+};
+void SetClockOverride(const ClockOverride* clock);
+
 struct LocalTime {
   int year, month, day, hour, minute, second, millisecond;
 };
 LocalTime Now();
 
-// Creates one directory; failures (it exists, no permission) are ignored.
+// Creates one directory, readable by its owner only where the system has
+// owners; failures (it exists, no permission) are ignored.
 void MakeDir(const std::string& path);
+// Opens a file for appending text, creating it readable and writable by its
+// owner only where the system has owners; nullptr on failure.
+std::FILE* OpenAppendPrivate(const std::string& path);
 
 // Root of the diagnostic log tree ("D:\" on Windows; on POSIX
 // $KPDEV_LOG_ROOT or the per-user state directory), with a trailing

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
@@ -11,7 +12,14 @@
 
 namespace kp::platform {
 
+namespace {
+const ClockOverride* g_clockOverride = nullptr;
+}  // namespace
+
+void SetClockOverride(const ClockOverride* clock) { g_clockOverride = clock; }
+
 std::uint32_t TickMs() {
+  if (g_clockOverride != nullptr) return g_clockOverride->tickMs();
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
   // Truncation to 32 bits gives the same wrap-around as the Windows tick.
@@ -19,6 +27,7 @@ std::uint32_t TickMs() {
 }
 
 void SleepMs(unsigned ms) {
+  if (g_clockOverride != nullptr) return g_clockOverride->sleepMs(ms);
   timespec request{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   timespec rest{};
   while (nanosleep(&request, &rest) != 0 && errno == EINTR) request = rest;
@@ -41,7 +50,16 @@ LocalTime Now() {
 
 void MakeDir(const std::string& path) {
   if (path.empty()) return;
-  (void)mkdir(path.c_str(), 0755);
+  // The log tree holds card traffic: nobody but the owner looks inside.
+  (void)mkdir(path.c_str(), 0700);
+}
+
+std::FILE* OpenAppendPrivate(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "a");
+  if (file == nullptr) ::close(fd);
+  return file;
 }
 
 std::string LogRoot() {

@@ -12,9 +12,18 @@ namespace kp::platform {
 // The Windows tick count: milliseconds since boot, wrapping after 49.7 days.
 // Every timeout of the library is an unsigned difference of two ticks, so
 // the wrap does no harm.
-std::uint32_t TickMs() { return GetTickCount(); }
+namespace {
+const ClockOverride* g_clockOverride = nullptr;
+}  // namespace
 
-void SleepMs(unsigned ms) { Sleep(ms); }
+void SetClockOverride(const ClockOverride* clock) { g_clockOverride = clock; }
+
+std::uint32_t TickMs() { return g_clockOverride != nullptr ? g_clockOverride->tickMs() : GetTickCount(); }
+
+void SleepMs(unsigned ms) {
+  if (g_clockOverride != nullptr) return g_clockOverride->sleepMs(ms);
+  Sleep(ms);
+}
 
 LocalTime Now() {
   SYSTEMTIME t{};
@@ -26,6 +35,9 @@ void MakeDir(const std::string& path) {
   if (path.empty()) return;
   (void)CreateDirectoryA(path.c_str(), nullptr);
 }
+
+// The log's directory on drive D inherits its access rights from there.
+std::FILE* OpenAppendPrivate(const std::string& path) { return std::fopen(path.c_str(), "a"); }
 
 // The log tree is D:\LOG\KP606 on every Windows machine; without a drive D
 // the directories cannot be made, the file cannot be opened and logging

@@ -42,7 +42,18 @@ class Line {
   virtual bool WaitInput(std::size_t atLeast, int timeoutMs) = 0;
   virtual std::size_t InputCount() = 0;
   virtual int Purge() = 0;
+  // True once the line can never work again (hung up, device gone).  Lines
+  // that cannot tell answer false.
+  virtual bool Failed() { return false; }
 };
+
+// The line every new serial port gets: the operating system's SerialLine,
+// or what a factory set with SetLineFactoryOverride makes (a whole-library
+// fuzz target puts a scripted device behind every port this way).  nullptr
+// restores the system's lines.
+using LineFactory = std::unique_ptr<Line> (*)();
+void SetLineFactoryOverride(LineFactory factory);
+std::unique_ptr<Line> MakeLine();
 
 class SerialLine final : public Line {
  public:
@@ -75,6 +86,9 @@ class SerialLine final : public Line {
   std::size_t InputCount() override;
   // Discards both queues; non-zero on success, 0 when closed.
   int Purge() override;
+  // The other side hung up or the device vanished (POLLHUP, POLLERR,
+  // POLLNVAL, or EIO from the driver).
+  bool Failed() override;
 
  private:
   struct Impl;

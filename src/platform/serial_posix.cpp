@@ -378,6 +378,17 @@ std::size_t SerialLine::InputCount() {
   return d.queue.size() + static_cast<std::size_t>(pending);
 }
 
+bool SerialLine::Failed() {
+  Impl& d = *impl_;
+  if (d.fd < 0) return false;
+  pollfd p{d.fd, POLLIN, 0};
+  int r = 0;
+  do {
+    r = ::poll(&p, 1, 0);
+  } while (r < 0 && errno == EINTR);
+  return r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 int SerialLine::Purge() {
   Impl& d = *impl_;
   if (d.fd < 0) return 0;

@@ -457,6 +457,10 @@ std::size_t SerialLine::InputCount() {
   return n;
 }
 
+// The driver reports a vanished device through failing calls only; the
+// reads and writes that fail give their own codes.
+bool SerialLine::Failed() { return false; }
+
 int SerialLine::Purge() {
   Impl& d = *impl_;
   if (d.handle == nullptr) return 0;

@@ -9,6 +9,7 @@
 
 #include "base/results.h"
 #include "log/log.h"
+#include "log/mask.h"
 #include "readers/reader_t0.h"
 #include "readers/reader_t1.h"
 #include "readers/reader_t61.h"
@@ -245,7 +246,9 @@ int CReaderT0::IC_SendApdu(int seat, int /*reserved*/, const char* apdu, int /*a
   try {
     return SendApduBody(*this, seat, apdu, response);
   } catch (...) {
-    WriteLog("!!! \xD2\xEC\xB3\xA3 %s", apdu ? apdu : "");
+    const char* text = apdu ? apdu : "";
+    const std::string shown = CurrentLogMode() == LogMode::kFull ? std::string(text) : MaskApduCommand(text);
+    WriteLog("!!! \xD2\xEC\xB3\xA3 %s", shown.c_str());
     return kErrOpen;
   }
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/results.h"
+#include "base/trace.h"
 #include "platform/platform.h"
 #include "readers/reader_t0.h"
 #include "readers/reader_t1.h"
@@ -106,6 +107,7 @@ int CReaderT61::CloseDevice() {
 }
 
 int CReaderT61::GetDeviceVersion(char* version) {
+  DropStaleInput(TraceEnabled());
   const int w = port_.Write(kT61VersionRequest, sizeof kT61VersionRequest);
   if (w != 0) return w;
   if (!port_.WaitForInput(1, kVersionFirstByteMs)) return kErrRead;

@@ -139,7 +139,9 @@ int CReaderT1::Magnetic_ReadTrack(char* track1, char* track2) {
     Magnetic_CancelAccept();
     return kErrWaitTimeout;
   }
-  if (!port_.HasInput()) return kNothingYet;
+  // Nothing will ever come on a line that has failed; saying "nothing yet"
+  // would keep a polling caller waiting for ever.
+  if (!port_.HasInput()) return port_.LineFailed() ? kErrRead : kNothingYet;
   // The arm stays: later polls still see the 29-second limit.
   return ReadSwipe(port_, kSwipeSettleMs, track1, track2);
 }

@@ -29,10 +29,13 @@ int CReaderT1::WaitForMagneticSwipe(unsigned int timeoutMs, char* result) {
   for (;;) {
     char track1[kSwipeRoom] = {};
     char track2[kSwipeRoom] = {};
-    if (Magnetic_ReadTrack(track1, track2) == 0) {
+    const int r = Magnetic_ReadTrack(track1, track2);
+    if (r == 0) {
       if (result != nullptr) JoinTracks(track1, track2, result);
       return kOk;
     }
+    // A dead line makes every wait return at once; polling on would spin.
+    if (port_.LineFailed()) return r == kErrWrite ? kErrWrite : kErrRead;
     platform::PumpOneMessage();
     if (readAllCancel_) return kNothingYet;
     if (static_cast<std::uint32_t>(platform::TickMs() - start) > timeoutMs) return kNothingYet;

@@ -4,13 +4,20 @@
 // of them, answering with a constant where it does not support one.
 #pragma once
 
+#include <cstdint>
+
 #include "serial/port_spec.h"
 
 namespace kp {
 
 // Value blocks are addressed by sector and block in the interface and by
-// one absolute block number on the device.
-inline int AbsoluteBlock(int sector, int block) { return sector * 4 + block; }
+// one absolute block number on the device.  Any argument values are
+// accepted: the arithmetic wraps as 32-bit two's complement (what callers
+// of the original platform got), computed unsigned so it never overflows.
+inline int AbsoluteBlock(int sector, int block) {
+  const std::uint32_t wrapped = static_cast<std::uint32_t>(sector) * 4u + static_cast<std::uint32_t>(block);
+  return static_cast<int>(wrapped);
+}
 
 class CReader {
  public:

@@ -70,6 +70,7 @@ int CReaderBase::ExchangeInto(int command, const char* data, int length, char* r
   const bool tracing = TraceEnabled();
   const auto started = platform::TickMs();
   for (int attempt = 0;; ++attempt) {
+    DropStaleInput(tracing);
     if (tracing) DebugTrace(frame::DescribeCommand(command, wire, wireCount).c_str());
     const int w = port_.Write(wire, static_cast<std::uint16_t>(wireCount));
     if (w != 0) return w;
@@ -133,7 +134,19 @@ int CReaderBase::Command(int command, const std::string& dataHex, int timeoutMs,
   return mapStatus ? MapStatus(out.status) : kOk;
 }
 
+void CReaderBase::DropStaleInput(bool tracing) {
+  const std::size_t dropped = port_.DropQueuedInput();
+  if (tracing && dropped > 0) {
+    char line[64];
+    std::snprintf(line, sizeof line, "dropped %zu stale bytes", dropped);
+    DebugTrace(line);
+  }
+}
+
 int CReaderBase::SendEscape(const std::uint8_t* bytes, std::uint16_t length) {
+  // A late reply to an earlier sequence or frame must not be read as the
+  // reply to this one.
+  DropStaleInput(TraceEnabled());
   const int w = port_.Write(bytes, length);
   if (w != 0) return w;
   return ReadModuleReply();

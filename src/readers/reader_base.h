@@ -62,6 +62,9 @@ class CReaderBase : public CReader {
   // characters is refused with -8 and the input is discarded.
   int ExchangeInto(int command, const char* data, int length, char* response, std::size_t room, int timeoutMs);
 
+  // Drops input nobody waits for any more (an answer that came after its
+  // command timed out), so the next command reads its own answer; traced.
+  void DropStaleInput(bool tracing);
   // Reads and drops count bytes, giving up at the first read that times out.
   void DiscardInput(std::size_t count, int timeoutMs);
   // Records module, port and baud of an open.

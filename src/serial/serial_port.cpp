@@ -35,7 +35,7 @@ int MsUntil(Clock::time_point deadline) {
 
 // The defaults (9600 baud, 8 data bits, even parity, one stop bit) only
 // fill the fields; every caller sets its own line parameters with Open.
-CSerialPort::CSerialPort() : CSerialPort(std::make_unique<platform::SerialLine>()) {}
+CSerialPort::CSerialPort() : CSerialPort(platform::MakeLine()) {}
 
 CSerialPort::CSerialPort(std::unique_ptr<platform::Line> line) : line_(std::move(line)) { SetParams(9600, 8, 2, 0); }
 
@@ -140,5 +140,17 @@ bool CSerialPort::HasInput() { return line_->InputCount() > 0; }
 std::size_t CSerialPort::InputCount() { return line_->InputCount(); }
 
 int CSerialPort::Purge() { return line_->Purge(); }
+
+std::size_t CSerialPort::DropQueuedInput() {
+  constexpr std::size_t kMostDropped = 64 * 1024;
+  std::uint8_t scratch[256];
+  std::size_t dropped = 0;
+  while (dropped < kMostDropped && line_->InputCount() > 0) {
+    std::size_t n = 0;
+    if (line_->ReadQueued(scratch, sizeof scratch, &n) != 0 || n == 0) break;
+    dropped += n;
+  }
+  return dropped;
+}
 
 }  // namespace kp

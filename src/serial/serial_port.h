@@ -40,6 +40,14 @@ class CSerialPort {
   bool HasInput();
   std::size_t InputCount();
   int Purge();  // result of the purge, 0 when closed
+  // Reads and drops whatever input is queued now (a late answer, noise),
+  // without waiting and without touching output still being sent; returns
+  // the count dropped.  Bounded, so a device that never stops talking
+  // cannot hold the caller.
+  std::size_t DropQueuedInput();
+  // True once the line has failed for good: the other side hung up or the
+  // device went away.  Every later read or write would fail at once.
+  bool LineFailed() { return line_->Failed(); }
   // Sleeps on the line until at least n bytes are queued or timeoutMs
   // passes; true when they are.  Never consumes input.
   bool WaitForInput(std::size_t n, int timeoutMs) { return line_->WaitInput(n, timeoutMs); }

@@ -11,6 +11,7 @@
 #include "base/convert.h"
 #include "base/results.h"
 #include "log/log.h"
+#include "log/mask.h"
 #include "services/emv.h"
 
 namespace kp {
@@ -45,7 +46,11 @@ int SendApduChained(const CardChannel& card, const char* command, char* response
   const std::string text(command, strnlen(command, kMaxCommandScan));
 
   const int r = Send(card, text, response);
-  WriteLog("SendApdu %s-->%s", text.c_str(), response);
+  if (CurrentLogMode() == LogMode::kFull) {
+    WriteLog("SendApdu %s-->%s", text.c_str(), response);
+  } else {
+    WriteLog("SendApdu %s-->%s", MaskApduCommand(text).c_str(), MaskCardData(response).c_str());
+  }
   if (r != 0) return r;
 
   // The status word is the last four characters.  An answer too short to

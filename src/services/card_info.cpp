@@ -13,6 +13,10 @@ namespace kp {
 
 namespace {
 
+// Short file identifiers a card may give records in (EMV: 1 to 30).
+constexpr int kFirstSfi = 1;
+constexpr int kLastSfi = 30;
+
 constexpr char kSelectPse[] = "00A404000E315041592E5359532E4444463031";  // 1PAY.SYS.DDF01
 constexpr char kPbocLabel[] = "50424F43";                                // "PBOC"
 constexpr int kDirectoryRecords = 3;
@@ -101,15 +105,26 @@ void WalkAflRecords(const CardChannel& card, std::string_view gpoAnswer,
   if (gpoAnswer.size() < 12) return;
   const std::string_view afl = gpoAnswer.substr(8, gpoAnswer.size() - 12);
   const std::size_t entries = afl.size() / 8;
+  int failedInARow = 0;
   for (std::size_t e = 0; e < entries; ++e) {
     const std::string_view entry = afl.substr(8 * e, 8);
-    const std::string p2 = ByteToHex((HexByte(entry.substr(0, 2)) & 0xF8) | 0x04);
+    const int sfiByte = HexByte(entry.substr(0, 2));
     const int first = HexByte(entry.substr(2, 2));
     const int last = HexByte(entry.substr(4, 2));
+    // Entries no card may carry (SFI 0 or above 30, record 0, an empty
+    // range) name no record: reading them would only spend the caller's time.
+    const int sfi = sfiByte >> 3;
+    if (sfi < kFirstSfi || sfi > kLastSfi || first == 0 || last < first) continue;
+    const std::string p2 = ByteToHex((sfiByte & 0xF8) | 0x04);
     for (int record = first; record <= last; ++record) {
       std::string text;
-      if (Transmit(card, "00B2" + ByteToHex(record) + p2 + "00", &text) != 0) continue;
-      if (CheckStatus9000(text) != 0) continue;
+      if (Transmit(card, "00B2" + ByteToHex(record) + p2 + "00", &text) != 0 || CheckStatus9000(text) != 0) {
+        // A card (or line) that has stopped answering would otherwise be
+        // asked for every record its AFL names, each waiting its timeout.
+        if (++failedInARow >= kMaxFailedRecordsInARow) return;
+        continue;
+      }
+      failedInARow = 0;
       if (!onRecord(text)) return;
     }
   }

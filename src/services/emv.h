@@ -118,7 +118,12 @@ int SelectApplicationAndGpo(const CardChannel& card, const std::string& aid, std
 // Reads every record the AFL of a GPO answer (template 80) names, in order,
 // and hands each one that the card answered with 9000 to onRecord (response
 // text with its status word); onRecord returns false to stop the walk.
-// Entries whose first record lies above their last are skipped.
+// Entries whose first record lies above their last are skipped, and so are
+// entries no card may carry (SFI 0 or above 30, first record 0).  The walk
+// ends after kMaxFailedRecordsInARow records in a row that failed (no answer
+// or a status other than 9000): a card that stopped answering holds the
+// caller for a few timeouts, not for every record its AFL names.
+constexpr int kMaxFailedRecordsInARow = 3;
 void WalkAflRecords(const CardChannel& card, std::string_view gpoAnswer,
                     const std::function<bool(const std::string& record)>& onRecord);
 

@@ -169,9 +169,16 @@ int ReadAll(const ReadAllArgs& args) {
   if (r != 0) return r;
   // The magnetic reader waits on its own; a timeout below 300 ms wraps round
   // and the wait ends only with a card or a cancel.
-  if (lease->WaitForMagneticSwipe(args.timeoutMs - 300u, args.result) == 0) {
+  const int waited = lease->WaitForMagneticSwipe(args.timeoutMs - 300u, args.result);
+  if (waited == 0) {
     *args.cardKind = kMagneticCard;
     return kOk;  // this reader stays open until the next loop's first pass
+  }
+  // The line failed under the wait (the reader went away): nothing more can
+  // be read from it, and the failure is the answer.
+  if (waited == kErrRead || waited == kErrWrite) {
+    CloseReader(lease);
+    return waited;
   }
 
   CloseReader(lease);
