@@ -142,7 +142,7 @@ std::size_t CSerialPort::InputCount() { return line_->InputCount(); }
 int CSerialPort::Purge() { return line_->Purge(); }
 
 std::size_t CSerialPort::DropQueuedInput() {
-  constexpr std::size_t kMostDropped = 64 * 1024;
+  constexpr std::size_t kMostDropped = std::size_t{64} * 1024;
   std::uint8_t scratch[256];
   std::size_t dropped = 0;
   while (dropped < kMostDropped && line_->InputCount() > 0) {
