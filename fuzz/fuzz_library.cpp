@@ -113,8 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   buf.Clear();
   int handle = 0;
   const int type = in.PickValueInArray(kTypes);
-  const std::string spec = "COM5:" + std::string(in.ConsumeBool() ? "115200" : "9600") + ":N:8:1";
-  (void)KP_DEV_OpenDevice(type, spec.c_str(), &handle);
+  const std::string target = "COM5:" + std::string(in.ConsumeBool() ? "115200" : "9600") + ":N:8:1";
+  (void)KP_DEV_OpenDevice(type, target.c_str(), &handle);
   for (int step = 0; step < 12 && in.remaining_bytes() > 0; ++step) {
     const int seat = in.ConsumeBool() ? 0 : 255;
     buf.n = 256;

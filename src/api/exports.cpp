@@ -11,7 +11,7 @@
 #include "kp_dev.h"
 #include "log/log.h"
 #include "readers/registry.h"
-#include "serial/port_spec.h"
+#include "serial/port_text.h"
 #include "services/auto_open.h"
 #include "services/emv.h"
 #include "services/read_any_card.h"
@@ -79,9 +79,9 @@ KP_API int KP_STDCALL KP_DEV_GetDllVersion(char* text) {
 
 KP_API int KP_STDCALL KP_DEV_OpenDevice(int deviceType, const char* portSpec, int* handle) {
   return Guarded(__func__, [&] {
-    const kp::PortSpec spec = kp::ParsePortSpec(portSpec);
-    const int r = Registry().Open(deviceType, spec);
-    if (r == 0 && handle) *handle = spec.handle;
+    const kp::PortSpec target = kp::ParsePortSpec(portSpec);
+    const int r = Registry().Open(deviceType, target);
+    if (r == 0 && handle) *handle = target.handle;
     return r;
   });
 }

@@ -51,8 +51,8 @@ void RestoreDefaultModule(CReaderBase& reader) {
 
 // ---------------------------------------------------------------- type 1
 
-int CReaderT1::OpenDevice(int deviceType, const PortSpec& spec) {
-  SetOpenTarget(deviceType, spec, true);
+int CReaderT1::OpenDevice(int deviceType, const PortSpec& target) {
+  SetOpenTarget(deviceType, target, true);
   port_.Close();
   if (deviceType > 0) {
     const int r = port_.Open(portNumber_, platform::LineSettings::Plain(9600));
@@ -93,8 +93,8 @@ int CReaderT1::PrepareContactSwitch() {
 
 // --------------------------------------------------------------- type 61
 
-int CReaderT61::OpenDevice(int deviceType, const PortSpec& spec) {
-  SetOpenTarget(deviceType, spec, false);
+int CReaderT61::OpenDevice(int deviceType, const PortSpec& target) {
+  SetOpenTarget(deviceType, target, false);
   port_.Close();
   return port_.Open(portNumber_, platform::LineSettings::Plain(baudRate_));
 }
@@ -148,8 +148,8 @@ int CReaderT61::PrepareContactSwitch() {
 
 // ---------------------------------------------------------------- type 0
 
-int CReaderT0::OpenDevice(int deviceType, const PortSpec& spec) {
-  SetOpenTarget(deviceType, spec, true);
+int CReaderT0::OpenDevice(int deviceType, const PortSpec& target) {
+  SetOpenTarget(deviceType, target, true);
   port_.Close();
   return port_.Open(portNumber_, platform::LineSettings::Plain(baudRate_));
 }

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "serial/port_spec.h"
+#include "serial/port_text.h"
 
 namespace kp {
 
@@ -27,7 +27,7 @@ class CReader {
   /*   3 */ virtual int SelectModuleI(int baudCode) = 0;
   /*   4 */ virtual int SelectModuleS(int baudCode) = 0;
   /*   5 */ virtual int ReadModuleReply() = 0;
-  /*   6 */ virtual int OpenDevice(int deviceType, const PortSpec& spec) = 0;
+  /*   6 */ virtual int OpenDevice(int deviceType, const PortSpec& target) = 0;
   /*   7 */ virtual int SetBaudRate(int baud) = 0;
   /*   8 */ virtual int SetDeviceModule(int module) = 0;
   /*   9 */ virtual int CloseDevice() = 0;

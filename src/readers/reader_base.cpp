@@ -206,10 +206,10 @@ int CReaderBase::IC_Voice(int on) {
   return on ? port_.Write(kVoiceOn, sizeof kVoiceOn) : port_.Write(kVoiceOff, sizeof kVoiceOff);
 }
 
-void CReaderBase::SetOpenTarget(int deviceType, const PortSpec& spec, bool storeType5AsZero) {
+void CReaderBase::SetOpenTarget(int deviceType, const PortSpec& target, bool storeType5AsZero) {
   openedType = (storeType5AsZero && deviceType == 5) ? 0 : deviceType;
-  portNumber_ = spec.port;
-  baudRate_ = spec.baud;
+  portNumber_ = target.port;
+  baudRate_ = target.baud;
 }
 
 }  // namespace kp

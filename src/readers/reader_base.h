@@ -68,7 +68,7 @@ class CReaderBase : public CReader {
   // Reads and drops count bytes, giving up at the first read that times out.
   void DiscardInput(std::size_t count, int timeoutMs);
   // Records module, port and baud of an open.
-  void SetOpenTarget(int deviceType, const PortSpec& spec, bool storeType5AsZero);
+  void SetOpenTarget(int deviceType, const PortSpec& target, bool storeType5AsZero);
   // Writes raw bytes, then reads the module reply.
   int SendEscape(const std::uint8_t* bytes, std::uint16_t length);
 

@@ -16,7 +16,7 @@ namespace kp {
 class CReaderT0 : public CReaderT1 {
  public:
   // device
-  int OpenDevice(int deviceType, const PortSpec& spec) override;
+  int OpenDevice(int deviceType, const PortSpec& target) override;
   int SetBaudRate(int baud) override;
   int GetDeviceVersion(char* version) override;
   int IC_SoftReset(int mode) override;

@@ -17,7 +17,7 @@ using Reply = CReaderBase::Reply;
 class CReaderT1 : public CReaderBase {
  public:
   // device
-  int OpenDevice(int deviceType, const PortSpec& spec) override;
+  int OpenDevice(int deviceType, const PortSpec& target) override;
   int SetBaudRate(int baud) override;
   int CloseDevice() override;
   int GetDeviceVersion(char* version) override;

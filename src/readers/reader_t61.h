@@ -10,7 +10,7 @@ namespace kp {
 class CReaderT61 : public CReaderT1 {
  public:
   // device
-  int OpenDevice(int deviceType, const PortSpec& spec) override;
+  int OpenDevice(int deviceType, const PortSpec& target) override;
   int SetBaudRate(int baud) override;
   int CloseDevice() override;
   int GetDeviceVersion(char* version) override;

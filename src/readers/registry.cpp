@@ -85,10 +85,10 @@ void CReaderRegistry::Remove(const ReaderLease& lease) {
   }
 }
 
-int CReaderRegistry::Open(int deviceType, const PortSpec& spec, ReaderLease* keep) {
-  ReaderLease lease = LeaseOrCreate(spec.handle, deviceType);
+int CReaderRegistry::Open(int deviceType, const PortSpec& target, ReaderLease* keep) {
+  ReaderLease lease = LeaseOrCreate(target.handle, deviceType);
   if (!lease) return kErrOpen;
-  const int r = lease->OpenDevice(deviceType, spec);
+  const int r = lease->OpenDevice(deviceType, target);
   if (r != 0) {
     Remove(lease);
     return r;

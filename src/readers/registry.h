@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "readers/reader.h"
-#include "serial/port_spec.h"
+#include "serial/port_text.h"
 
 namespace kp {
 
@@ -70,13 +70,13 @@ class CReaderRegistry {
   // serves deviceType.  A new reader is leased before it becomes visible, so
   // nobody uses it before its open has run.
   ReaderLease LeaseOrCreate(int handle, int deviceType);
-  // Opens a reader of deviceType on the port of spec: the one registered
+  // Opens a reader of deviceType on the port of target: the one registered
   // for its handle (whatever its type), or a new one.  A failed open
   // unlinks the reader, even one that had been open before.  On success the
   // lease is handed to *keep when given, so the caller goes on using the
   // reader without another thread coming in between.  0, -1 (no handle, no
   // class for deviceType) or the reader's open result.
-  int Open(int deviceType, const PortSpec& spec, ReaderLease* keep = nullptr);
+  int Open(int deviceType, const PortSpec& target, ReaderLease* keep = nullptr);
   // Closes the reader of handle (after its running operation) and unlinks
   // it; 0 when none is registered.
   int Close(int handle);

@@ -8,7 +8,7 @@
 #include "platform/ports.h"
 #include "readers/reader_base.h"
 #include "readers/registry.h"
-#include "serial/port_spec.h"
+#include "serial/port_text.h"
 #include "services/auto_open.h"
 
 namespace kp {
@@ -24,11 +24,11 @@ constexpr int kType61Bauds[] = {115200, 19200, 38400, 57600};
 // One candidate (port, baud).  The caller's variables show the candidate
 // being tried; the handle variable is written only by a successful open.
 int Attempt(int port, int baud, int* handle, int deviceType) {
-  const PortSpec spec = MakePortSpec(port, baud);
+  const PortSpec target = MakePortSpec(port, baud);
   ReaderLease lease;
-  const int opened = Registry().Open(deviceType, spec, &lease);
+  const int opened = Registry().Open(deviceType, target, &lease);
   if (opened != 0) return opened;
-  *handle = spec.handle;
+  *handle = target.handle;
   // The version text only proves that a reader answers; its buffer is as
   // large as any answer the reader can hand back, and is dropped.
   char version[kTextBuffer] = {};

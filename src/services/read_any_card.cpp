@@ -15,7 +15,7 @@
 #include "platform/platform.h"
 #include "readers/registry.h"
 #include "readers/tracks.h"
-#include "serial/port_spec.h"
+#include "serial/port_text.h"
 #include "services/emv.h"
 
 namespace kp {
@@ -50,9 +50,9 @@ bool Flag(int value) { return (value & 0xFF) != 0; }
 // Opens the reader of the loop and leases it until the loop closes it; the
 // handle is published for KP_DEV_CancelReadAll.
 int OpenReader(int deviceType, int port, int baud, ReaderLease* lease) {
-  const PortSpec spec = MakePortSpec(port, baud);
-  const int r = Registry().Open(deviceType, spec, lease);
-  if (r == 0) g_readAllHandle = spec.handle;
+  const PortSpec target = MakePortSpec(port, baud);
+  const int r = Registry().Open(deviceType, target, lease);
+  if (r == 0) g_readAllHandle = target.handle;
   if (r != 0) WriteLog(kOpenFailedLog, deviceType);
   return r;
 }

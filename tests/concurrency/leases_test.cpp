@@ -48,7 +48,7 @@ TEST(Leases, CloseAndReopenWhileAnotherThreadExchangesApdus) {
   sim.control().Ok("insert 0 bank profile=pboc-debit-two-sfi");
   ASSERT_EQ(sim.Open(1, 9600), 0);
   const int h = sim.handle();
-  const std::string spec = sim.PortSpec(9600);
+  const std::string target = sim.PortSpec(9600);
 
   std::atomic<bool> stop{false};
   std::vector<int> results;
@@ -64,7 +64,7 @@ TEST(Leases, CloseAndReopenWhileAnotherThreadExchangesApdus) {
   while (Clock::now() < end) {
     EXPECT_EQ(KP_DEV_CloseDevice(h), 0);
     int again = -77;
-    if (KP_DEV_OpenDevice(1, spec.c_str(), &again) == 0) {
+    if (KP_DEV_OpenDevice(1, target.c_str(), &again) == 0) {
       EXPECT_EQ(again, h);
       ++reopened;
     }

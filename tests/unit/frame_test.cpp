@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "serial/frame.h"
-#include "serial/port_spec.h"
+#include "serial/port_text.h"
 
 namespace {
 

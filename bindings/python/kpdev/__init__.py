@@ -116,9 +116,9 @@ class Reader:
         _count(device_type, "device_type")
         _count(baud, "baud", 1)
         self.handle = None
-        spec = ("COM%d:%d:N:8:1" % (port, baud)).encode("ascii")
+        target = ("COM%d:%d:N:8:1" % (port, baud)).encode("ascii")
         handle = ctypes.c_int(0)
-        call("KP_DEV_OpenDevice", device_type, spec, ctypes.byref(handle))
+        call("KP_DEV_OpenDevice", device_type, target, ctypes.byref(handle))
         self.handle = handle.value
 
     def close(self):

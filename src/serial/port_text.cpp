@@ -1,4 +1,4 @@
-#include "serial/port_spec.h"
+#include "serial/port_text.h"
 
 #include <climits>
 #include <cstdio>
@@ -20,28 +20,28 @@ int LeadingNumber(const char* text) {
 }  // namespace
 
 PortSpec ParsePortSpec(const char* text) {
-  PortSpec spec;
-  if (text == nullptr) return spec;
+  PortSpec target;
+  if (text == nullptr) return target;
   // Port texts are short; a longer one is read as its first 127 characters.
   char work[128] = {};
   std::snprintf(work, sizeof work, "%s", text);
   const std::size_t len = std::strlen(work);
-  if (len <= 3) return spec;
+  if (len <= 3) return target;
   const long n = std::strtol(work + 3, nullptr, 10);
-  spec.handle = (n < 1 || n > INT_MAX) ? -1 : static_cast<int>(n);
-  spec.port = LeadingNumber(work + 3);
-  const std::size_t baudAt = spec.port < 10 ? 5 : 6;
-  spec.baud = len > baudAt ? LeadingNumber(work + baudAt) : 0;
-  return spec;
+  target.handle = (n < 1 || n > INT_MAX) ? -1 : static_cast<int>(n);
+  target.port = LeadingNumber(work + 3);
+  const std::size_t baudAt = target.port < 10 ? 5 : 6;
+  target.baud = len > baudAt ? LeadingNumber(work + baudAt) : 0;
+  return target;
 }
 
 PortSpec MakePortSpec(int port, int baud) {
   if (port >= 1 && port <= 99) {
-    PortSpec spec;
-    spec.handle = port;
-    spec.port = port;
-    spec.baud = baud;
-    return spec;
+    PortSpec target;
+    target.handle = port;
+    target.port = port;
+    target.baud = baud;
+    return target;
   }
   // Wider numbers shift the speed field of the text; they are read exactly
   // as the same text from a caller would be.
