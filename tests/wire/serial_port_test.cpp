@@ -1,0 +1,304 @@
+#include "serial/serial_port.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/trace.h"
+
+namespace kp {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Bytes8 = std::vector<std::uint8_t>;
+
+constexpr int kCom = 7;
+
+std::vector<std::string>& Traces() {
+  static std::vector<std::string> traces;
+  return traces;
+}
+void RecordTrace(const char* text) { Traces().emplace_back(text); }
+
+long MsSince(Clock::time_point start) {
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// A pseudo-terminal stands in for the cable: the port opens the slave by
+// the path given in KPDEV_COM7, the test plays the device on the master.
+class SerialPortTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(0, openpty(&master_, &slave_, nullptr, nullptr, nullptr));
+    const char* name = ttyname(slave_);
+    ASSERT_NE(nullptr, name);
+    setenv(("KPDEV_COM" + std::to_string(kCom)).c_str(), name, 1);
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    Traces().clear();
+    SetTraceSink(&RecordTrace);
+  }
+  void TearDown() override {
+    port_.Close();
+    SetTraceSink(nullptr);
+    if (master_ >= 0) close(master_);
+    close(slave_);
+    unsetenv(("KPDEV_COM" + std::to_string(kCom)).c_str());
+  }
+
+  void OpenDefault() { ASSERT_EQ(0, port_.Open(kCom, kp::platform::LineSettings::Plain(9600))); }
+
+  void DeviceSends(const Bytes8& bytes) {
+    ASSERT_EQ(static_cast<ssize_t>(bytes.size()), write(master_, bytes.data(), bytes.size()));
+  }
+
+  // What the port sent, up to n bytes, collected for at most ms.
+  Bytes8 DeviceReceives(std::size_t n, int ms) {
+    Bytes8 got;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    while (got.size() < n) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) break;
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left)) <= 0) break;
+      std::uint8_t chunk[256];
+      const ssize_t r = read(master_, chunk, std::min(sizeof chunk, n - got.size()));
+      if (r <= 0) break;
+      got.insert(got.end(), chunk, chunk + r);
+    }
+    return got;
+  }
+
+  // Lets bytes sent by the test reach the port's side of the line.
+  void AwaitQueued(std::size_t n) {
+    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    while (port_.InputCount() < n && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+
+  termios SlaveSettings() {
+    termios tio{};
+    EXPECT_EQ(0, tcgetattr(slave_, &tio));
+    return tio;
+  }
+
+  bool Traced(const std::string& text) const {
+    return std::find(Traces().begin(), Traces().end(), text) != Traces().end();
+  }
+
+  int master_ = -1;
+  int slave_ = -1;
+  CSerialPort port_;
+};
+
+TEST_F(SerialPortTest, RefusedOpensLeaveThePortClosed) {
+  EXPECT_EQ(-1, port_.Open(33, kp::platform::LineSettings::Plain(9600)));
+  EXPECT_EQ(-1, port_.Open(0, kp::platform::LineSettings::Plain(9600)));
+  EXPECT_FALSE(port_.IsOpen());
+  // An open port is closed before the parameters are looked at.
+  OpenDefault();
+  EXPECT_EQ(-5, port_.Open(kCom, kp::platform::LineSettings::Plain(14400)));
+  EXPECT_FALSE(port_.IsOpen());
+
+  const std::uint8_t b[2] = {1, 2};
+  EXPECT_EQ(-3, port_.Write(b, 2));
+  EXPECT_TRUE(Traced("Send -0"));
+  std::uint8_t buf[2];
+  std::uint16_t got = 0xBEEF;
+  EXPECT_EQ(-2, port_.ReadWhenAvailable(buf, 2, &got, 50));
+  EXPECT_EQ(0xBEEF, got);
+  EXPECT_EQ(0, port_.Purge());
+  EXPECT_EQ(0, port_.Close());
+}
+
+TEST_F(SerialPortTest, OpenConfiguresRawLine) {
+  kp::platform::LineSettings evenSevenTwo;
+  evenSevenTwo.baud = 19200;
+  evenSevenTwo.dataBits = 7;
+  evenSevenTwo.parity = 2;
+  evenSevenTwo.stopBits = 2;
+  ASSERT_EQ(0, port_.Open(kCom, evenSevenTwo));
+  termios tio = SlaveSettings();
+  EXPECT_EQ(B19200, cfgetospeed(&tio));
+  EXPECT_EQ(B19200, cfgetispeed(&tio));
+  // A pseudo-terminal forces CS8 and clears PARENB whatever it is given;
+  // what it keeps shows the rest: even parity (no PARODD) with parity
+  // checking on input, and two stop bits.
+  EXPECT_EQ(0u, tio.c_cflag & PARODD);
+  EXPECT_NE(0u, tio.c_iflag & INPCK);
+  EXPECT_NE(0u, tio.c_cflag & CSTOPB);
+  EXPECT_EQ(static_cast<tcflag_t>(CLOCAL | CREAD), tio.c_cflag & (CLOCAL | CREAD | CRTSCTS));
+  EXPECT_EQ(0u, tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN));
+  EXPECT_EQ(0u, tio.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP));
+  EXPECT_EQ(0u, tio.c_oflag & OPOST);
+  EXPECT_EQ(0, tio.c_cc[VMIN] + tio.c_cc[VTIME]);
+
+  // Open closes first, so new settings apply without an explicit Close.
+  kp::platform::LineSettings oddEightOneAndAHalf;
+  oddEightOneAndAHalf.baud = 115200;
+  oddEightOneAndAHalf.parity = 1;
+  oddEightOneAndAHalf.stopBits = 1;
+  ASSERT_EQ(0, port_.Open(kCom, oddEightOneAndAHalf));
+  tio = SlaveSettings();
+  EXPECT_EQ(B115200, cfgetospeed(&tio));
+  EXPECT_NE(0u, tio.c_cflag & PARODD);
+  EXPECT_NE(0u, tio.c_cflag & CSTOPB);  // one and a half
+
+  ASSERT_EQ(0, port_.Open(kCom, kp::platform::LineSettings::Plain(9600)));
+  tio = SlaveSettings();
+  EXPECT_EQ(B9600, cfgetospeed(&tio));
+  EXPECT_EQ(0u, tio.c_cflag & (PARODD | CSTOPB));
+  EXPECT_EQ(0u, tio.c_iflag & INPCK);
+  EXPECT_EQ(kCom, port_.port());
+}
+
+TEST_F(SerialPortTest, SetParamsAcceptsOnlyKnownValuesAndOnlyWhileClosed) {
+  EXPECT_FALSE(port_.SetParams(14400, 8, 0, 0));
+  EXPECT_FALSE(port_.SetParams(9600, 3, 0, 0));
+  EXPECT_FALSE(port_.SetParams(9600, 9, 0, 0));
+  EXPECT_FALSE(port_.SetParams(9600, 8, 5, 0));
+  EXPECT_FALSE(port_.SetParams(9600, 8, 0, 3));
+  EXPECT_TRUE(port_.SetParams(921600, 4, 4, 2));
+  EXPECT_EQ(921600, port_.baud());
+
+  ASSERT_EQ(0, port_.Open(kCom, kp::platform::LineSettings::Plain(19200)));
+  EXPECT_FALSE(port_.SetParams(9600, 8, 0, 0));
+  EXPECT_EQ(19200, port_.baud());
+  termios tio = SlaveSettings();
+  EXPECT_EQ(B19200, cfgetospeed(&tio));
+  port_.Close();
+  EXPECT_TRUE(port_.SetParams(9600, 8, 0, 0));
+}
+
+TEST_F(SerialPortTest, ReadExactCollectsPiecesAndLeavesTheRestQueued) {
+  OpenDefault();
+  std::thread device([this] {
+    DeviceSends({0x02});
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    DeviceSends({0x30, 0x31, 0x32});
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    DeviceSends({0x33, 0x34, 0x03, 0xAA, 0xBB});
+  });
+  std::uint8_t buf[9];
+  std::fill(std::begin(buf), std::end(buf), 0xEE);
+  std::size_t got = 0;
+  const int result = port_.ReadExact(buf, 7, &got, 2000);
+  device.join();
+  ASSERT_EQ(0, result);
+  EXPECT_EQ(7u, got);
+  EXPECT_EQ((Bytes8{0x02, 0x30, 0x31, 0x32, 0x33, 0x34, 0x03, 0xEE}), Bytes8(buf, buf + 8));
+
+  // The two bytes past the count are still there for the next read.
+  std::uint16_t n16 = 0;
+  ASSERT_EQ(0, port_.Read(buf, 2, &n16, 500));
+  EXPECT_EQ(2, n16);
+  EXPECT_EQ(0xAA, buf[0]);
+  EXPECT_EQ(0xBB, buf[1]);
+}
+
+TEST_F(SerialPortTest, PartialAnswerFailsAfterTimeoutWithBytesSoFar) {
+  OpenDefault();
+  DeviceSends({0x02, 0x39, 0x30});
+  std::uint8_t buf[6];
+  std::fill(std::begin(buf), std::end(buf), 0xEE);
+  std::size_t got = 0;
+  const auto start = Clock::now();
+  EXPECT_EQ(-4, port_.ReadExact(buf, 5, &got, 800));
+  EXPECT_GE(MsSince(start), 800);
+  EXPECT_EQ(3u, got);
+  EXPECT_EQ((Bytes8{0x02, 0x39, 0x30, 0xEE, 0xEE, 0xEE}), Bytes8(buf, buf + 6));
+
+  // The 16-bit form reports a count only on success.
+  DeviceSends({0x41});
+  std::uint16_t n16 = 0xBEEF;
+  EXPECT_EQ(-4, port_.Read(buf, 2, &n16, 200));
+  EXPECT_EQ(0xBEEF, n16);
+}
+
+// A device still sending holds a read past its timeout; once it stops for
+// longer than the input gap (100 ms at 9600), the read fails.
+TEST_F(SerialPortTest, AnswerStillArrivingOutlastsTheTimeoutUntilTheLineGoesQuiet) {
+  OpenDefault();
+  std::thread device([this] {
+    for (std::uint8_t i = 0; i < 40; ++i) {
+      DeviceSends({static_cast<std::uint8_t>(0x30 + i % 10)});
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  std::uint8_t buf[40];
+  std::size_t got = 0;
+  const auto start = Clock::now();
+  EXPECT_EQ(0, port_.ReadExact(buf, sizeof buf, &got, 100));
+  device.join();
+  EXPECT_EQ(40u, got);
+  EXPECT_GE(MsSince(start), 300);
+
+  std::thread late([this] {
+    DeviceSends({0x02});
+    std::this_thread::sleep_for(std::chrono::milliseconds(80));
+    DeviceSends({0x30});
+  });
+  const auto again = Clock::now();
+  EXPECT_EQ(-4, port_.ReadExact(buf, 5, &got, 100));
+  late.join();
+  EXPECT_EQ(2u, got);
+  EXPECT_GE(MsSince(again), 170);  // the second byte's gap, not the first deadline, ended it
+}
+
+TEST_F(SerialPortTest, ReadWhenAvailableWaitsForTheWholeCount) {
+  OpenDefault();
+  DeviceSends({0x1B, 0x30});
+  std::uint8_t buf[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+  std::uint16_t n16 = 0xBEEF;
+  const auto start = Clock::now();
+  EXPECT_EQ(-2, port_.ReadWhenAvailable(buf, 3, &n16, 300));
+  EXPECT_GE(MsSince(start), 300);
+  EXPECT_EQ(0xBEEF, n16);
+  EXPECT_EQ(0xEE, buf[0]);
+
+  // Waiting consumed nothing.
+  EXPECT_EQ(2u, port_.InputCount());
+  std::size_t n = 0;
+  ASSERT_EQ(0, port_.ReadSome(buf, sizeof buf, &n));
+  EXPECT_EQ(2u, n);
+  EXPECT_EQ(0x1B, buf[0]);
+  EXPECT_EQ(0x30, buf[1]);
+
+  std::thread device([this] {
+    DeviceSends({0x1B});
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    DeviceSends({0x31, 0x32});
+  });
+  const int result = port_.ReadWhenAvailable(buf, 3, &n16, 2000);
+  device.join();
+  ASSERT_EQ(0, result);
+  EXPECT_EQ(3, n16);
+  EXPECT_EQ((Bytes8{0x1B, 0x31, 0x32, 0xEE}), Bytes8(buf, buf + 4));
+}
+
+TEST_F(SerialPortTest, PortIsExclusive) {
+  OpenDefault();
+  CSerialPort second;
+  EXPECT_EQ(-1, second.Open(kCom, kp::platform::LineSettings::Plain(9600)));
+  EXPECT_FALSE(second.IsOpen());
+
+  // The loser's attempt did not disturb the owner.
+  const std::uint8_t b[2] = {0x55, 0xAA};
+  ASSERT_EQ(0, port_.Write(b, 2));
+  EXPECT_EQ((Bytes8{0x55, 0xAA}), DeviceReceives(2, 300));
+
+  port_.Close();
+  EXPECT_EQ(0, second.Open(kCom, kp::platform::LineSettings::Plain(9600)));
+  EXPECT_EQ(-1, port_.Open(kCom, kp::platform::LineSettings::Plain(9600)));
+}
+
+}  // namespace
+}  // namespace kp
