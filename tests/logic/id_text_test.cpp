@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "logic/id_card_data.h"
 #include "idcard/id_text.h"
+#include "logic/id_card_data.h"
 
 using kptest::IdCardText;
 using kptest::ReadPayload;

@@ -44,22 +44,6 @@ TEST_F(At24At45Test, At24FramesAndLimitsOnEveryFamily) {
   EXPECT_TRUE(dev_.Received().empty());
 }
 
-TEST_F(At24At45Test, At45OnlyOnTypeZero) {
-  char data[16] = "keep";
-  for (int type : {5, 61, 2}) {
-    SCOPED_TRACE(type);
-    Open(type);
-    EXPECT_EQ(KP_DEV_AT45DB041_ReadData(h_, 0, 0, 0, 4, data), -20);
-    EXPECT_EQ(KP_DEV_AT45DB041_WriteData(h_, 0, 0, 0, "00"), -20);
-    EXPECT_TRUE(dev_.Received().empty());
-  }
-  EXPECT_STREQ(data, "keep");
-  // The magnetic module refuses the AT24Cxx too, before its range check.
-  EXPECT_EQ(KP_DEV_AT24CXX_ReadData(h_, 0, 0, 2000, data), -20);
-  EXPECT_EQ(KP_DEV_AT24CXX_WriteData(h_, 0, 0, "00"), -20);
-  EXPECT_TRUE(dev_.Received().empty());
-}
-
 TEST_F(At24At45Test, At45FramesAndRanges) {
   Open(0);
   char data[32] = "AA";

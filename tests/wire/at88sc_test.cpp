@@ -194,16 +194,6 @@ TEST_F(At88scTest, RefusalsSendNothing) {
   EXPECT_EQ(KP_DEV_AT88SC1604_ReadData(h_, 0, 0, 1025, data), -5);
   EXPECT_EQ(KP_DEV_AT88SC102_VerifyPwd(h_, 0, 0, nullptr), -5);
   EXPECT_TRUE(dev_.Received().empty());
-
-  Open(2);
-  EXPECT_EQ(KP_DEV_AT88SC102_Fuse(h_, 0), -20);
-  EXPECT_EQ(KP_DEV_AT88SC1604_VerifyPwd(h_, 0, 0, "F0F0"), -20);
-  EXPECT_EQ(KP_DEV_AT88SC102_ModifyPwd(h_, 0, 0, "F0F0"), -20);
-  EXPECT_EQ(KP_DEV_AT88SC1608_ReadERROR(h_, 0, 0, 0, &g_value), -20);
-  EXPECT_EQ(KP_DEV_AT88SC1604_ReadData(h_, 0, 0, 2000, data), -20);
-  EXPECT_EQ(KP_DEV_AT88SC1608_WriteData(h_, 0, 0, 0, "00"), -20);
-  EXPECT_EQ(KP_DEV_AT88SC102_WriteData(h_, 0, 0, "00"), -20);
-  EXPECT_TRUE(dev_.Received().empty());
 }
 
 }  // namespace

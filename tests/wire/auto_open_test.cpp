@@ -121,7 +121,7 @@ TEST_F(AutoOpenTest, TypeSixtyOneSpeeds) {
   FakeDevice dev(8);
   // Suggested port, speed 0: one attempt at 115200; no version answer (-4).
   List({});
-  dev.NoReply();
+  dev.Reply({}, kRawVersionRequest.size());
   port_ = 8;
   EXPECT_EQ(KP_DEV_AutoOpenDevice(&port_, &baud_, &handle_, 61), -4);
   EXPECT_EQ(baud_, 115200);
@@ -133,7 +133,7 @@ TEST_F(AutoOpenTest, TypeSixtyOneSpeeds) {
   List({8});
   port_ = 0;
   baud_ = 0;
-  dev.NoReply();
+  dev.Reply({}, kRawVersionRequest.size());
   const char version[] = "T61 V1.07";
   dev.Reply(Bytes(version, version + sizeof version), kRawVersionRequest.size());
   ASSERT_EQ(KP_DEV_AutoOpenDevice(&port_, &baud_, &handle_, 61), 0);

@@ -183,20 +183,4 @@ TEST_F(ContactTest, TypeZeroReplaysAnswerToResetOfSeatsSixteenToThirty) {
   }
 }
 
-TEST_F(ContactTest, MagneticModuleRefusesContactOperations) {
-  const int h = Open(2);
-  char text[16] = "keep";
-  int value = -7, atrLen = 8;
-  EXPECT_EQ(KP_DEV_IC_GetStatus(h, 0, &value), -20);
-  EXPECT_EQ(KP_DEV_IC_SetBaudRate(h, 0, 9600), -20);
-  EXPECT_EQ(KP_DEV_IC_PowerOn(h, 0, &atrLen, text), -20);
-  EXPECT_EQ(KP_DEV_IC_PowerOff(h, 0), -20);
-  EXPECT_EQ(KP_DEV_IC_SendApdu(h, 0, 0, "0084000008", 0, text), -20);
-  EXPECT_EQ(KP_DEV_IC_SetCardType(h, 0, 1), -20);
-  EXPECT_EQ(KP_DEV_IC_GetCardType(h, 0, &value), -20);
-  EXPECT_EQ(value + atrLen, 1);
-  EXPECT_STREQ(text, "keep");
-  EXPECT_TRUE(Sent().empty());
-}
-
 }  // namespace

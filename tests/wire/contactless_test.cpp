@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "kp_dev.h"
-#include "wire/fixture.h"
 #include "readers/reader_t0.h"
+#include "wire/fixture.h"
 
 using kptest::Bytes;
 using kptest::CommandFrame;
@@ -222,28 +222,6 @@ TEST_F(ContactlessTest, ValueReadsIncreaseAndDecrease) {
                             CommandFrame(0x3245, {0x06}), CommandFrame(0x3246, {0x06, 0xFF, 0xFF, 0xFF, 0x6A}),
                             CommandFrame(0x3245, {0x06})}));
   EXPECT_EQ(KP_DEV_IC_ConnectlessIncrease(23, 1, 2, 1.0f), 0);  // nothing registered under 23
-}
-
-TEST_F(ContactlessTest, MagneticModuleRefusesContactlessOperations) {
-  const int h = Open(2);
-  char text[16] = "keep";
-  int a = 7, b = 7, c = 7;
-  float value = 2.5f;
-  EXPECT_EQ(KP_DEV_IC_ConnectlessActive(h, &a, &b, text, &c, text), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessActiveStoreCard(h, &a, &b, text, &c, text), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessHalt(h), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessCertifySector(h, 1, 0x60, "FFFFFFFFFFFF"), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessReadBlock(h, 1, 0, &b, text), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessWriteBlock(h, 1, 0, "00"), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessReadValueBlock(h, 1, 0, &value), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessWriteValueBlock(h, 1, 0, 1.0f), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessIncrease(h, 1, 0, 1.0f), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessDecrease(h, 1, 0, 1.0f), -20);
-  EXPECT_EQ(KP_DEV_IC_ConnectlessWriteKey(h, 1, 0x60, "FFFFFFFFFFFF"), -20);
-  EXPECT_EQ(a + b + c, 21);
-  EXPECT_EQ(value, 2.5f);
-  EXPECT_STREQ(text, "keep");
-  EXPECT_TRUE(Sent().empty());
 }
 
 }  // namespace

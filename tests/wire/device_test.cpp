@@ -117,6 +117,21 @@ TEST_F(DeviceTest, SpeedChangeCommandsPerFamily) {
   EXPECT_EQ(dev_.Requests()[0], CommandFrame(0x3003, {0x04}));
 }
 
+TEST_F(DeviceTest, StatusWordsMapToResults) {
+  const int h = Open(5);
+  const struct {
+    std::uint16_t status;
+    int result;
+  } table[] = {{0x0000, 0},    {0x1001, -305}, {0x1002, -306}, {0x1004, -307}, {0x1005, -308}, {0x1006, -317},
+               {0x1007, -318}, {0x2001, -309}, {0x2004, -319}, {0x2005, -310}, {0x2006, -320}, {0x2007, -321},
+               {0x3001, -311}, {0x3005, -312}, {0x3006, -313}, {0x3007, -324}, {0x3008, -316}, {0x3009, -314},
+               {0x6003, -328}, {0x1003, -9},   {0x9000, -9},   {0x0001, -9},   {0x6005, -9},   {0xFFFF, -9}};
+  for (const auto& row : table) {
+    dev_.ReplyFrame(row.status);
+    EXPECT_EQ(KP_DEV_SetBaudRate(h, 9600), row.result) << std::hex << row.status;
+  }
+}
+
 TEST_F(DeviceTest, BuzzerFramesAreFixed) {
   const int h = Open(61);
   dev_.NoReply();
@@ -149,9 +164,14 @@ TEST_F(DeviceTest, TypeSixtyOneSoftResetAndRawVersion) {
   EXPECT_EQ(dev_.Received(), (Bytes{0x1B, 0x65, 0x00}));
 
   // Nothing queued shortly after the request: -4.
-  dev_.NoReply();
+  dev_.Reply({}, 3);
   EXPECT_EQ(KP_DEV_GetDeviceVersion(h, version), -4);
   EXPECT_STREQ(version, "T61 V1.07");
+
+  // An answer that stops before its NUL: what came is the text.
+  dev_.Reply(Bytes(text, text + 3), 3);
+  EXPECT_EQ(KP_DEV_GetDeviceVersion(h, version), 0);
+  EXPECT_STREQ(version, "T61");
 }
 
 TEST_F(DeviceTest, ExchangeFramingFaults) {

@@ -145,22 +145,11 @@ TEST_F(TraceInfoTest, GenerateAcAndChipData) {
   EXPECT_STREQ(chip_, expected.c_str());
 }
 
-TEST_F(TraceInfoTest, SameSecondSameNumber) {
-  // The number comes from a generator seeded with the time in seconds; the
-  // time sent with it tells whether both calls fell into one second.
-  std::string numbers[2], times[2];
-  for (int i = 0; i < 2; ++i) {
-    ScriptCard(kGenerateAcAnswer);
-    ASSERT_EQ(Trace("31", "000000001234"), 0);
-    const std::string gac = ApduText(Sent().back());
-    ASSERT_EQ(gac.size(), 2u * (5 + 52));
-    numbers[i] = gac.substr(gac.size() - 40 - 6 - 8, 8);
-    times[i] = gac.substr(gac.size() - 40 - 6, 6);
-    EXPECT_NE(std::string(chip_).find("9F3704" + numbers[i]), std::string::npos);
-  }
-  if (times[0] == times[1]) {
-    EXPECT_EQ(numbers[0], numbers[1]);
-  }
+TEST_F(TraceInfoTest, AnswerWithoutIssuerApplicationData) {
+  // Thirty characters: the fixed fields and the status word, nothing else.
+  ScriptCard(Tlv("80", "80" + std::string("0011") + "1122334455667788") + "9000");
+  ASSERT_EQ(Trace("00", "000000000100"), 0);
+  EXPECT_EQ(std::string(chip_).substr(0, 36), "9F260811223344556677889F2701809F1000");
 }
 
 TEST_F(TraceInfoTest, Failures) {

@@ -12,9 +12,9 @@
 
 #include "kp_dev.h"
 #include "platform/platform.h"
-#include "wire/fixture.h"
 #include "readers/reader_t1.h"
 #include "readers/reader_t61.h"
+#include "wire/fixture.h"
 
 using kptest::Bytes;
 using kptest::FromHex;
@@ -72,25 +72,6 @@ class MagneticTest : public kptest::ReaderTest {
     return UntilAnswered([&] { return KP_DEV_Magnetic_ConfirmWriteTrack(h); });
   }
 };
-
-TEST_F(MagneticTest, RefusedWithoutTheMagneticModuleOrHead) {
-  for (int type : {1, 0}) {
-    const int h = Open(type);
-    char t1[16] = "keep", t2[16] = "keep";
-    EXPECT_EQ(KP_DEV_Magnetic_Reset(h), -20);
-    EXPECT_EQ(KP_DEV_Magnetic_Accept(h), -20);
-    EXPECT_EQ(KP_DEV_Magnetic_CancelAccept(h), -20);
-    EXPECT_EQ(KP_DEV_Magnetic_ReadTrack(h, t1, t2), -20);
-    EXPECT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "123", ""), -20);
-    EXPECT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "", "456"), -20);
-    EXPECT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(h, "123", "456"), -20);
-    EXPECT_EQ(KP_DEV_Magnetic_ConfirmWriteTrack(h), -20);
-    EXPECT_STREQ(t1, "keep");
-    EXPECT_STREQ(t2, "keep");
-    std::this_thread::sleep_for(std::chrono::milliseconds(40));
-    EXPECT_TRUE(dev_.Received().empty()) << "type " << type;
-  }
-}
 
 TEST_F(MagneticTest, ResetArmAndCancelSequences) {
   const int h = Open(2);

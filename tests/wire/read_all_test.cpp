@@ -10,10 +10,10 @@
 #include <string>
 #include <thread>
 
-#include "wire/emv_card.h"
 #include "idcard/id_library.h"
 #include "readers/registry.h"
 #include "services/read_any_card.h"
+#include "wire/emv_card.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "wire/fixture.h"
 #include "kp_dev.h"
+#include "wire/fixture.h"
 
 using kptest::Bytes;
 using kptest::FakeDevice;
@@ -84,7 +84,7 @@ TEST(Registry, SeveralHandlesStayReachableWhenTheMiddleOneCloses) {
   EXPECT_EQ(KP_DEV_CheckIsOpen(19, &module), -10);
 }
 
-TEST(Exports, VersionAndConversions) {
+TEST(Exports, LibraryVersion) {
   char text[40];
   std::memset(text, 'x', sizeof text);
   EXPECT_EQ(KP_DEV_GetDllVersion(text), 0);
@@ -93,13 +93,6 @@ TEST(Exports, VersionAndConversions) {
       "2015-05-03";
   EXPECT_EQ(std::memcmp(text, expected, 33), 0);
   EXPECT_EQ(text[33], 'x');
-
-  std::memset(text, 'x', sizeof text);
-  EXPECT_EQ(KP_AscToBcd("AB", text), 0);
-  EXPECT_EQ(std::memcmp(text, "4142", 5), 0);
-  std::memset(text, 'x', sizeof text);
-  EXPECT_EQ(KP_BcdToAsc("41424", text), 0);
-  EXPECT_EQ(std::memcmp(text, "ABx", 3), 0);
 }
 
 }  // namespace

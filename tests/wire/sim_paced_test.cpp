@@ -16,8 +16,8 @@
 #include "wire/fixture.h"
 
 using kptest::Bytes;
-using kptest::ToHexText;
 using kptest::SimReader;
+using kptest::ToHexText;
 using Clock = std::chrono::steady_clock;
 
 namespace {

@@ -121,20 +121,4 @@ TEST_F(StoreTest, ReadsAppendExactlyTheBytesAsked) {
   }
 }
 
-TEST_F(StoreTest, MagneticModuleRefusesBeforeTheLengthCheck) {
-  const int h = Open(2);
-  char out[16] = "keep";
-  EXPECT_EQ(KP_DEV_IC_ReadStoreData(h, 0, 0, 300, out), -20);
-  EXPECT_EQ(KP_DEV_IC_ReadStoreDataEXAT1608(h, 0, 0, 0, 4, out), -20);
-  EXPECT_EQ(KP_DEV_IC_WriteStoreData(h, 0, 0, "00"), -20);
-  EXPECT_EQ(KP_DEV_IC_WriteStoreDataEXAT1608(h, 0, 0, 0, "00"), -20);
-  EXPECT_EQ(KP_DEV_IC_InitializeKey(h, 0, "00"), -20);
-  EXPECT_EQ(KP_DEV_IC_VerifyPwd(h, 0, "00"), -20);
-  EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT1604(h, 0, 1, "00"), -20);
-  EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT1608(h, 0, 1, "00"), -20);
-  EXPECT_EQ(KP_DEV_IC_VerifyPwdEXAT102(h, 0, 1, "00"), -20);
-  EXPECT_STREQ(out, "keep");
-  EXPECT_TRUE(Sent().empty());
-}
-
 }  // namespace
