@@ -158,6 +158,8 @@ TEST_F(ContactlessTest, SectorKeysBlocksAndAbsoluteBlockNumbers) {
   EXPECT_EQ(KP_DEV_IC_ConnectlessWriteBlock(h, 0, -1, "0102"), -5);
   EXPECT_EQ(KP_DEV_IC_ConnectlessCertifySector(h, 256, 0x60, "FFFFFFFFFFFF"), -5);
   EXPECT_EQ(KP_DEV_IC_ConnectlessWriteKey(h, 1, -1, "FFFFFFFFFFFF"), -5);
+  // So does a key text longer than one frame carries.
+  EXPECT_EQ(KP_DEV_IC_ConnectlessCertifySector(h, 1, 0x60, std::string(2067, 'F').c_str()), -5);
   EXPECT_TRUE(Sent().empty());
 }
 

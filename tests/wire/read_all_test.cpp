@@ -118,6 +118,21 @@ TEST_F(ReadAllTest, ContactlessBankCardAfterStoreCardFails) {
   EXPECT_EQ(SentBy(dev), expected);
 }
 
+TEST_F(ReadAllTest, StoreCardBlock) {
+  FakeDevice dev(7);
+  dev.NoReply();
+  dev.ReplyFrame(0x0000, FromHex("08 DEADBEEF"));  // activated twice, the same UID
+  dev.ReplyFrame(0x0000, FromHex("08 DEADBEEF"));
+  dev.ReplyFrame(0x0000);  // the sector opened with key A
+  dev.ReplyFrame(0x0000, FromHex("00112233445566778899AABBCCDDEEFF"));
+  ASSERT_EQ(ReadA(7, 0, 1, 1, 1), 0);
+  EXPECT_EQ(kind_, 2);
+  EXPECT_STREQ(result_, "00112233445566778899AABBCCDDEEFF");
+  // Sector 2, block 1: absolute block 2 x 4 + 1.
+  EXPECT_EQ(SentBy(dev), (Frames{kArm, CommandFrame(0x3241, {0x00, 0x01}), CommandFrame(0x3241, {0x00, 0x01}),
+                                 CommandFrame(0x3242, FromHex("02 60 FFFFFFFFFFFF")), CommandFrame(0x3243, {0x09})}));
+}
+
 TEST_F(ReadAllTest, ContactlessHaltAlsoAfterAFailedReading) {
   FakeDevice dev(7);
   dev.NoReply();
