@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -132,6 +133,18 @@ void FakeDevice::Reply(const Bytes& bytes, std::size_t rawLength) {
 }
 
 void FakeDevice::Push(const Bytes& bytes) { WriteAll(master_, bytes); }
+
+bool FakeDevice::WaitQueued(std::size_t n, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    int queued = 0;
+    if (::ioctl(slave_, FIONREAD, &queued) == 0 && static_cast<std::size_t>(queued) >= n) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    // The pseudo-terminal hands the bytes over on its own schedule and
+    // tells nobody; ask again shortly.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
 
 std::vector<Bytes> FakeDevice::Requests() {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -65,8 +65,10 @@ class FakeDevice {
   void ReplyFrame(std::uint16_t status, const Bytes& data = {}) { Reply(ResponseFrame(status, data)); }
   // The next request gets no answer.
   void NoReply() { Reply({}); }
-  // Bytes the device sends at once, unasked.
+  // Bytes the device sends at once, unasked, and the wait until n bytes
+  // are queued at the library's end of the line.
   void Push(const Bytes& bytes);
+  bool WaitQueued(std::size_t n, int timeoutMs = 2000);
 
   // Requests received so far, one entry per request, and all bytes.
   std::vector<Bytes> Requests();

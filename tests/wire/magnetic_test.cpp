@@ -87,6 +87,9 @@ TEST_F(MagneticTest, ResetArmAndCancelSequences) {
 
 TEST_F(MagneticTest, HeadStreamSplitIntoTracks) {
   const int h = Open(2);
+  // What the head sent before the arm belongs to no swipe of it.
+  dev_.Push(FromHex("1B 73 3B 39 39 39 39 3F 1C"));
+  ASSERT_TRUE(dev_.WaitQueued(9));
   ASSERT_EQ(KP_DEV_Magnetic_Accept(h), 0);
   ASSERT_TRUE(dev_.WaitRequests(1));
 
