@@ -211,6 +211,15 @@ TEST_F(DeviceTest, ExchangeFramingFaults) {
   EXPECT_EQ(KP_DEV_GetDeviceVersion(h, version), -8);
   EXPECT_STREQ(version, "keep");
 
+  // Stale bytes, however many, are dropped before the next command: it is
+  // sent once and gets its own answer.
+  dev_.Push(Bytes(600, 0x30));
+  ASSERT_TRUE(dev_.WaitQueued(600));
+  dev_.ClearReceived();
+  dev_.ReplyFrame(0x0000);
+  EXPECT_EQ(KP_DEV_SetBaudRate(h, 9600), 0);
+  EXPECT_FALSE(dev_.WaitRequests(2, 200));
+
   // Silence: the header read times out.
   dev_.NoReply();
   EXPECT_EQ(KP_DEV_GetDeviceVersion(h, version), -4);
