@@ -10,11 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -135,20 +133,6 @@ class ReaderTest : public ::testing::Test {
   int type_ = -1;
 };
 
-// Checks `condition` again whenever it fails, until the deadline: for a peer
-// process that catches up without telling (buzzer frames, a close).
-inline bool WaitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds limit = std::chrono::milliseconds(2000)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    if (condition()) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    // The condition is a request to another process; there is no
-    // descriptor to wait on here.
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-}
-
 // ---- the virtual reader (kpdev-sim)
 
 // The kpdev-sim executable: $KPDEV_SIM when set, else the one built with
@@ -185,9 +169,6 @@ class SimReader {
   // The traffic since the last clear, and a fresh start for the next step.
   kpsim::WireTraffic Traffic();
   void ClearTraffic();
-  // One value of the status line.
-  std::string Status(const std::string& key);
-  long long StatusNumber(const std::string& key);
 
  private:
   int com_;

@@ -83,7 +83,5 @@ int SimReader::Close() {
 
 kpsim::WireTraffic SimReader::Traffic() { return control_->Traffic(); }
 void SimReader::ClearTraffic() { control_->Clear(); }
-std::string SimReader::Status(const std::string& key) { return control_->Status().Get(key); }
-long long SimReader::StatusNumber(const std::string& key) { return control_->Status().Number(key); }
 
 }  // namespace kptest
