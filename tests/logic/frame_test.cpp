@@ -47,6 +47,9 @@ TEST(FrameCodec, TextsThatAreNotUpperCaseHexGoOutAsBefore) {
   // lowered by 7 and still count in the checksum.
   std::size_t n = kp::frame::EncodeText(0x3226, "0ab", 3, out);
   EXPECT_EQ(Bytes(out, out + n), Wire("02 30 30 30 33 33 32 32 36 30 5A 5B 31 3E 03"));
+  // A pair counts in the checksum as far as it is hexadecimal: "1G" as 01.
+  n = kp::frame::EncodeText(0x3226, "1G", 2, out);
+  EXPECT_EQ(Bytes(out, out + n), Wire("02 30 30 30 33 33 32 32 36 31 40 31 35 03"));
   n = kp::frame::EncodeText(0x3111, "", 0, out);
   EXPECT_EQ(n, 12u);
 }
