@@ -30,6 +30,7 @@ TEST(LogMask, CardDataAndCommands) {
       {"002400800811223344556677", "0024008008<7 bytes>"},    // CHANGE REFERENCE DATA
       {"0082000008AABBCCDDEEFF0011", "0082000008<8 bytes>"},  // EXTERNAL AUTHENTICATE
       {"0088000004AABBCCDD00", "0088000004<5 bytes>"},        // INTERNAL AUTHENTICATE
+      {"00200080081", "0020008008<0 bytes>"},                 // half a byte of PIN block
       {"00B2010C00", "00B2010C00"},                           // header only
       {"80CA9F1700", "80CA9F1700"},
       {"00200080", "00200080"},

@@ -109,6 +109,8 @@ TEST_F(SerialPortTest, RefusedOpensLeaveThePortClosed) {
   std::uint16_t got = 0xBEEF;
   EXPECT_EQ(-2, port_.ReadWhenAvailable(buf, 2, &got, 50));
   EXPECT_EQ(0xBEEF, got);
+  EXPECT_FALSE(port_.HasInput());  // a closed port holds no input
+  EXPECT_EQ(0u, port_.InputCount());
   EXPECT_EQ(0, port_.Purge());
   EXPECT_EQ(0, port_.Close());
 }
