@@ -140,6 +140,14 @@ TEST_F(AutoOpenTest, TypeSixtyOneSpeeds) {
   EXPECT_EQ(port_, 8);
   EXPECT_EQ(baud_, 19200);
   EXPECT_EQ(SentBy(dev), (Frames{kRawVersionRequest, kRawVersionRequest}));
+
+  // A suggested 9600 is not below 9600: it is kept.
+  KP_DEV_CloseDevice(8);
+  List({});
+  baud_ = 9600;
+  dev.Reply(Bytes(version, version + sizeof version), kRawVersionRequest.size());
+  ASSERT_EQ(KP_DEV_AutoOpenDevice(&port_, &baud_, &handle_, 61), 0);
+  EXPECT_EQ(baud_, 9600);
 }
 
 TEST_F(AutoOpenTest, NothingToTryAndOtherReadersKept) {

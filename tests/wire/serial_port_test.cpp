@@ -242,5 +242,14 @@ TEST_F(SerialPortTest, PortIsExclusive) {
   EXPECT_EQ(-1, port_.Open(kCom, kp::platform::LineSettings::Plain(9600)));
 }
 
+// COM n is the device KPDEV_COM<n> names, else the system's ttyS<n-1>.
+TEST(SerialDevicePath, VariableElseTheSystemsPort) {
+  unsetenv("KPDEV_COM5");
+  EXPECT_EQ(platform::SerialDevicePath(5), "/dev/ttyS4");
+  setenv("KPDEV_COM5", "/tmp/kpdev-line", 1);
+  EXPECT_EQ(platform::SerialDevicePath(5), "/tmp/kpdev-line");
+  unsetenv("KPDEV_COM5");
+}
+
 }  // namespace
 }  // namespace kp
