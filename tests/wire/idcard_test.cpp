@@ -276,6 +276,13 @@ TEST_F(IdCardTest, TimedReadDeliversNineFieldsOrGivesUp) {
   for (int field = 1; field <= 9; ++field) EXPECT_EQ(texts[field - 1], Field(h2, field)) << field;
   EXPECT_STREQ(texts[5], "11010119800101001X");
   EXPECT_TRUE(Exists("zp.bmp"));
+
+  // An output left out is skipped; the others are filled all the same.
+  ScriptCard(fresh, ReadAnswer());
+  fields[1] = nullptr;
+  std::memset(texts[0], 'x', sizeof texts[0]);
+  ASSERT_EQ(KP_DEV_ID_Read(h2, 5000, fields), 0);
+  EXPECT_EQ(texts[0], Field(h2, 1));
   KP_DEV_CloseDevice(h2);
 }
 
@@ -353,7 +360,9 @@ TEST_F(IdLibraryTest, BindingRules) {
   int kind = -1;
   char result[8] = "keep";
   EXPECT_EQ(kp::ReadIdViaLibrary(7, &kind, result), -101);
+  // ... and a library that does not load binds nothing.
   kp::SetIdLibraryName("/nonexistent/libKP_ID.so");
+  EXPECT_FALSE(kp::CIdLibrary().bound());
   EXPECT_EQ(kp::ReadIdViaLibrary(7, &kind, result), -101);
   EXPECT_EQ(kind, -1);
   EXPECT_STREQ(result, "keep");
