@@ -15,6 +15,7 @@ TEST(LogMask, CardDataAndCommands) {
       // Account number: first six and last four digits; padding kept.
       {"5A0862000012345678929000", "5A08620000******78929000"},
       {"5A0A6228480402564890018F9000", "5A0A622848*********0018F9000"},
+      {"5A0a6228480402564890018F8A0230309000", "5A0a622848*********0018F8A0230309000"},  // lower-case length
       // Track 2: the account number as above, the rest of the track hidden.
       {"700D570B6200001234567892D301229000", "700D570B620000******7892******9000"},
       {"9F6B04123456789000", "9F6B04********9000"},
