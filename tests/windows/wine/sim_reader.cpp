@@ -2,6 +2,8 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -11,13 +13,6 @@
 
 namespace kpwine {
 namespace {
-
-int Nibble(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 int NumberFromEnv(const char* name) {
   const char* value = std::getenv(name);
@@ -29,47 +24,28 @@ int NumberFromEnv(const char* name) {
 
 }  // namespace
 
-Bytes HexBytes(const std::string& text) {
-  Bytes bytes;
-  int high = -1;
-  for (char c : text) {
-    const int v = Nibble(c);
-    if (v < 0) continue;
-    if (high < 0) {
-      high = v;
-    } else {
-      bytes.push_back(static_cast<std::uint8_t>(high << 4 | v));
-      high = -1;
-    }
-  }
-  return bytes;
-}
-
-std::string Hex(const Bytes& bytes) {
-  std::string text;
-  for (std::uint8_t byte : bytes) {
-    text += "0123456789ABCDEF"[byte >> 4];
-    text += "0123456789ABCDEF"[byte & 0x0F];
-  }
-  return text;
+std::string Unspaced(std::string hex) {
+  hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
+  std::transform(hex.begin(), hex.end(), hex.begin(), [](unsigned char c) { return std::toupper(c); });
+  return hex;
 }
 
 std::string CommandFrame(std::uint16_t code, const std::string& dataHex) {
-  const Bytes data = HexBytes(dataHex);
-  std::uint8_t sum = static_cast<std::uint8_t>((code >> 8) ^ (code & 0xFF));
-  for (std::uint8_t b : data) sum ^= b;
-  Bytes wire{0x02};
-  const auto put = [&wire](unsigned value, int count) {
-    for (int shift = 4 * (count - 1); shift >= 0; shift -= 4) {
-      wire.push_back(static_cast<std::uint8_t>(0x30 + ((value >> shift) & 0x0F)));
-    }
-  };
-  put(static_cast<unsigned>(data.size() + 2), 4);
-  put(code, 4);
-  for (std::uint8_t b : data) put(b, 2);
-  put(sum, 2);
-  wire.push_back(0x03);
-  return Hex(wire);
+  const std::string data = Unspaced(dataHex);
+  unsigned sum = (code >> 8) ^ (code & 0xFFu);
+  for (std::size_t i = 0; i + 1 < data.size(); i += 2) sum ^= std::stoul(data.substr(i, 2), nullptr, 16);
+  char length_and_code[9];
+  char check[3];
+  std::snprintf(length_and_code, sizeof length_and_code, "%04X%04X", static_cast<unsigned>(data.size() / 2 + 2),
+                static_cast<unsigned>(code));
+  std::snprintf(check, sizeof check, "%02X", sum);
+  // Every nibble travels as 0x30 + its value: hex "3" and the nibble's digit.
+  std::string wire = "02";
+  for (char nibble : length_and_code + data + check) {
+    wire += '3';
+    wire += nibble;
+  }
+  return wire + "03";
 }
 
 void SimReaderTest::SetUp() {

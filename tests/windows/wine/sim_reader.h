@@ -10,19 +10,16 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace kpwine {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// Bytes written as hex text ("1B2442"); blanks are skipped.
-Bytes HexBytes(const std::string& text);
-std::string Hex(const Bytes& bytes);
+// Hex text without its blanks, in upper case.
+std::string Unspaced(std::string hex);
 
 // A command frame as the host sends it: STX, N = data bytes + 2 as four
 // nibble characters (0x30 + value), the command code as four, the data as
 // two per byte, the XOR of the code's two bytes and the data as two, ETX.
+// Returned as hex text.
 std::string CommandFrame(std::uint16_t code, const std::string& dataHex = "");
 
 // A caller's text buffer filled with a marker, so that what a call leaves

@@ -15,8 +15,6 @@ namespace {
 using kpwine::CommandFrame;
 using kpwine::Text;
 
-std::string HexOf(const std::string& spaced) { return kpwine::Hex(kpwine::HexBytes(spaced)); }
-
 class Smoke : public kpwine::SimReaderTest {};
 
 TEST_F(Smoke, MagneticHeadArmedAndSwiped) {
@@ -63,7 +61,7 @@ TEST_F(Smoke, ContactCpuCardPowerOnApduPowerOff) {
   EXPECT_EQ(atrLen, 15);
   EXPECT_STREQ(atr.chars, kAtr);
   // 0xC003, then 0x3222 for seat 0 (data 000A00), byte by byte.
-  EXPECT_EQ(Sent(), HexOf("02 30303032 3C303033 3C33 03 02 30303035 33323232 303030 3A3030 313A 03"));
+  EXPECT_EQ(Sent(), kpwine::Unspaced("02 30303032 3C303033 3C33 03 02 30303035 33323232 303030 3A3030 313A 03"));
   Text response;
   ASSERT_EQ(KP_DEV_IC_SendApdu(h(), 0, 7, "0084000008", 99, response.chars), 0);
   EXPECT_STREQ(response.chars, "A1A2A3A4A5A6A7A89000");
