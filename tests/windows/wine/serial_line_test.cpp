@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -78,6 +79,35 @@ TEST_F(SerialLine, SilentDeviceEndsTheReadAtItsTimeoutAndTheLineStaysUsable) {
   Control("fault delay 500");
   EXPECT_EQ(KP_DEV_GetDeviceVersion(h(), version), 0);
   EXPECT_STREQ(version, kVersion);
+}
+
+// Processor time of this process (all threads, user and kernel), seconds.
+double CpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  const auto seconds = [](const FILETIME& t) {
+    return static_cast<double>((ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 1e7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+
+// The overlapped waits sleep on events: a read-any-card wait without a card,
+// against a reader that keeps real time, takes a small share of one core (a
+// loaded machine adds scheduling, not processor time).
+TEST_F(SerialLine, WaitingForACardSleepsOnTheLine) {
+  Control("family t61");
+  Control("baud 115200");
+  Control("pacing on");
+  int kind = -1;
+  char result[2048] = {};
+  const double cpu = CpuSeconds();
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(KP_DEV_ReadAll_A(h(), 0, 3000, 1, 1, 0, 0x60, "FFFFFFFFFFFF", 1, 1, 0, &kind, result), -101);
+  const double wall = static_cast<double>(GetTickCount64() - start) / 1000, spent = CpuSeconds() - cpu;
+  Control("pacing off");
+  std::printf("cpu-share read-all wait: %.2f s wall, %.3f s CPU, %.2f %%\n", wall, spent, 100 * spent / wall);
+  EXPECT_GE(wall, 2.9);
+  EXPECT_LT(spent / wall, 0.10);
 }
 
 TEST_F(SerialLine, StrayByteBeforeTheAnswerPurgesAndResends) {
