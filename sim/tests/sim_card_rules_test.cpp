@@ -1,11 +1,14 @@
 // Card rules the host library never reaches (commands of another family,
-// seats holding the wrong kind of card, a card locked by wrong answers) and
+// seats holding the wrong kind of card, a card locked by wrong answers,
+// refused profile files and APDUs, the identity module's command order) and
 // the control requests that set up and show the chips, in process.
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "cards/apdu_engine.h"
+#include "cards/bank_profile.h"
 #include "core/frame.h"
 #include "core/virtual_reader.h"
 #include "sim_client.h"
@@ -127,6 +130,135 @@ TEST(MemoryChipProcess, CardsInsertedAtStartUp) {
 
 TEST(MemoryChipProcess, ABadInsertStopsTheStart) {
   EXPECT_THROW(SimProcess(KPDEV_SIM_PATH, {"--insert", "0 sle4442 psc=01"}), SimError);
+}
+
+// Bank-card profile files are checked when loaded, each refusal naming what
+// is wrong.
+TEST(BankProfileFile, RefusesWhatItCannotUse) {
+  const struct {
+    const char* json;
+    const char* reason;
+  } cases[] = {
+      {"[]", "needs a JSON object"},
+      {R"({"applications": [{"aid": "F000000156", "aip": "7C00"}]})", "needs a \"name\""},
+      {R"({"name": "a b", "applications": [{"aid": "F000000156", "aip": "7C00"}]})", "name: takes letters"},
+      {R"({"name": "x"})", "needs a list of \"applications\""},
+      {R"({"name": "x", "applications": [{"aip": "7C00"}]})", "applications[0]: needs \"aid\""},
+      {R"({"name": "x", "applications": [{"aid": "F00000015G", "aip": "7C00"}]})", "applications[0].aid: 'F00000015G'"},
+      {R"({"name": "x", "applications": [{"aid": "F000000156", "aip": "7C"}]})", "applications[0].aip: needs 2 bytes"},
+      {R"({"name": "x", "applications": [{"aid": "F000000156", "aip": "7C00", "afl": "080101"}]})",
+       "4 bytes per entry"},
+      {R"({"name": "x", "applications": [{"aid": "F000000156", "aip": "7C00", "pdol": "9F"}]})", "no data object list"},
+      {R"({"name": "x", "applications": [{"aid": "F000000156", "aip": "7C00", "records": {"31": [{}]}}]})",
+       "records.31: an SFI is 1 to 30"},
+      {R"({"name": "x", "applications": [{"aid": "F000000156", "aip": "7C00", "records": {"1": [{"5F": "00"}]}}]})",
+       "'5F' is not a one- or two-byte BER tag"},
+      {R"({"name": "x", "get_response": "sometimes", "applications": [{"aid": "F000000156", "aip": "7C00"}]})",
+       "get_response: is none, directory or all"},
+      {R"({"name": "x", "applications": [{"aid": "F000000156", "aip": "7C00", "data": {"9F36": "0001"}}]})",
+       "the transaction counter is the card's own"},
+      {"{", "test: "},
+  };
+  for (const auto& c : cases) {
+    BankProfile profile;
+    std::string error;
+    EXPECT_FALSE(ParseBankProfile(c.json, "test", &profile, &error)) << c.json;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+  }
+  std::string error;
+  EXPECT_EQ(ResolveBankProfile("no-such-profile", &error), "");
+  EXPECT_NE(error.find("no profile named no-such-profile"), std::string::npos) << error;
+}
+
+// The processor cards' file system refuses what it cannot do with the
+// status word a card would give.
+std::string Apdu(ApduEngine& engine, Rng& rng, const std::string& apdu) {
+  Bytes bytes;
+  EXPECT_TRUE(FromHex(apdu, &bytes)) << apdu;
+  return ToHex(engine.Transmit(bytes, rng));
+}
+
+TEST(ApduEngine, RefusesWhatItCannotDo) {
+  ApduEngine engine({}, false);
+  Rng rng(1);
+  const struct {
+    const char* apdu;
+    const char* answer;
+  } cases[] = {
+      {"00A40000029999", "6A82"},      // no such file
+      {"00A4040003A0000000", "6A82"},  // no such name
+      {"00A4050002", "6A86"},          // P1 05
+      {"00A40001023F00", "6A86"},      // P2 01
+      {"00A4000003112233", "6700"},    // identifier of 3 bytes
+      {"00A40000053F00", "6700"},      // Lc 5, 2 bytes follow
+      {"00A4030C", "6A82"},            // the MF has no parent
+      {"00B00000", "6700"},            // READ BINARY without Le
+      {"00B0000004", "6986"},          // no EF selected
+      {"00B0850004", "6A82"},          // no EF with SFI 5
+      {"00B2010400", "6986"},          // READ RECORD without EF
+      {"00B2011500", "6A86"},          // record mode other than "number in P1"
+      {"0084000008AA", "6700"},        // data with GET CHALLENGE
+      {"0084000005", "6700"},          // 5 bytes of challenge
+      {"00C0000010", "6985"},          // nothing to fetch
+      {"00CA9F3600", "6D00"},          // GET DATA is not implemented
+      {"80A40000023F00", "6E00"},      // proprietary class
+      {"00A4", "6700"},                // not even a header
+  };
+  for (const auto& c : cases) EXPECT_EQ(Apdu(engine, rng, c.apdu), c.answer) << c.apdu;
+  EXPECT_EQ(Apdu(engine, rng, "00A40000020002"), "6F0E8002000C820102830200028801029000");
+  EXPECT_EQ(Apdu(engine, rng, "00B0000004"), "6981");  // records, not transparent
+  EXPECT_EQ(Apdu(engine, rng, "00A40000020001"), "6F0E80020010820101830200018801019000");
+  EXPECT_EQ(Apdu(engine, rng, "00B2010400"), "6981");  // transparent, not records
+
+  // Challenges are random and as long as asked for.
+  const std::string first = Apdu(engine, rng, "0084000008");
+  const std::string second = Apdu(engine, rng, "0084000004");
+  EXPECT_EQ(first.size(), 20u);
+  EXPECT_EQ(first.substr(16), "9000");
+  EXPECT_EQ(second.size(), 12u);
+  EXPECT_NE(first.substr(0, 8), second.substr(0, 8));
+}
+
+// The type-0 identity module insists on a card and on find, select, read in
+// that order; the library always keeps the order, so only this shows it.
+const Bytes kFind{0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x03, 0x20, 0x01, 0x22};
+const Bytes kSelect{0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x03, 0x20, 0x02, 0x21};
+const Bytes kRead{0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x03, 0x30, 0x01, 0x32};
+
+// Failure answers: length 00 04, status 00 00 SW, check = 04 ^ SW.
+Bytes Failure(std::uint8_t sw) {
+  return {0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x04, 0x00, 0x00, sw, static_cast<std::uint8_t>(0x04 ^ sw)};
+}
+
+class IdentityModuleTest : public MemoryChipTest {
+ protected:
+  IdentityModuleTest() : MemoryChipTest(Family::kT0) {}
+  Bytes Send(const Bytes& bytes) {
+    reader_->OnHostBytes(bytes.data(), bytes.size(), 9600, now_);
+    return reader_->Service(9600, now_);
+  }
+};
+
+TEST_F(IdentityModuleTest, ModuleInsistsOnACardAndOnFindSelectRead) {
+  EXPECT_EQ(Send(kFind), Failure(0x80));
+  Control("insert 255 id photo=0");
+  EXPECT_EQ(Send(kSelect), Failure(0x81));  // not found yet
+  EXPECT_EQ(Send(kRead), Failure(0x41));    // not selected
+  Send(kFind);
+  EXPECT_EQ(Send(kRead), Failure(0x41));
+
+  // Another card in its place was never found.
+  Control("remove 255");
+  Control("insert 255 id");
+  EXPECT_EQ(Send(kSelect), Failure(0x81));
+
+  // No photo: P = 0.
+  Control("insert 255 id photo=0");
+  Send(kFind);
+  Send(kSelect);
+  const Bytes answer = Send(kRead);
+  ASSERT_EQ(answer.size(), 7u + 264u);
+  EXPECT_EQ(Bytes(answer.begin() + 10, answer.begin() + 14), (Bytes{0x01, 0x00, 0x00, 0x00}));
 }
 
 }  // namespace
