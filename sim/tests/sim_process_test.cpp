@@ -23,39 +23,12 @@ namespace {
 
 using std::chrono::milliseconds;
 
-const Bytes kVersionRequest{0x02, 0x30, 0x30, 0x30, 0x33, 0x33, 0x31, 0x31, 0x31, 0x30, 0x30, 0x32, 0x30, 0x03};
 const Bytes kC003{0x02, 0x30, 0x30, 0x30, 0x32, 0x3C, 0x30, 0x30, 0x33, 0x3C, 0x33, 0x03};
 const Bytes kOkAnswer{0x02, 0x30, 0x30, 0x30, 0x32, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x03};
-// Status 0000 and "KP-T1 V2.10" (4B 50 2D 54 31 20 56 32 2E 31 30): L = 13,
-// checksum 38.
-const Bytes kT1VersionAnswer{0x02, 0x30, 0x30, 0x30, 0x3D, 0x30, 0x30, 0x30, 0x30, 0x34, 0x3B, 0x35,
-                             0x30, 0x32, 0x3D, 0x35, 0x34, 0x33, 0x31, 0x32, 0x30, 0x35, 0x36, 0x33,
-                             0x32, 0x32, 0x3E, 0x33, 0x31, 0x33, 0x30, 0x33, 0x38, 0x03};
 constexpr milliseconds kAnswerWait{2000};
 constexpr milliseconds kQuiet{300};
 
 std::string LinkPath(const char* name) { return "/tmp/kpdev-sim-test-" + std::to_string(getpid()) + "-" + name; }
-
-TEST(SimProcess, AnswersAFramedVersionRequestOnTheWire) {
-  SimProcess sim(KPDEV_SIM_PATH);
-  Control control(sim.control_port());
-  HostPort port(sim.port_path(), 9600);
-  port.Write(kVersionRequest);
-  const Bytes answer = port.Read(kT1VersionAnswer.size(), kAnswerWait);
-  // The shape first, so a failure says what is wrong.
-  ASSERT_GE(answer.size(), 12u);
-  EXPECT_EQ(answer.front(), 0x02);
-  EXPECT_EQ(answer.back(), 0x03);
-  EXPECT_EQ(Bytes(answer.begin() + 5, answer.begin() + 9), (Bytes{0x30, 0x30, 0x30, 0x30}));
-  EXPECT_EQ(answer, kT1VersionAnswer);
-
-  const WireTraffic traffic = control.Traffic();
-  ASSERT_EQ(traffic.segments.size(), 2u);
-  EXPECT_EQ(traffic.segments[0].tag, "H>D");
-  EXPECT_EQ(traffic.segments[0].bytes, kVersionRequest);
-  EXPECT_EQ(traffic.segments[1].tag, "D>H");
-  EXPECT_EQ(traffic.segments[1].bytes, kT1VersionAnswer);
-}
 
 TEST(SimProcess, FollowsTheHostOnlyWhenBothSidesSwitchSpeed) {
   SimProcess sim(KPDEV_SIM_PATH);
@@ -83,48 +56,11 @@ TEST(SimProcess, FollowsTheHostOnlyWhenBothSidesSwitchSpeed) {
             (Bytes{0x1B, '0', 0x02, 0x30, 0x30, 0x30, 0x32, 0x30, 0x30, 0x30, 0x30, 0x30, 0x30, 0x03}));
 }
 
-TEST(SimProcess, StartsWithTheFamilySpeedAndVersionAskedFor) {
-  SimProcess sim(KPDEV_SIM_PATH, {"--family", "t0", "--device-baud", "19200", "--version-hex", "010203040506"});
-  Control control(sim.control_port());
-  EXPECT_EQ(control.Status().Get("family"), "t0");
-  HostPort port(sim.port_path(), 9600);
-  port.Write(kVersionRequest);
-  EXPECT_TRUE(port.ReadUntilQuiet(kQuiet).empty());
-  port.SetBaud(19200);
-  port.Write(kVersionRequest);
-  EXPECT_EQ(port.Read(24, kAnswerWait),
-            (Bytes{0x02, 0x30, 0x30, 0x30, 0x38, 0x30, 0x30, 0x30, 0x30, 0x30, 0x31, 0x30,
-                   0x32, 0x30, 0x33, 0x30, 0x34, 0x30, 0x35, 0x30, 0x36, 0x30, 0x37, 0x03}));
-}
-
 TEST(SimProcess, RefusesBadCommandLines) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"--family", "t7"}, {"--device-baud", "14400"}, {"--bogus"}, {"--version-hex", "XY"}}) {
     EXPECT_THROW(SimProcess(KPDEV_SIM_PATH, args), SimError) << args[0];
   }
-}
-
-TEST(SimProcess, FaultsReachTheWireInTime) {
-  SimProcess sim(KPDEV_SIM_PATH);
-  Control control(sim.control_port());
-  HostPort port(sim.port_path(), 9600);
-
-  control.Fault("nonstx");
-  port.Write(kC003);
-  Bytes expected{0x06};
-  expected.insert(expected.end(), kOkAnswer.begin(), kOkAnswer.end());
-  EXPECT_EQ(port.Read(expected.size(), kAnswerWait), expected);
-
-  control.Fault("delay 300");
-  const auto start = std::chrono::steady_clock::now();
-  port.Write(kC003);
-  EXPECT_EQ(port.Read(kOkAnswer.size(), kAnswerWait), kOkAnswer);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(290));
-
-  control.Fault("silent");
-  port.Write(kC003);
-  EXPECT_TRUE(port.ReadUntilQuiet(kQuiet).empty());
-  EXPECT_EQ(control.Status().Number("swallowed"), 1);
 }
 
 TEST(SimProcess, HostCloseDiscardsUnreadAnswersAndLiftsExclusiveUse) {

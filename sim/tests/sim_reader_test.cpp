@@ -38,11 +38,10 @@ std::string StatusOf(const Bytes& answer) {
 
 class ReaderTest : public ::testing::Test {
  protected:
-  explicit ReaderTest(Family family = Family::kT1) : reader_(Options(family)) {}
+  ReaderTest() : reader_(Options()) {}
 
-  static ReaderOptions Options(Family family) {
+  static ReaderOptions Options() {
     ReaderOptions options;
-    options.family = family;
     options.version = Bytes{0x01, 0x02, 0x03, 0x04, 0x05, 0x06};
     return options;
   }
@@ -61,37 +60,6 @@ class ReaderTest : public ::testing::Test {
   VirtualReader reader_;
   TimePoint now_ = TimePoint{} + std::chrono::hours(1);
 };
-
-class ReaderT61Test : public ReaderTest {
- protected:
-  ReaderT61Test() : ReaderTest(Family::kT61) {}
-};
-
-class ReaderT0Test : public ReaderTest {
- protected:
-  ReaderT0Test() : ReaderTest(Family::kT0) {}
-};
-
-TEST_F(ReaderTest, AnswersVersionRequestWithStatusAndVersionBytes) {
-  // L = 8: status 0000, data 01..06; checksum 01^02^03^04^05^06 = 07.
-  EXPECT_EQ(Send(kVersionRequest), (Bytes{0x02, 0x30, 0x30, 0x30, 0x38, 0x30, 0x30, 0x30, 0x30, 0x30, 0x31, 0x30,
-                                          0x32, 0x30, 0x33, 0x30, 0x34, 0x30, 0x35, 0x30, 0x36, 0x30, 0x37, 0x03}));
-}
-
-TEST(ReaderDefaults, FamiliesReportTheirOwnVersionText) {
-  VirtualReader t1;
-  EXPECT_EQ(std::string(t1.state().version.begin(), t1.state().version.end()), "KP-T1 V2.10");
-  ReaderOptions t0_options;
-  t0_options.family = Family::kT0;
-  VirtualReader t0(t0_options);
-  EXPECT_GE(t0.state().version.size(), 6u);
-  // A version set by hand survives a change of family; the default follows it.
-  t1.HandleControl("family t61");
-  EXPECT_EQ(std::string(t1.state().version.begin(), t1.state().version.end()), "KP-T61 V1.05");
-  t1.HandleControl("version Custom 1.0");
-  t1.HandleControl("family t0");
-  EXPECT_EQ(std::string(t1.state().version.begin(), t1.state().version.end()), "Custom 1.0");
-}
 
 TEST_F(ReaderTest, EachFamilyAnswersOnlyItsOwnCommands) {
   // Frames with one data byte: 0x3003 code 0, 0x3112 mode 0.
@@ -120,51 +88,6 @@ TEST_F(ReaderTest, EachFamilyAnswersOnlyItsOwnCommands) {
   EXPECT_EQ(Send(soft_reset), (Bytes{0x02, 0x30, 0x30, 0x30, 0x32, 0x31, 0x30, 0x30, 0x35, 0x31, 0x35, 0x03}));
 }
 
-TEST_F(ReaderTest, SpeedChangeTakesEffectAfterItsAnswer) {
-  EXPECT_EQ(Send(kSpeed115200), kOkAnswer);
-  EXPECT_EQ(reader_.state().baud, 115200);
-  // The host still at 9600 is noise now; at 115200 it is heard.
-  EXPECT_TRUE(Send(kC003, 9600).empty());
-  EXPECT_EQ(Send(kC003, 115200), kOkAnswer);
-  // Code 5 is no speed: refused, speed kept.  02 L=2 20 05 checksum 25 ETX.
-  const Bytes code5{0x02, 0x30, 0x30, 0x30, 0x34, 0x33, 0x30, 0x30, 0x31, 0x30, 0x31, 0x30, 0x35, 0x33, 0x35, 0x03};
-  EXPECT_EQ(Send(code5, 115200), (Bytes{0x02, 0x30, 0x30, 0x30, 0x32, 0x32, 0x30, 0x30, 0x35, 0x32, 0x35, 0x03}));
-  EXPECT_EQ(reader_.state().baud, 115200);
-}
-
-TEST_F(ReaderT0Test, SetsSpeedWithTheCodeAlone) {
-  // 0x3003 data 02 (38400): checksum 30 ^ 03 ^ 02 = 31.
-  EXPECT_EQ(Send({0x02, 0x30, 0x30, 0x30, 0x33, 0x33, 0x30, 0x30, 0x33, 0x30, 0x32, 0x33, 0x31, 0x03}), kOkAnswer);
-  EXPECT_EQ(reader_.state().baud, 38400);
-  // The t0 firmware does not know 0x3001.
-  EXPECT_EQ(StatusOf(Send(kSpeed115200, 38400)), "1005");
-  EXPECT_EQ(reader_.state().baud, 38400);
-}
-
-TEST_F(ReaderTest, ModuleEscapesReplyAndSwitchModuleAndSpeed) {
-  EXPECT_EQ(Send({0x1B, '$', 'I', '4'}), (Bytes{0x1B, '0'}));
-  EXPECT_EQ(reader_.state().module, Module::kIc);
-  EXPECT_EQ(reader_.state().baud, 115200);
-  EXPECT_EQ(Send({0x1B, '$', 'I', '0'}, 115200), (Bytes{0x1B, '0'}));
-  EXPECT_EQ(reader_.state().baud, 9600);
-  // 'S' with '1' is the default speed; '3' is 57600.
-  EXPECT_EQ(Send({0x1B, '$', 'S', '3'}), (Bytes{0x1B, '0'}));
-  EXPECT_EQ(reader_.state().baud, 57600);
-  EXPECT_EQ(Send({0x1B, '$', 'S', '1'}, 57600), (Bytes{0x1B, '0'}));
-  EXPECT_EQ(reader_.state().baud, 9600);
-  EXPECT_EQ(reader_.state().module, Module::kS);
-  // 'B' keeps the speed.
-  EXPECT_EQ(Send({0x1B, '$', 'B'}), (Bytes{0x1B, '0'}));
-  EXPECT_EQ(reader_.state().module, Module::kMagnetic);
-  EXPECT_EQ(reader_.state().baud, 9600);
-  // Unknown digit: ESC '1', unknown module: ESC '2'; nothing changes.
-  EXPECT_EQ(Send({0x1B, '$', 'I', '7'}), (Bytes{0x1B, '1'}));
-  EXPECT_EQ(Send({0x1B, '$', 'X'}), (Bytes{0x1B, '2'}));
-  EXPECT_EQ(reader_.state().module, Module::kMagnetic);
-  EXPECT_EQ(reader_.state().baud, 9600);
-  EXPECT_EQ(reader_.state().counters.escapes, 7u);
-}
-
 TEST_F(ReaderTest, MagneticModuleDoesNotHearFramesOnT1ButDoesOnT61) {
   Send({0x1B, '$', 'B'});
   EXPECT_TRUE(Send(kC003).empty());
@@ -177,34 +100,6 @@ TEST_F(ReaderTest, MagneticModuleDoesNotHearFramesOnT1ButDoesOnT61) {
   Control("family t61");
   Send({0x1B, '$', 'B'});
   EXPECT_EQ(Send(kC003), kOkAnswer);
-}
-
-TEST_F(ReaderT61Test, AnswersRawVersionRequestWithTextAndNul) {
-  Control("version KP-T61 V1.05");
-  EXPECT_EQ(Send({0x1B, 'e', 0x00}), (Bytes{'K', 'P', '-', 'T', '6', '1', ' ', 'V', '1', '.', '0', '5', 0x00}));
-  // Cut short: the first half of the 13 bytes.
-  Control("fault short");
-  EXPECT_EQ(Send({0x1B, 'e', 0x00}), (Bytes{'K', 'P', '-', 'T', '6', '1'}));
-  Control("fault silent");
-  EXPECT_TRUE(Send({0x1B, 'e', 0x00}).empty());
-}
-
-TEST_F(ReaderTest, OtherFamiliesIgnoreTheRawVersionRequest) {
-  EXPECT_TRUE(Send({0x1B, 'e', 0x00}).empty());
-  EXPECT_EQ(reader_.state().counters.ignored_bytes, 3u);
-  // The stream is back in step: the next frame is answered.
-  EXPECT_EQ(Send(kC003), kOkAnswer);
-}
-
-TEST_F(ReaderTest, BuzzerFramesAreRecordedAndNeverAnswered) {
-  Control("fault nonstx");
-  EXPECT_TRUE(Send(kBuzzerOn).empty());
-  EXPECT_TRUE(reader_.state().buzzer);
-  EXPECT_TRUE(Send(kBuzzerOff).empty());
-  EXPECT_FALSE(reader_.state().buzzer);
-  EXPECT_EQ(reader_.state().counters.beeps, 1u);
-  // The armed fault is still there for the next answer.
-  EXPECT_EQ(Send(kC003), Concat({0x06}, kOkAnswer));
 }
 
 TEST_F(ReaderTest, HostSpeedMismatchIsNoiseBothWays) {

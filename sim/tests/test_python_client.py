@@ -60,27 +60,9 @@ class PythonClientTest(unittest.TestCase):
         with self.assertRaises(SimError):
             self.control.fault("delay soon")
 
-    def test_speed_mismatch_is_visible_as_noise(self):
-        self.control.set_device_baud(57600)
-        with HostPort(self.sim.port_path, 9600) as port:
-            port.write(C003)
-            self.assertEqual(port.read_until_quiet(0.3), b"")
-            port.set_baud(57600)
-            port.write(C003)
-            self.assertEqual(port.read(12, 2.0), OK_ANSWER)
-        traffic = self.control.traffic()
-        self.assertEqual(traffic.host_noise, C003)
-        self.assertEqual(traffic.host_to_device, C003)
-
     def test_quit_ends_the_process(self):
         self.control.quit()
         self.assertEqual(self.sim.wait(5.0), 0)
-
-
-class StartupTest(unittest.TestCase):
-    def test_bad_options_raise(self):
-        with self.assertRaises(SimError):
-            SimProcess(SIM, ["--family", "t7"])
 
 
 if __name__ == "__main__":

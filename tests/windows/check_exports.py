@@ -1,16 +1,11 @@
 #!/usr/bin/env python3
-"""Checks the export table of a built KP_DEV.dll.
-
-Every one of the 102 names must be exported, undecorated, at its ordinal and
-nothing else; the two alias pairs must share one entry and every other name
-must have an entry of its own.  In a 32-bit DLL every export is __stdcall, so
-each return instruction of its code must pop 4 bytes per argument.  The DLL
-must not need a MinGW runtime DLL, and (given --implib) the 32-bit import
-library must resolve the decorated names a __stdcall caller references.
-
-Usage: check_exports.py KP_DEV.dll [--objdump TOOL] [--nm TOOL] [--implib LIB]
-Prints one line per failed check and "N passed, N failed" at the end; the
-exit status is 1 when any check failed.
+"""Checks the export table of a built KP_DEV.dll: the 102 undecorated names at
+their ordinals and nothing else, the two alias pairs on one entry each and
+every other name on its own; in a 32-bit DLL every return of an export pops
+4 bytes per argument (__stdcall), and the import library (--implib) holds
+the decorated names a __stdcall caller references; no MinGW runtime DLL is
+needed.  Prints each failed check and "N passed, N failed"; exit status 1
+when any failed.
 """
 
 import argparse
@@ -136,15 +131,13 @@ RUNTIME_DLL = re.compile(r"^(libgcc|libstdc\+\+|libwinpthread|libssp|libatomic)"
 
 
 class Checks:
-    def __init__(self):
-        self.passed = 0
-        self.failed = 0
+    passed = 0
+    failed = 0
 
     def expect(self, ok, what):
-        if ok:
-            self.passed += 1
-        else:
-            self.failed += 1
+        self.passed += bool(ok)
+        self.failed += not ok
+        if not ok:
             print("FAIL: " + what)
 
 
