@@ -1,7 +1,5 @@
 // Contact CPU card operations: the state of a seat, the card speed, power on
-// (answer to reset) and off, APDU exchange and the card type of a seat, for
-// the three reader classes.  Also the card command pattern that the store and
-// contactless operations share.
+// (answer to reset) and off, APDU exchange and the card type of a seat.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,9 +8,7 @@
 #include "base/results.h"
 #include "log/log.h"
 #include "log/mask.h"
-#include "readers/reader_t0.h"
-#include "readers/reader_t1.h"
-#include "readers/reader_t61.h"
+#include "readers/reader.h"
 
 namespace kp {
 
@@ -27,8 +23,6 @@ constexpr int kCmdSetCardType = 0x3231;
 constexpr int kCmdGetCardType = 0x3232;
 
 constexpr int kSpeedTimeoutMs = 500;
-// The type-0 firmware takes longer to name the card family.
-constexpr int kT0CardTypeTimeoutMs = 1500;
 
 // Seats up to this number sit behind the device's contact switch, which
 // command 0xC003 prepares before a power-on or a speed change.
@@ -41,13 +35,13 @@ bool FitsByte(int value) { return value >= 0 && value <= 0xFF; }
 
 // The comparison is signed: negative seat numbers are prepared as well.  The
 // answer to 0xC003 does not decide anything, so its result is dropped.
-void PrepareSwitchedSeat(CReaderBase& reader, int seat) {
+void PrepareSwitchedSeat(CReader& reader, int seat) {
   if (seat <= kLastSwitchedSeat) reader.PrepareContactSwitch();
 }
 
-int GetStatus(CReaderBase& reader, int seat, int* state) {
+int GetStatus(CReader& reader, int seat, int* state) {
   if (state == nullptr) return kErrParam;
-  Reply answer;
+  CReader::Reply answer;
   const int r = reader.Command(kCmdGetStatus, ByteToHex(seat), kDefaultTimeoutMs, &answer, false);
   if (r != 0) return r;
   // The status word is the seat's state here, not an error: the listed words
@@ -89,7 +83,7 @@ int GetStatus(CReaderBase& reader, int seat, int* state) {
   return kOk;
 }
 
-int SetCardSpeed(CReaderBase& reader, int seat, int baud) {
+int SetCardSpeed(CReader& reader, int seat, int baud) {
   PrepareSwitchedSeat(reader, seat);
   return reader.Command(kCmdSetBaudRate, ByteToHex(seat) + ByteToHex(BaudCode(baud)), kSpeedTimeoutMs, nullptr);
 }
@@ -97,10 +91,10 @@ int SetCardSpeed(CReaderBase& reader, int seat, int baud) {
 // Power-on of a seat.  *atrLen holds the room of atr in answer-to-reset
 // bytes on entry and the byte count on return; answerOut (optional) receives
 // the bytes of a successful power-on.
-int PowerOn(CReaderBase& reader, int seat, int* atrLen, char* atr, Bytes* answerOut) {
+int PowerOn(CReader& reader, int seat, int* atrLen, char* atr, Bytes* answerOut) {
   if (atrLen == nullptr || atr == nullptr) return kErrParam;
   PrepareSwitchedSeat(reader, seat);
-  Reply answer;
+  CReader::Reply answer;
   const int r = reader.Command(kCmdPowerOn, "000A" + ByteToHex(seat), kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
   const int count = static_cast<int>(answer.data.size());
@@ -111,19 +105,19 @@ int PowerOn(CReaderBase& reader, int seat, int* atrLen, char* atr, Bytes* answer
   return kOk;
 }
 
-int PowerOff(CReaderBase& reader, int seat) {
+int PowerOff(CReader& reader, int seat) {
   return reader.Command(kCmdPowerOff, ByteToHex(seat), kDefaultTimeoutMs, nullptr);
 }
 
 // The response text was emptied by the caller; it receives the card's answer
 // with SW1 SW2 at its end.  Like the answer to reset, its room is the
 // caller's to provide.
-int SendApduBody(CReaderBase& reader, int seat, const char* apdu, char* response) {
+int SendApduBody(CReader& reader, int seat, const char* apdu, char* response) {
   if (apdu == nullptr) return kErrParam;
   // Bounded scan: a text longer than one frame holds is refused anyway.
   const std::size_t length = strnlen(apdu, static_cast<std::size_t>(kMaxDataChars) + 1);
   if (length > static_cast<std::size_t>(kMaxDataChars)) return kErrParam;
-  Reply answer;
+  CReader::Reply answer;
   const int r = reader.Command(kCmdSendApdu, ByteToHex(seat) + std::string(apdu, length), kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
   BytesToHex(answer.data.data(), answer.data.size(), response);
@@ -138,15 +132,15 @@ bool ClearResponse(char* response) {
   return true;
 }
 
-int SetCardType(CReaderBase& reader, int seat, int cardType) {
+int SetCardType(CReader& reader, int seat, int cardType) {
   // The card type is one byte; a wider value would shift the command data.
   if (!FitsByte(cardType)) return kErrParam;
   return reader.Command(kCmdSetCardType, ByteToHex(seat) + ByteToHex(cardType), kDefaultTimeoutMs, nullptr);
 }
 
-int GetCardType(CReaderBase& reader, int seat, int* cardType, int timeoutMs) {
+int GetCardType(CReader& reader, int seat, int* cardType, int timeoutMs) {
   if (cardType == nullptr) return kErrParam;
-  Reply answer;
+  CReader::Reply answer;
   const int r = reader.Command(kCmdGetCardType, ByteToHex(seat), timeoutMs, &answer);
   if (r != 0) return r;
   // Type 0 means the device knows no card family for the seat; the value is
@@ -157,59 +151,25 @@ int GetCardType(CReaderBase& reader, int seat, int* cardType, int timeoutMs) {
 
 }  // namespace
 
-// ---------------------------------------------------------- types 1 and 61
-
-int CReaderT1::IC_GetStatus(int seat, int* state) {
-  if (!CardModuleOk()) return kErrNotSupported;
+int CReader::IC_GetStatus(int seat, int* state) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   return GetStatus(*this, seat, state);
 }
 
-int CReaderT1::IC_SetBaudRate(int seat, int baud) {
-  if (!CardModuleOk()) return kErrNotSupported;
+int CReader::IC_SetBaudRate(int seat, int baud) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   return SetCardSpeed(*this, seat, baud);
 }
 
-int CReaderT1::IC_PowerOn(int seat, int* atrLen, char* atr) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return PowerOn(*this, seat, atrLen, atr, nullptr);
-}
-
-int CReaderT1::IC_PowerOff(int seat) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return PowerOff(*this, seat);
-}
-
-int CReaderT1::IC_SendApdu(int seat, int /*reserved*/, const char* apdu, int /*apduLen*/, char* response) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  if (!ClearResponse(response)) return kErrParam;
-  return SendApduBody(*this, seat, apdu, response);
-}
-
-int CReaderT1::IC_SetCardType(int seat, int cardType) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return SetCardType(*this, seat, cardType);
-}
-
-int CReaderT1::IC_GetCardType(int seat, int* cardType) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return GetCardType(*this, seat, cardType, kDefaultTimeoutMs);
-}
-
-// ---------------------------------------------------------------- type 0
-
-namespace {
-
-bool IsCachedSeat(int seat, int first, int last) { return seat >= first && seat <= last; }
-
-}  // namespace
-
-// The cards of seats 16 to 30 are powered on by the device once per reader
-// object: later power-ons replay the first answer to reset and power-offs are
-// ignored, so such a card stays in the session of its first reset.
-int CReaderT0::IC_PowerOn(int seat, int* atrLen, char* atr) {
-  if (!IsCachedSeat(seat, kCachedSeatFirst, kCachedSeatLast)) return PowerOn(*this, seat, atrLen, atr, nullptr);
+// The cards of the family's cached seats are powered on by the device once
+// per reader object: later power-ons replay the first answer to reset and
+// power-offs are ignored, so such a card stays in the session of its first
+// reset.
+int CReader::IC_PowerOn(int seat, int* atrLen, char* atr) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
+  if (seat < family_.cachedAtrFirst || seat > family_.cachedAtrLast) return PowerOn(*this, seat, atrLen, atr, nullptr);
   if (atrLen == nullptr || atr == nullptr) return kErrParam;
-  const int slot = seat - kCachedSeatFirst;
+  const int slot = seat - family_.cachedAtrFirst;
   char* const cached = atrCache_[slot];
   if (atrCached_[slot]) {
     // The replay stands for the device's answer and, like the first one
@@ -233,14 +193,17 @@ int CReaderT0::IC_PowerOn(int seat, int* atrLen, char* atr) {
   return kOk;
 }
 
-int CReaderT0::IC_PowerOff(int seat) {
+int CReader::IC_PowerOff(int seat) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   // A cached seat stays powered for the life of the reader.
-  if (IsCachedSeat(seat, kCachedSeatFirst, kCachedSeatLast)) return kOk;
+  if (seat >= family_.cachedAtrFirst && seat <= family_.cachedAtrLast) return kOk;
   return PowerOff(*this, seat);
 }
 
-int CReaderT0::IC_SendApdu(int seat, int /*reserved*/, const char* apdu, int /*apduLen*/, char* response) {
+int CReader::IC_SendApdu(int seat, int /*reserved*/, const char* apdu, int /*apduLen*/, char* response) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   if (!ClearResponse(response)) return kErrParam;
+  if (!family_.apduFailureLogged) return SendApduBody(*this, seat, apdu, response);
   // Whatever goes wrong while composing, exchanging or decoding is logged
   // with the APDU and reported as a failure, never thrown at the caller.
   try {
@@ -253,8 +216,14 @@ int CReaderT0::IC_SendApdu(int seat, int /*reserved*/, const char* apdu, int /*a
   }
 }
 
-int CReaderT0::IC_GetCardType(int seat, int* cardType) {
-  return GetCardType(*this, seat, cardType, kT0CardTypeTimeoutMs);
+int CReader::IC_SetCardType(int seat, int cardType) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
+  return SetCardType(*this, seat, cardType);
+}
+
+int CReader::IC_GetCardType(int seat, int* cardType) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
+  return GetCardType(*this, seat, cardType, family_.cardTypeTimeoutMs);
 }
 
 }  // namespace kp

@@ -13,7 +13,7 @@
 
 #include "kp_dev.h"
 #include "reader_fixture.h"
-#include "readers/reader_t0.h"
+#include "readers/reader.h"
 
 using kptest::Bytes;
 using kptest::CommandFrame;
