@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <string_view>
 
 #include "base/results.h"
 #include "log/log.h"
@@ -31,7 +30,16 @@ constexpr int kLastSwitchedSeat = 4;
 // The seat travels as one byte and no range is enforced on it, so only its
 // low byte is sent (seat -1 and seat 255 name the same seat on the wire).
 
-bool FitsByte(int value) { return value >= 0 && value <= 0xFF; }
+// Seat states named by the status word of a status request; every other
+// word (0x0000 included) leaves the caller's state as it was.
+struct SeatState {
+  int status;
+  int state;
+};
+constexpr SeatState kSeatStates[] = {
+    {0x1001, 1}, {0x1002, 2},  {0x1003, 3},  {0x1004, 4},  {0x2001, 8},
+    {0x2003, 9}, {0x2004, 10}, {0x3001, 20}, {0x3003, 18}, {0x3004, 19},
+};
 
 // The comparison is signed: negative seat numbers are prepared as well.  The
 // answer to 0xC003 does not decide anything, so its result is dropped.
@@ -39,60 +47,10 @@ void PrepareSwitchedSeat(CReader& reader, int seat) {
   if (seat <= kLastSwitchedSeat) reader.PrepareContactSwitch();
 }
 
-int GetStatus(CReader& reader, int seat, int* state) {
-  if (state == nullptr) return kErrParam;
-  CReader::Reply answer;
-  const int r = reader.Command(kCmdGetStatus, ByteToHex(seat), kDefaultTimeoutMs, &answer, false);
-  if (r != 0) return r;
-  // The status word is the seat's state here, not an error: the listed words
-  // name a state, every other word (0x0000 included) leaves it as it was.
-  switch (answer.status) {
-    case 0x1001:
-      *state = 1;
-      break;
-    case 0x1002:
-      *state = 2;
-      break;
-    case 0x1003:
-      *state = 3;
-      break;
-    case 0x1004:
-      *state = 4;
-      break;
-    case 0x2001:
-      *state = 8;
-      break;
-    case 0x2003:
-      *state = 9;
-      break;
-    case 0x2004:
-      *state = 10;
-      break;
-    case 0x3001:
-      *state = 20;
-      break;
-    case 0x3003:
-      *state = 18;
-      break;
-    case 0x3004:
-      *state = 19;
-      break;
-    default:
-      break;
-  }
-  return kOk;
-}
-
-int SetCardSpeed(CReader& reader, int seat, int baud) {
-  PrepareSwitchedSeat(reader, seat);
-  return reader.Command(kCmdSetBaudRate, ByteToHex(seat) + ByteToHex(BaudCode(baud)), kSpeedTimeoutMs, nullptr);
-}
-
-// Power-on of a seat.  *atrLen holds the room of atr in answer-to-reset
-// bytes on entry and the byte count on return; answerOut (optional) receives
-// the bytes of a successful power-on.
+// Power-on of a seat by the device.  *atrLen holds the room of atr in
+// answer-to-reset bytes on entry and the byte count on return; answerOut
+// (optional) receives the bytes of a successful power-on.
 int PowerOn(CReader& reader, int seat, int* atrLen, char* atr, Bytes* answerOut) {
-  if (atrLen == nullptr || atr == nullptr) return kErrParam;
   PrepareSwitchedSeat(reader, seat);
   CReader::Reply answer;
   const int r = reader.Command(kCmdPowerOn, "000A" + ByteToHex(seat), kDefaultTimeoutMs, &answer);
@@ -105,13 +63,9 @@ int PowerOn(CReader& reader, int seat, int* atrLen, char* atr, Bytes* answerOut)
   return kOk;
 }
 
-int PowerOff(CReader& reader, int seat) {
-  return reader.Command(kCmdPowerOff, ByteToHex(seat), kDefaultTimeoutMs, nullptr);
-}
-
-// The response text was emptied by the caller; it receives the card's answer
-// with SW1 SW2 at its end.  Like the answer to reset, its room is the
-// caller's to provide.
+// The response text, emptied by the caller, receives the card's answer with
+// SW1 SW2 at its end.  Like the answer to reset, its room is the caller's to
+// provide.
 int SendApduBody(CReader& reader, int seat, const char* apdu, char* response) {
   if (apdu == nullptr) return kErrParam;
   // Bounded scan: a text longer than one frame holds is refused anyway.
@@ -124,41 +78,25 @@ int SendApduBody(CReader& reader, int seat, const char* apdu, char* response) {
   return kOk;
 }
 
-// Empties the response text first, so that a failed exchange never leaves
-// the previous APDU's answer looking like this one's.
-bool ClearResponse(char* response) {
-  if (response == nullptr) return false;
-  std::memset(response, 0, 4);
-  return true;
-}
-
-int SetCardType(CReader& reader, int seat, int cardType) {
-  // The card type is one byte; a wider value would shift the command data.
-  if (!FitsByte(cardType)) return kErrParam;
-  return reader.Command(kCmdSetCardType, ByteToHex(seat) + ByteToHex(cardType), kDefaultTimeoutMs, nullptr);
-}
-
-int GetCardType(CReader& reader, int seat, int* cardType, int timeoutMs) {
-  if (cardType == nullptr) return kErrParam;
-  CReader::Reply answer;
-  const int r = reader.Command(kCmdGetCardType, ByteToHex(seat), timeoutMs, &answer);
-  if (r != 0) return r;
-  // Type 0 means the device knows no card family for the seat; the value is
-  // reported all the same.
-  *cardType = answer.data.empty() ? 0 : answer.data[0];
-  return *cardType < 1 ? kErrNoCardType : kOk;
-}
-
 }  // namespace
 
 int CReader::IC_GetStatus(int seat, int* state) {
   if (const int refused = Gate(Tech::kCard)) return refused;
-  return GetStatus(*this, seat, state);
+  if (state == nullptr) return kErrParam;
+  Reply answer;
+  const int r = Command(kCmdGetStatus, ByteToHex(seat), kDefaultTimeoutMs, &answer, false);
+  if (r != 0) return r;
+  // The status word is the seat's state here, not an error.
+  for (const SeatState& s : kSeatStates) {
+    if (s.status == answer.status) *state = s.state;
+  }
+  return kOk;
 }
 
 int CReader::IC_SetBaudRate(int seat, int baud) {
   if (const int refused = Gate(Tech::kCard)) return refused;
-  return SetCardSpeed(*this, seat, baud);
+  PrepareSwitchedSeat(*this, seat);
+  return Command(kCmdSetBaudRate, ByteToHex(seat) + ByteToHex(BaudCode(baud)), kSpeedTimeoutMs, nullptr);
 }
 
 // The cards of the family's cached seats are powered on by the device once
@@ -167,8 +105,8 @@ int CReader::IC_SetBaudRate(int seat, int baud) {
 // reset.
 int CReader::IC_PowerOn(int seat, int* atrLen, char* atr) {
   if (const int refused = Gate(Tech::kCard)) return refused;
-  if (seat < family_.cachedAtrFirst || seat > family_.cachedAtrLast) return PowerOn(*this, seat, atrLen, atr, nullptr);
   if (atrLen == nullptr || atr == nullptr) return kErrParam;
+  if (seat < family_.cachedAtrFirst || seat > family_.cachedAtrLast) return PowerOn(*this, seat, atrLen, atr, nullptr);
   const int slot = seat - family_.cachedAtrFirst;
   char* const cached = atrCache_[slot];
   if (atrCached_[slot]) {
@@ -197,12 +135,15 @@ int CReader::IC_PowerOff(int seat) {
   if (const int refused = Gate(Tech::kCard)) return refused;
   // A cached seat stays powered for the life of the reader.
   if (seat >= family_.cachedAtrFirst && seat <= family_.cachedAtrLast) return kOk;
-  return PowerOff(*this, seat);
+  return Command(kCmdPowerOff, ByteToHex(seat), kDefaultTimeoutMs, nullptr);
 }
 
 int CReader::IC_SendApdu(int seat, int /*reserved*/, const char* apdu, int /*apduLen*/, char* response) {
   if (const int refused = Gate(Tech::kCard)) return refused;
-  if (!ClearResponse(response)) return kErrParam;
+  // The response text is emptied first, so that a failed exchange never
+  // leaves the previous APDU's answer looking like this one's.
+  if (response == nullptr) return kErrParam;
+  std::memset(response, 0, 4);
   if (!family_.apduFailureLogged) return SendApduBody(*this, seat, apdu, response);
   // Whatever goes wrong while composing, exchanging or decoding is logged
   // with the APDU and reported as a failure, never thrown at the caller.
@@ -218,12 +159,21 @@ int CReader::IC_SendApdu(int seat, int /*reserved*/, const char* apdu, int /*apd
 
 int CReader::IC_SetCardType(int seat, int cardType) {
   if (const int refused = Gate(Tech::kCard)) return refused;
-  return SetCardType(*this, seat, cardType);
+  // The card type is one byte; a wider value would shift the command data.
+  if (cardType < 0 || cardType > 0xFF) return kErrParam;
+  return Command(kCmdSetCardType, ByteToHex(seat) + ByteToHex(cardType), kDefaultTimeoutMs, nullptr);
 }
 
 int CReader::IC_GetCardType(int seat, int* cardType) {
   if (const int refused = Gate(Tech::kCard)) return refused;
-  return GetCardType(*this, seat, cardType, family_.cardTypeTimeoutMs);
+  if (cardType == nullptr) return kErrParam;
+  Reply answer;
+  const int r = Command(kCmdGetCardType, ByteToHex(seat), family_.cardTypeTimeoutMs, &answer);
+  if (r != 0) return r;
+  // Type 0 means the device knows no card family for the seat; the value is
+  // reported all the same.
+  *cardType = answer.data.empty() ? 0 : answer.data[0];
+  return *cardType < 1 ? kErrNoCardType : kOk;
 }
 
 }  // namespace kp

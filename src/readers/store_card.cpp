@@ -61,30 +61,12 @@ bool SecretFields(const char* secret, std::string* lengthField, std::string* tex
   return true;
 }
 
-int InitializeKey(CReader& reader, int seat, const char* keyHex) {
-  std::string length, key;
-  if (!SecretFields(keyHex, &length, &key)) return kErrParam;
-  return reader.Command(kCmdInitializeKey, ByteToHex(seat) + length + key, kDefaultTimeoutMs, nullptr);
-}
-
 // The three password checks share one command; the variants insert the
 // zone or the selector bytes between the length byte and the password.
 int VerifyPwd(CReader& reader, int seat, const std::string& selector, const char* pwdHex) {
   std::string length, pwd;
   if (!SecretFields(pwdHex, &length, &pwd)) return kErrParam;
   return reader.Command(kCmdVerifyPwd, ByteToHex(seat) + length + selector + pwd, kDefaultTimeoutMs, nullptr);
-}
-
-int VerifyPwdZone(CReader& reader, int seat, int zone, const char* pwdHex) {
-  std::string zoneField;
-  if (!ZoneHex(zone, &zoneField)) return kErrParam;
-  return VerifyPwd(reader, seat, zoneField, pwdHex);
-}
-
-int VerifyPwdSelector(CReader& reader, int seat, int selectorLow, int selectorHigh, const char* pwdHex) {
-  // The export splits a 16-bit selector; anything wider is not a selector.
-  if (selectorLow < 0 || selectorLow > 0xFF || selectorHigh < 0 || selectorHigh > 0xFF) return kErrParam;
-  return VerifyPwd(reader, seat, ByteToHex(selectorLow) + ByteToHex(selectorHigh), pwdHex);
 }
 
 // A read asks for `length` bytes at `address` (zonePrefix: the zone byte
@@ -105,14 +87,6 @@ int ReadData(CReader& reader, int seat, const std::string& zonePrefix, int addre
   return kOk;
 }
 
-int ReadDataZone(CReader& reader, int seat, int zone, int address, int length, char* dataOut) {
-  // The length limit is checked first, as for the plain read.
-  if ((static_cast<unsigned>(length) & 0xFFFFu) > kMaxReadLength) return kErrParam;
-  std::string zoneField;
-  if (!ZoneHex(zone, &zoneField)) return kErrParam;
-  return ReadData(reader, seat, zoneField, address, length, dataOut);
-}
-
 // A write carries its own byte count (the text's length / 2, low 16 bits)
 // before the data text, which goes out unchanged.
 int WriteData(CReader& reader, int seat, const std::string& zonePrefix, int address, const char* dataHex) {
@@ -123,27 +97,27 @@ int WriteData(CReader& reader, int seat, const std::string& zonePrefix, int addr
                         kDefaultTimeoutMs, nullptr);
 }
 
-int WriteDataZone(CReader& reader, int seat, int zone, int address, const char* dataHex) {
-  std::string zoneField;
-  if (!ZoneHex(zone, &zoneField)) return kErrParam;
-  return WriteData(reader, seat, zoneField, address, dataHex);
-}
-
 }  // namespace
 
 int CReader::IC_InitializeKey(int seat, const char* keyHex) {
   if (const int refused = Gate(Tech::kCard)) return refused;
-  return InitializeKey(*this, seat, keyHex);
+  std::string length, key;
+  if (!SecretFields(keyHex, &length, &key)) return kErrParam;
+  return Command(kCmdInitializeKey, ByteToHex(seat) + length + key, kDefaultTimeoutMs, nullptr);
 }
 
 int CReader::IC_VerifyPwdEXAT1604(int seat, int selectorLow, int selectorHigh, const char* pwdHex) {
   if (const int refused = Gate(Tech::kCard)) return refused;
-  return VerifyPwdSelector(*this, seat, selectorLow, selectorHigh, pwdHex);
+  // The export splits a 16-bit selector; anything wider is not a selector.
+  if (selectorLow < 0 || selectorLow > 0xFF || selectorHigh < 0 || selectorHigh > 0xFF) return kErrParam;
+  return VerifyPwd(*this, seat, ByteToHex(selectorLow) + ByteToHex(selectorHigh), pwdHex);
 }
 
 int CReader::IC_VerifyPwdEXAT1608(int seat, int zone, const char* pwdHex) {
   if (const int refused = Gate(Tech::kCard)) return refused;
-  return VerifyPwdZone(*this, seat, zone, pwdHex);
+  std::string zoneField;
+  if (!ZoneHex(zone, &zoneField)) return kErrParam;
+  return VerifyPwd(*this, seat, zoneField, pwdHex);
 }
 
 int CReader::IC_VerifyPwd(int seat, const char* pwdHex) {
@@ -153,7 +127,11 @@ int CReader::IC_VerifyPwd(int seat, const char* pwdHex) {
 
 int CReader::IC_ReadStoreDataEXAT1608(int seat, int zone, int address, int length, char* dataOut) {
   if (const int refused = Gate(Tech::kCard)) return refused;
-  return ReadDataZone(*this, seat, zone, address, length, dataOut);
+  // The length limit is checked first, as for the plain read.
+  if ((static_cast<unsigned>(length) & 0xFFFFu) > kMaxReadLength) return kErrParam;
+  std::string zoneField;
+  if (!ZoneHex(zone, &zoneField)) return kErrParam;
+  return ReadData(*this, seat, zoneField, address, length, dataOut);
 }
 
 int CReader::IC_ReadStoreData(int seat, int address, int length, char* dataOut) {
@@ -163,7 +141,9 @@ int CReader::IC_ReadStoreData(int seat, int address, int length, char* dataOut) 
 
 int CReader::IC_WriteStoreDataEXAT1608(int seat, int zone, int address, const char* dataHex) {
   if (const int refused = Gate(Tech::kCard)) return refused;
-  return WriteDataZone(*this, seat, zone, address, dataHex);
+  std::string zoneField;
+  if (!ZoneHex(zone, &zoneField)) return kErrParam;
+  return WriteData(*this, seat, zoneField, address, dataHex);
 }
 
 int CReader::IC_WriteStoreData(int seat, int address, const char* dataHex) {
