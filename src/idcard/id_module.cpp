@@ -1,4 +1,4 @@
-// The identity-card security module of the type-0 readers: find, select and
+// The identity-card security module (type-0 readers): find, select and
 // read a resident identity card with the module's own frames, decode its
 // text into the shared identity record and its photo into a bitmap file.
 #include <cstdio>
@@ -11,8 +11,7 @@
 #include "kp_dev.h"
 #include "platform/dynlib.h"
 #include "platform/platform.h"
-#include "readers/reader_t0.h"
-#include "readers/reader_t1.h"
+#include "readers/reader.h"
 
 namespace kp {
 
@@ -55,17 +54,8 @@ void CopyField(char* out, const char* text, std::size_t slotSize) {
 
 }  // namespace
 
-// ---------------------------------------------------------------- type 1
-
-// No identity module on these readers (the type-61 readers inherit this).
-int CReaderT1::ID_FindID() { return kErrNotSupported; }
-int CReaderT1::ID_GetData(int /*field*/, char* /*out*/) { return kErrNotSupported; }
-int CReaderT1::ID_Read(int /*timeLimitMs*/, char** /*fields*/) { return kErrNotSupported; }
-
-// ---------------------------------------------------------------- type 0
-
-int CReaderT0::ExchangeRaw(const std::uint8_t* command, std::size_t length, std::uint8_t* answer, std::size_t room,
-                           std::uint16_t* answerLength, int timeLimitMs) {
+int CReader::ExchangeRaw(const std::uint8_t* command, std::size_t length, std::uint8_t* answer, std::size_t room,
+                         std::uint16_t* answerLength, int timeLimitMs) {
   *answerLength = 0;
   if (room < kAnswerHeader) return kErrWrite;
   DropStaleInput(TraceEnabled());
@@ -88,7 +78,8 @@ int CReaderT0::ExchangeRaw(const std::uint8_t* command, std::size_t length, std:
   return r;
 }
 
-int CReaderT0::ID_FindID() {
+int CReader::ID_FindID() {
+  if (const int refused = Gate(Tech::kIdentity)) return refused;
   std::uint8_t answer[kAnswerBuffer] = {};
   std::uint16_t length = 0;
 
@@ -121,7 +112,7 @@ int CReaderT0::ID_FindID() {
   return kOk;
 }
 
-int CReaderT0::DecodePhoto(const std::uint8_t* photo, std::uint32_t length) {
+int CReader::DecodePhoto(const std::uint8_t* photo, std::uint32_t length) {
   const std::string directory = platform::ModuleDirectory();
   const std::string bitmapPath = directory + kBitmapName;
   std::memset(photoPath_, 0, sizeof photoPath_);
@@ -148,7 +139,8 @@ int CReaderT0::DecodePhoto(const std::uint8_t* photo, std::uint32_t length) {
   return decoded == 1 ? kOk : -1;
 }
 
-int CReaderT0::ID_GetData(int field, char* out) {
+int CReader::ID_GetData(int field, char* out) {
+  if (const int refused = Gate(Tech::kIdentity)) return refused;
   const IdRecord& record = SharedIdRecord();
   struct Field {
     const char* text;
@@ -175,7 +167,8 @@ int CReaderT0::ID_GetData(int field, char* out) {
   return kOk;
 }
 
-int CReaderT0::ID_Read(int timeLimitMs, char** fields) {
+int CReader::ID_Read(int timeLimitMs, char** fields) {
+  if (const int refused = Gate(Tech::kIdentity)) return refused;
   const std::uint32_t start = platform::TickMs();
   // A limit of 0 (or below) means a single attempt.
   const std::uint32_t limit = timeLimitMs > 0 ? static_cast<std::uint32_t>(timeLimitMs) : 0;

@@ -1,11 +1,8 @@
 // AT24Cxx serial EEPROM cards (16-bit byte address) and AT45DB041 flash
-// cards (page and offset): plain reads and writes.  Only the type-0 reader
-// knows the AT45DB041.
+// cards (page and offset): plain reads and writes.
 #include "base/results.h"
 #include "readers/memory_common.h"
-#include "readers/reader_t0.h"
-#include "readers/reader_t1.h"
-#include "readers/reader_t61.h"
+#include "readers/reader.h"
 
 namespace kp {
 
@@ -25,50 +22,29 @@ constexpr unsigned kLastAt45Offset = 255;
 
 }  // namespace
 
-// ------------------------------------------------------ types 1, 2, 5, 61
-
-int CReaderT1::AT24CXX_ReadData(int seat, int address, int length, char* dataOut) {
-  if (!CardModuleOk()) return kErrNotSupported;
+int CReader::AT24CXX_ReadData(int seat, int address, int length, char* dataOut) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   if (Low16(length) > kMaxAt24Read) return kErrParam;
   return ReadMemory(memory::kCmdRead, Fields().Byte(seat).Address(address).Word(length).str(), length, dataOut);
 }
 
-int CReaderT1::AT24CXX_WriteData(int seat, int address, const char* dataHex) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return IC_WriteStoreData(seat, address, dataHex);
-}
-
-int CReaderT1::AT45DB041_ReadData(int /*seat*/, int /*page*/, int /*offset*/, int /*length*/, char* /*dataOut*/) {
-  return kErrNotSupported;
-}
-
-int CReaderT1::AT45DB041_WriteData(int /*seat*/, int /*page*/, int /*offset*/, const char* /*dataHex*/) {
-  return kErrNotSupported;
-}
-
-// ----------------------------------------------------------------- type 0
-
-int CReaderT0::AT24CXX_ReadData(int seat, int address, int length, char* dataOut) {
-  if (Low16(length) > kMaxAt24Read) return kErrParam;
-  return ReadMemory(memory::kCmdRead, Fields().Byte(seat).Address(address).Word(length).str(), length, dataOut);
-}
-
-int CReaderT0::AT24CXX_WriteData(int seat, int address, const char* dataHex) {
-  return WriteMemory(seat, address, dataHex);
+int CReader::AT24CXX_WriteData(int seat, int address, const char* dataHex) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
+  return WriteMemory(seat, nullptr, address, dataHex);
 }
 
 // The read offset is not checked: the device decides where a page ends.
-int CReaderT0::AT45DB041_ReadData(int seat, int page, int offset, int length, char* dataOut) {
+int CReader::AT45DB041_ReadData(int seat, int page, int offset, int length, char* dataOut) {
+  if (const int refused = Gate(Tech::kCard, kAt45db041)) return refused;
   if (Low16(length) > kMaxAt45Read || Low16(page) > kLastAt45Page) return kErrParam;
   const Fields data = Fields().Byte(seat).Byte(offset).Address(page).Word(length);
   return ReadMemory(memory::kCmdRead, data.str(), length, dataOut);
 }
 
 // How many bytes of a page one write may carry is the device's concern.
-int CReaderT0::AT45DB041_WriteData(int seat, int page, int offset, const char* dataHex) {
-  if (CheckHexText(dataHex) != 0 || Low16(offset) > kLastAt45Offset || Low16(page) > kLastAt45Page) {
-    return kErrParam;
-  }
+int CReader::AT45DB041_WriteData(int seat, int page, int offset, const char* dataHex) {
+  if (const int refused = Gate(Tech::kCard, kAt45db041)) return refused;
+  if (!TextOk(dataHex) || Low16(offset) > kLastAt45Offset || Low16(page) > kLastAt45Page) return kErrParam;
   const Fields data = Fields().Byte(seat).Byte(offset).Address(page).Word(memory::ByteCount(dataHex)).Text(dataHex);
   return Command(memory::kCmdWrite, data.str(), kTimeoutMs, nullptr);
 }

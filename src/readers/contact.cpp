@@ -1,18 +1,13 @@
 // Contact CPU card operations: the state of a seat, the card speed, power on
-// (answer to reset) and off, APDU exchange and the card type of a seat, for
-// the three reader classes.  Also the card command pattern that the store and
-// contactless operations share.
+// (answer to reset) and off, APDU exchange and the card type of a seat.
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <string_view>
 
 #include "base/results.h"
 #include "log/log.h"
 #include "log/mask.h"
-#include "readers/reader_t0.h"
-#include "readers/reader_t1.h"
-#include "readers/reader_t61.h"
+#include "readers/reader.h"
 
 namespace kp {
 
@@ -27,8 +22,6 @@ constexpr int kCmdSetCardType = 0x3231;
 constexpr int kCmdGetCardType = 0x3232;
 
 constexpr int kSpeedTimeoutMs = 500;
-// The type-0 firmware takes longer to name the card family.
-constexpr int kT0CardTypeTimeoutMs = 1500;
 
 // Seats up to this number sit behind the device's contact switch, which
 // command 0xC003 prepares before a power-on or a speed change.
@@ -37,70 +30,29 @@ constexpr int kLastSwitchedSeat = 4;
 // The seat travels as one byte and no range is enforced on it, so only its
 // low byte is sent (seat -1 and seat 255 name the same seat on the wire).
 
-bool FitsByte(int value) { return value >= 0 && value <= 0xFF; }
+// Seat states named by the status word of a status request; every other
+// word (0x0000 included) leaves the caller's state as it was.
+struct SeatState {
+  int status;
+  int state;
+};
+constexpr SeatState kSeatStates[] = {
+    {0x1001, 1}, {0x1002, 2},  {0x1003, 3},  {0x1004, 4},  {0x2001, 8},
+    {0x2003, 9}, {0x2004, 10}, {0x3001, 20}, {0x3003, 18}, {0x3004, 19},
+};
 
 // The comparison is signed: negative seat numbers are prepared as well.  The
 // answer to 0xC003 does not decide anything, so its result is dropped.
-void PrepareSwitchedSeat(CReaderBase& reader, int seat) {
+void PrepareSwitchedSeat(CReader& reader, int seat) {
   if (seat <= kLastSwitchedSeat) reader.PrepareContactSwitch();
 }
 
-int GetStatus(CReaderBase& reader, int seat, int* state) {
-  if (state == nullptr) return kErrParam;
-  Reply answer;
-  const int r = reader.Command(kCmdGetStatus, ByteToHex(seat), kDefaultTimeoutMs, &answer, false);
-  if (r != 0) return r;
-  // The status word is the seat's state here, not an error: the listed words
-  // name a state, every other word (0x0000 included) leaves it as it was.
-  switch (answer.status) {
-    case 0x1001:
-      *state = 1;
-      break;
-    case 0x1002:
-      *state = 2;
-      break;
-    case 0x1003:
-      *state = 3;
-      break;
-    case 0x1004:
-      *state = 4;
-      break;
-    case 0x2001:
-      *state = 8;
-      break;
-    case 0x2003:
-      *state = 9;
-      break;
-    case 0x2004:
-      *state = 10;
-      break;
-    case 0x3001:
-      *state = 20;
-      break;
-    case 0x3003:
-      *state = 18;
-      break;
-    case 0x3004:
-      *state = 19;
-      break;
-    default:
-      break;
-  }
-  return kOk;
-}
-
-int SetCardSpeed(CReaderBase& reader, int seat, int baud) {
+// Power-on of a seat by the device.  *atrLen holds the room of atr in
+// answer-to-reset bytes on entry and the byte count on return; answerOut
+// (optional) receives the bytes of a successful power-on.
+int PowerOn(CReader& reader, int seat, int* atrLen, char* atr, Bytes* answerOut) {
   PrepareSwitchedSeat(reader, seat);
-  return reader.Command(kCmdSetBaudRate, ByteToHex(seat) + ByteToHex(BaudCode(baud)), kSpeedTimeoutMs, nullptr);
-}
-
-// Power-on of a seat.  *atrLen holds the room of atr in answer-to-reset
-// bytes on entry and the byte count on return; answerOut (optional) receives
-// the bytes of a successful power-on.
-int PowerOn(CReaderBase& reader, int seat, int* atrLen, char* atr, Bytes* answerOut) {
-  if (atrLen == nullptr || atr == nullptr) return kErrParam;
-  PrepareSwitchedSeat(reader, seat);
-  Reply answer;
+  CReader::Reply answer;
   const int r = reader.Command(kCmdPowerOn, "000A" + ByteToHex(seat), kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
   const int count = static_cast<int>(answer.data.size());
@@ -111,105 +63,51 @@ int PowerOn(CReaderBase& reader, int seat, int* atrLen, char* atr, Bytes* answer
   return kOk;
 }
 
-int PowerOff(CReaderBase& reader, int seat) {
-  return reader.Command(kCmdPowerOff, ByteToHex(seat), kDefaultTimeoutMs, nullptr);
-}
-
-// The response text was emptied by the caller; it receives the card's answer
-// with SW1 SW2 at its end.  Like the answer to reset, its room is the
-// caller's to provide.
-int SendApduBody(CReaderBase& reader, int seat, const char* apdu, char* response) {
+// The response text, emptied by the caller, receives the card's answer with
+// SW1 SW2 at its end.  Like the answer to reset, its room is the caller's to
+// provide.
+int SendApduBody(CReader& reader, int seat, const char* apdu, char* response) {
   if (apdu == nullptr) return kErrParam;
   // Bounded scan: a text longer than one frame holds is refused anyway.
   const std::size_t length = strnlen(apdu, static_cast<std::size_t>(kMaxDataChars) + 1);
   if (length > static_cast<std::size_t>(kMaxDataChars)) return kErrParam;
-  Reply answer;
+  CReader::Reply answer;
   const int r = reader.Command(kCmdSendApdu, ByteToHex(seat) + std::string(apdu, length), kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
   BytesToHex(answer.data.data(), answer.data.size(), response);
   return kOk;
 }
 
-// Empties the response text first, so that a failed exchange never leaves
-// the previous APDU's answer looking like this one's.
-bool ClearResponse(char* response) {
-  if (response == nullptr) return false;
-  std::memset(response, 0, 4);
-  return true;
-}
+}  // namespace
 
-int SetCardType(CReaderBase& reader, int seat, int cardType) {
-  // The card type is one byte; a wider value would shift the command data.
-  if (!FitsByte(cardType)) return kErrParam;
-  return reader.Command(kCmdSetCardType, ByteToHex(seat) + ByteToHex(cardType), kDefaultTimeoutMs, nullptr);
-}
-
-int GetCardType(CReaderBase& reader, int seat, int* cardType, int timeoutMs) {
-  if (cardType == nullptr) return kErrParam;
+int CReader::IC_GetStatus(int seat, int* state) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
+  if (state == nullptr) return kErrParam;
   Reply answer;
-  const int r = reader.Command(kCmdGetCardType, ByteToHex(seat), timeoutMs, &answer);
+  const int r = Command(kCmdGetStatus, ByteToHex(seat), kDefaultTimeoutMs, &answer, false);
   if (r != 0) return r;
-  // Type 0 means the device knows no card family for the seat; the value is
-  // reported all the same.
-  *cardType = answer.data.empty() ? 0 : answer.data[0];
-  return *cardType < 1 ? kErrNoCardType : kOk;
+  // The status word is the seat's state here, not an error.
+  for (const SeatState& s : kSeatStates) {
+    if (s.status == answer.status) *state = s.state;
+  }
+  return kOk;
 }
 
-}  // namespace
-
-// ---------------------------------------------------------- types 1 and 61
-
-int CReaderT1::IC_GetStatus(int seat, int* state) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return GetStatus(*this, seat, state);
+int CReader::IC_SetBaudRate(int seat, int baud) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
+  PrepareSwitchedSeat(*this, seat);
+  return Command(kCmdSetBaudRate, ByteToHex(seat) + ByteToHex(BaudCode(baud)), kSpeedTimeoutMs, nullptr);
 }
 
-int CReaderT1::IC_SetBaudRate(int seat, int baud) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return SetCardSpeed(*this, seat, baud);
-}
-
-int CReaderT1::IC_PowerOn(int seat, int* atrLen, char* atr) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return PowerOn(*this, seat, atrLen, atr, nullptr);
-}
-
-int CReaderT1::IC_PowerOff(int seat) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return PowerOff(*this, seat);
-}
-
-int CReaderT1::IC_SendApdu(int seat, int /*reserved*/, const char* apdu, int /*apduLen*/, char* response) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  if (!ClearResponse(response)) return kErrParam;
-  return SendApduBody(*this, seat, apdu, response);
-}
-
-int CReaderT1::IC_SetCardType(int seat, int cardType) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return SetCardType(*this, seat, cardType);
-}
-
-int CReaderT1::IC_GetCardType(int seat, int* cardType) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return GetCardType(*this, seat, cardType, kDefaultTimeoutMs);
-}
-
-// ---------------------------------------------------------------- type 0
-
-namespace {
-
-bool IsCachedSeat(int seat, int first, int last) { return seat >= first && seat <= last; }
-
-}  // namespace
-
-// The cards of seats 16 to 30 are powered on by the device once per reader
-// object: later power-ons replay the first answer to reset and power-offs are
-// ignored, so such a card stays in the session of its first reset.
-int CReaderT0::IC_PowerOn(int seat, int* atrLen, char* atr) {
-  if (!IsCachedSeat(seat, kCachedSeatFirst, kCachedSeatLast)) return PowerOn(*this, seat, atrLen, atr, nullptr);
+// The cards of the family's cached seats are powered on by the device once
+// per reader object: later power-ons replay the first answer to reset and
+// power-offs are ignored, so such a card stays in the session of its first
+// reset.
+int CReader::IC_PowerOn(int seat, int* atrLen, char* atr) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   if (atrLen == nullptr || atr == nullptr) return kErrParam;
-  const int slot = seat - kCachedSeatFirst;
+  if (seat < family_.cachedAtrFirst || seat > family_.cachedAtrLast) return PowerOn(*this, seat, atrLen, atr, nullptr);
+  const int slot = seat - family_.cachedAtrFirst;
   char* const cached = atrCache_[slot];
   if (atrCached_[slot]) {
     // The replay stands for the device's answer and, like the first one
@@ -233,14 +131,20 @@ int CReaderT0::IC_PowerOn(int seat, int* atrLen, char* atr) {
   return kOk;
 }
 
-int CReaderT0::IC_PowerOff(int seat) {
+int CReader::IC_PowerOff(int seat) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   // A cached seat stays powered for the life of the reader.
-  if (IsCachedSeat(seat, kCachedSeatFirst, kCachedSeatLast)) return kOk;
-  return PowerOff(*this, seat);
+  if (seat >= family_.cachedAtrFirst && seat <= family_.cachedAtrLast) return kOk;
+  return Command(kCmdPowerOff, ByteToHex(seat), kDefaultTimeoutMs, nullptr);
 }
 
-int CReaderT0::IC_SendApdu(int seat, int /*reserved*/, const char* apdu, int /*apduLen*/, char* response) {
-  if (!ClearResponse(response)) return kErrParam;
+int CReader::IC_SendApdu(int seat, int /*reserved*/, const char* apdu, int /*apduLen*/, char* response) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
+  // The response text is emptied first, so that a failed exchange never
+  // leaves the previous APDU's answer looking like this one's.
+  if (response == nullptr) return kErrParam;
+  std::memset(response, 0, 4);
+  if (!family_.apduFailureLogged) return SendApduBody(*this, seat, apdu, response);
   // Whatever goes wrong while composing, exchanging or decoding is logged
   // with the APDU and reported as a failure, never thrown at the caller.
   try {
@@ -253,8 +157,23 @@ int CReaderT0::IC_SendApdu(int seat, int /*reserved*/, const char* apdu, int /*a
   }
 }
 
-int CReaderT0::IC_GetCardType(int seat, int* cardType) {
-  return GetCardType(*this, seat, cardType, kT0CardTypeTimeoutMs);
+int CReader::IC_SetCardType(int seat, int cardType) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
+  // The card type is one byte; a wider value would shift the command data.
+  if (cardType < 0 || cardType > 0xFF) return kErrParam;
+  return Command(kCmdSetCardType, ByteToHex(seat) + ByteToHex(cardType), kDefaultTimeoutMs, nullptr);
+}
+
+int CReader::IC_GetCardType(int seat, int* cardType) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
+  if (cardType == nullptr) return kErrParam;
+  Reply answer;
+  const int r = Command(kCmdGetCardType, ByteToHex(seat), family_.cardTypeTimeoutMs, &answer);
+  if (r != 0) return r;
+  // Type 0 means the device knows no card family for the seat; the value is
+  // reported all the same.
+  *cardType = answer.data.empty() ? 0 : answer.data[0];
+  return *cardType < 1 ? kErrNoCardType : kOk;
 }
 
 }  // namespace kp

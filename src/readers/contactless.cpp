@@ -1,6 +1,6 @@
 // Contactless card operations: activation of a processor card or of a
 // sector-organised store card, halt, sector authentication, 16-byte blocks,
-// value blocks and sector keys, for the three reader classes.  The library
+// value blocks and sector keys.  The library
 // keeps no contactless state: field, active card and authenticated sector
 // are the device's.
 #include <cstdint>
@@ -10,9 +10,7 @@
 
 #include "base/results.h"
 #include "platform/platform.h"
-#include "readers/reader_t0.h"
-#include "readers/reader_t1.h"
-#include "readers/reader_t61.h"
+#include "readers/reader.h"
 
 namespace kp {
 
@@ -29,8 +27,6 @@ constexpr int kCmdWriteValue = 0x3246;
 constexpr int kCmdWriteKey = 0x3249;
 
 constexpr int kActivateTimeoutMs = 500;
-constexpr int kT61HaltTimeoutMs = 200;
-constexpr int kT61StoreCardTimeoutMs = 800;
 
 // A store card is activated twice this far apart; a different UID the second
 // time means two cards (or a card moving) in the field.
@@ -50,17 +46,29 @@ bool FitsByte(int value) { return value >= 0 && value <= 0xFF; }
 
 // The type-1 firmware of the IC module keeps value counts least significant
 // byte first; every other module keeps them most significant byte first.
-bool ValueLsbFirst(const CReaderBase& reader) { return reader.openedType == 1; }
+bool ValueLsbFirst(int openedType) { return openedType == 1; }
+
+// Sector authentication and key change: sector, key type, key text as is.
+int SectorKeyCommand(CReader& reader, int command, int sector, int keyType, const char* keyHex) {
+  if (!FitsByte(sector) || !FitsByte(keyType) || keyHex == nullptr) return kErrParam;
+  const std::size_t length = strnlen(keyHex, static_cast<std::size_t>(kMaxDataChars) + 1);
+  if (length > static_cast<std::size_t>(kMaxDataChars)) return kErrParam;
+  return reader.Command(command, ByteToHex(sector) + ByteToHex(keyType) + std::string(keyHex, length),
+                        kDefaultTimeoutMs, nullptr);
+}
+
+}  // namespace
 
 // Activation of a processor card.  Answer layout after the status word: card
 // type, UID length u, u UID bytes, ATS length a, a ATS bytes.  uidLen and
 // atsLen give the room in bytes on entry and the byte counts on return.
-int Activate(CReaderBase& reader, int* cardType, int* uidLen, char* uid, int* atsLen, char* ats) {
+int CReader::IC_ConnectlessActive(int* cardType, int* uidLen, char* uid, int* atsLen, char* ats) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   if (cardType == nullptr || uidLen == nullptr || uid == nullptr || atsLen == nullptr || ats == nullptr) {
     return kErrParam;
   }
   Reply answer;
-  const int r = reader.Command(kCmdActivate, "0001", kActivateTimeoutMs, &answer);
+  const int r = Command(kCmdActivate, "0001", kActivateTimeoutMs, &answer);
   if (r != 0) return r;
   // An answer whose lengths run past its end is unusable; nothing is taken
   // from it.  A missing ATS length byte counts as no ATS.
@@ -83,19 +91,21 @@ int Activate(CReaderBase& reader, int* cardType, int* uidLen, char* uid, int* at
 
 // Halt of the card; command 0xC003 follows whatever the halt gave, so the
 // device leaves the card state also after a failed halt.
-int Halt(CReaderBase& reader, int timeoutMs) {
-  const int r = reader.Command(kCmdHalt, "0000", timeoutMs, nullptr);
-  reader.PrepareContactSwitch();
+int CReader::IC_ConnectlessHalt() {
+  if (const int refused = Gate(Tech::kCard)) return refused;
+  const int r = Command(kCmdHalt, "0000", family_.haltTimeoutMs, nullptr);
+  PrepareContactSwitch();
   return r;
 }
 
 // Activation of a store card: card type and a 4-byte UID.  The UID is
 // reported (length 4, no ATS) after the first activation and confirmed by a
 // second one; ats itself is never written.
-int ActivateStoreCard(CReaderBase& reader, int timeoutMs, int* cardType, int* uidLen, char* uid, int* atsLen) {
+int CReader::IC_ConnectlessActiveStoreCard(int* cardType, int* uidLen, char* uid, int* atsLen, char* /*ats*/) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   if (cardType == nullptr || uidLen == nullptr || uid == nullptr || atsLen == nullptr) return kErrParam;
   Reply first;
-  int r = reader.Command(kCmdActivateStoreCard, "0001", timeoutMs, &first);
+  int r = Command(kCmdActivateStoreCard, "0001", family_.storeCardTimeoutMs, &first);
   if (r != 0) return r;
   if (first.data.size() < 1 + kStoreCardUidBytes) return kErrFrame;
   *cardType = first.data[0];
@@ -105,7 +115,7 @@ int ActivateStoreCard(CReaderBase& reader, int timeoutMs, int* cardType, int* ui
 
   platform::SleepMs(kStoreCardRecheckMs);
   Reply second;
-  r = reader.Command(kCmdActivateStoreCard, "0001", timeoutMs, &second);
+  r = Command(kCmdActivateStoreCard, "0001", family_.storeCardTimeoutMs, &second);
   if (r != 0) return r;
   if (second.data.size() < 1 + kStoreCardUidBytes) return kErrFrame;
   if (std::memcmp(first.data.data() + 1, second.data.data() + 1, kStoreCardUidBytes) != 0) {
@@ -114,21 +124,18 @@ int ActivateStoreCard(CReaderBase& reader, int timeoutMs, int* cardType, int* ui
   return kOk;
 }
 
-// Sector authentication and key change: sector, key type, key text as is.
-int SectorKeyCommand(CReaderBase& reader, int command, int sector, int keyType, const char* keyHex) {
-  if (!FitsByte(sector) || !FitsByte(keyType) || keyHex == nullptr) return kErrParam;
-  const std::size_t length = strnlen(keyHex, static_cast<std::size_t>(kMaxDataChars) + 1);
-  if (length > static_cast<std::size_t>(kMaxDataChars)) return kErrParam;
-  return reader.Command(command, ByteToHex(sector) + ByteToHex(keyType) + std::string(keyHex, length),
-                        kDefaultTimeoutMs, nullptr);
+int CReader::IC_ConnectlessCertifySector(int sector, int keyType, const char* keyHex) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
+  return SectorKeyCommand(*this, kCmdCertifySector, sector, keyType, keyHex);
 }
 
 // *dataLen gives the room of dataOut in characters (its NUL not counted) on
 // entry and the number of bytes read on return.
-int ReadBlock(CReaderBase& reader, int block, int* dataLen, char* dataOut) {
+int CReader::IC_ConnectlessReadBlock(int block, int* dataLen, char* dataOut) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   if (!FitsByte(block) || dataLen == nullptr || dataOut == nullptr) return kErrParam;
   Reply answer;
-  const int r = reader.Command(kCmdReadBlock, ByteToHex(block), kDefaultTimeoutMs, &answer);
+  const int r = Command(kCmdReadBlock, ByteToHex(block), kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
   const int count = static_cast<int>(answer.data.size());
   if (*dataLen < 2 * count) return kErrRoom;
@@ -139,24 +146,26 @@ int ReadBlock(CReaderBase& reader, int block, int* dataLen, char* dataOut) {
 
 // The block always receives 32 characters: a longer text is cut after them,
 // a shorter one is filled up with '0'.
-int WriteBlock(CReaderBase& reader, int block, const char* dataHex) {
+int CReader::IC_ConnectlessWriteBlock(int block, const char* dataHex) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   if (!FitsByte(block) || dataHex == nullptr) return kErrParam;
   std::string data(dataHex, strnlen(dataHex, kBlockChars));
   data.resize(kBlockChars, '0');
-  return reader.Command(kCmdWriteBlock, ByteToHex(block) + data, kDefaultTimeoutMs, nullptr);
+  return Command(kCmdWriteBlock, ByteToHex(block) + data, kDefaultTimeoutMs, nullptr);
 }
 
 // A value block holds a signed count of hundredths; the interface shows it
 // as a float in units.
-int ReadValue(CReaderBase& reader, int block, float* value) {
+int CReader::IC_ConnectlessReadValueBlock(int block, float* value) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   if (!FitsByte(block) || value == nullptr) return kErrParam;
   Reply answer;
-  const int r = reader.Command(kCmdReadValue, ByteToHex(block), kDefaultTimeoutMs, &answer);
+  const int r = Command(kCmdReadValue, ByteToHex(block), kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
   if (answer.data.size() < 4) return kErrFrame;  // no count to convert
   std::uint32_t raw = 0;
   for (int i = 0; i < 4; ++i) {
-    const std::uint8_t b = answer.data[static_cast<std::size_t>(ValueLsbFirst(reader) ? 3 - i : i)];
+    const std::uint8_t b = answer.data[static_cast<std::size_t>(ValueLsbFirst(openedType) ? 3 - i : i)];
     raw = (raw << 8) | b;
   }
   const std::int32_t count = static_cast<std::int32_t>(raw);
@@ -165,10 +174,10 @@ int ReadValue(CReaderBase& reader, int block, float* value) {
   return kOk;
 }
 
-// Writes (or, with the device-side commands, adds or subtracts) an amount in
-// units as a count of hundredths.  The count is truncated toward zero, so
-// 0.29f (0.28999999...) is 28 hundredths.
-int WriteValue(CReaderBase& reader, int command, int block, float value) {
+// Writes an amount in units as a count of hundredths.  The count is
+// truncated toward zero, so 0.29f (0.28999999...) is 28 hundredths.
+int CReader::IC_ConnectlessWriteValueBlock(int block, float value) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   if (!FitsByte(block)) return kErrParam;
   const double scaled = static_cast<double>(value) * 100.0;
   // A count beyond 32 bits (or not a number) has no representation on the
@@ -177,69 +186,16 @@ int WriteValue(CReaderBase& reader, int command, int block, float value) {
   const std::uint32_t raw = static_cast<std::uint32_t>(static_cast<std::int32_t>(scaled));
   std::string data = ByteToHex(block);
   for (int i = 0; i < 4; ++i) {
-    const int shift = ValueLsbFirst(reader) ? 8 * i : 8 * (3 - i);
+    const int shift = ValueLsbFirst(openedType) ? 8 * i : 8 * (3 - i);
     data += ByteToHex(static_cast<int>((raw >> shift) & 0xFFu));
   }
-  return reader.Command(command, data, kDefaultTimeoutMs, nullptr);
+  return Command(kCmdWriteValue, data, kDefaultTimeoutMs, nullptr);
 }
 
-}  // namespace
-
-// ---------------------------------------------------------- types 1 and 61
-
-int CReaderT1::IC_ConnectlessActive(int* cardType, int* uidLen, char* uid, int* atsLen, char* ats) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return Activate(*this, cardType, uidLen, uid, atsLen, ats);
-}
-
-int CReaderT1::IC_ConnectlessHalt() {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return Halt(*this, kDefaultTimeoutMs);
-}
-
-int CReaderT1::IC_ConnectlessActiveStoreCard(int* cardType, int* uidLen, char* uid, int* atsLen, char* /*ats*/) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return ActivateStoreCard(*this, kActivateTimeoutMs, cardType, uidLen, uid, atsLen);
-}
-
-int CReaderT1::IC_ConnectlessCertifySector(int sector, int keyType, const char* keyHex) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return SectorKeyCommand(*this, kCmdCertifySector, sector, keyType, keyHex);
-}
-
-int CReaderT1::IC_ConnectlessReadBlock(int block, int* dataLen, char* dataOut) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return ReadBlock(*this, block, dataLen, dataOut);
-}
-
-int CReaderT1::IC_ConnectlessWriteBlock(int block, const char* dataHex) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return WriteBlock(*this, block, dataHex);
-}
-
-int CReaderT1::IC_ConnectlessReadValueBlock(int block, float* value) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return ReadValue(*this, block, value);
-}
-
-int CReaderT1::IC_ConnectlessWriteValueBlock(int block, float value) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return WriteValue(*this, kCmdWriteValue, block, value);
-}
-
-int CReaderT1::IC_ConnectlessWriteKey(int sector, int keyType, const char* keyHex) {
-  if (!CardModuleOk()) return kErrNotSupported;
+int CReader::IC_ConnectlessWriteKey(int sector, int keyType, const char* keyHex) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   return SectorKeyCommand(*this, kCmdWriteKey, sector, keyType, keyHex);
 }
-
-// The type-61 family halts faster and needs longer to activate a store card.
-int CReaderT61::IC_ConnectlessHalt() { return Halt(*this, kT61HaltTimeoutMs); }
-
-int CReaderT61::IC_ConnectlessActiveStoreCard(int* cardType, int* uidLen, char* uid, int* atsLen, char* /*ats*/) {
-  return ActivateStoreCard(*this, kT61StoreCardTimeoutMs, cardType, uidLen, uid, atsLen);
-}
-
-// ---------------------------------------------------------------- type 0
 
 int AdjustValueBlock(CReader& reader, int block, float amount, bool increase) {
   float value = 0;

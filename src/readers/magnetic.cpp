@@ -7,9 +7,7 @@
 
 #include "base/results.h"
 #include "platform/platform.h"
-#include "readers/reader_t0.h"
-#include "readers/reader_t1.h"
-#include "readers/reader_t61.h"
+#include "readers/reader.h"
 
 namespace kp {
 
@@ -112,29 +110,30 @@ void AppendText(std::vector<std::uint8_t>& message, const char* text) {
 
 }  // namespace
 
-// ---------------------------------------------------------------- type 1
-
-int CReaderT1::Magnetic_Reset() {
-  if (!MagneticModuleOk()) return kErrNotSupported;
+int CReader::Magnetic_Reset() {
+  if (const int refused = Gate(Tech::kMagnetic)) return refused;
   return port_.Write(kReset, sizeof kReset);
 }
 
-int CReaderT1::Magnetic_Accept() {
-  if (!MagneticModuleOk()) return kErrNotSupported;
+int CReader::Magnetic_Accept() {
+  if (const int refused = Gate(Tech::kMagnetic)) return refused;
+  // A head armed by every read poll has nothing to do here.
+  if (family_.armsOnEveryRead) return kOk;
   // Whatever is queued belongs to no swipe of this arm.
   port_.Purge();
   magArmTick_ = platform::TickMs();
   return port_.Write(kAccept, sizeof kAccept);
 }
 
-int CReaderT1::Magnetic_CancelAccept() {
-  if (!MagneticModuleOk()) return kErrNotSupported;
+int CReader::Magnetic_CancelAccept() {
+  if (const int refused = Gate(Tech::kMagnetic)) return refused;
   magArmTick_ = 0;
   return port_.Write(kCancel, sizeof kCancel);
 }
 
-int CReaderT1::Magnetic_ReadTrack(char* track1, char* track2) {
-  if (!MagneticModuleOk()) return kErrNotSupported;
+int CReader::Magnetic_ReadTrack(char* track1, char* track2) {
+  if (const int refused = Gate(Tech::kMagnetic)) return refused;
+  if (family_.armsOnEveryRead) return ReadTrackArming(track1, track2);
   if (ArmExpired(magArmTick_)) {
     Magnetic_CancelAccept();
     return kErrWaitTimeout;
@@ -189,23 +188,23 @@ const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
 }  // namespace
 
-int CReaderT1::Magnetic_WaitForWriteFirstTrack(const char* track1) {
-  if (!MagneticModuleOk()) return kErrNotSupported;
+int CReader::Magnetic_WaitForWriteFirstTrack(const char* track1) {
+  if (const int refused = Gate(Tech::kMagnetic)) return refused;
   return ArmWrite(port_, OrEmpty(track1), nullptr, kFirstTrackConfirmLength, &magArmTick_, &magConfirmLength_);
 }
 
-int CReaderT1::Magnetic_WaitForWriteTrack(const char* track2) {
-  if (!MagneticModuleOk()) return kErrNotSupported;
+int CReader::Magnetic_WaitForWriteTrack(const char* track2) {
+  if (const int refused = Gate(Tech::kMagnetic)) return refused;
   return ArmWrite(port_, nullptr, OrEmpty(track2), kOtherConfirmLength, &magArmTick_, &magConfirmLength_);
 }
 
-int CReaderT1::Magnetic_WaitForWriteBothTracks(const char* track1, const char* track2) {
-  if (!MagneticModuleOk()) return kErrNotSupported;
+int CReader::Magnetic_WaitForWriteBothTracks(const char* track1, const char* track2) {
+  if (const int refused = Gate(Tech::kMagnetic)) return refused;
   return ArmWrite(port_, OrEmpty(track1), OrEmpty(track2), kOtherConfirmLength, &magArmTick_, &magConfirmLength_);
 }
 
-int CReaderT1::Magnetic_ConfirmWriteTrack() {
-  if (!MagneticModuleOk()) return kErrNotSupported;
+int CReader::Magnetic_ConfirmWriteTrack() {
+  if (const int refused = Gate(Tech::kMagnetic)) return refused;
   if (ArmExpired(magArmTick_)) {
     Magnetic_CancelAccept();
     return kErrWaitTimeout;
@@ -231,25 +230,15 @@ int CReaderT1::Magnetic_ConfirmWriteTrack() {
   }
 }
 
-// --------------------------------------------------------------- type 61
-
-// This head is armed by every read poll rather than by a separate Accept,
-// and its polls have no age limit.
-int CReaderT61::Magnetic_ReadTrack(char* track1, char* track2) {
-  const std::uint8_t accept[sizeof kAccept] = {kAccept[0], kAccept[1], kAccept[2]};
+// A head armed by every read poll rather than by a separate Accept; its
+// polls have no age limit.
+int CReader::ReadTrackArming(char* track1, char* track2) {
   magArmTick_ = platform::TickMs();
-  const int w = port_.Write(accept, sizeof accept);
+  const int w = port_.Write(kAccept, sizeof kAccept);
   if (w != 0) return w;
   platform::SleepMs(kArmSettleMs);
   if (!port_.HasInput()) return kNothingYet;
   return ReadSwipe(port_, 0, track1, track2);
 }
 
-// Arming happens in every read poll of this reader; a separate arm has
-// nothing to do.
-int CReaderT61::Magnetic_Accept() { return kOk; }
-
-// ---------------------------------------------------------------- type 0
-
-// No magnetic head on these readers.
 }  // namespace kp

@@ -3,9 +3,7 @@
 #include "base/results.h"
 #include "platform/messages.h"
 #include "platform/platform.h"
-#include "readers/reader_t0.h"
-#include "readers/reader_t1.h"
-#include "readers/reader_t61.h"
+#include "readers/reader.h"
 #include "readers/tracks.h"
 
 namespace kp {
@@ -21,7 +19,9 @@ constexpr int kPollPauseMs = 300;
 // Arms the head (a type-61 reader arms it with every read and answers the
 // arm with 0 at once), then polls it until a swipe has been read, the
 // reader's cancel flag is set, or timeoutMs has passed.
-int CReaderT1::WaitForMagneticSwipe(unsigned int timeoutMs, char* result) {
+int CReader::WaitForMagneticSwipe(unsigned int timeoutMs, char* result) {
+  // A reader without a head has nothing to wait for.
+  if (family_.magnetic == Serves::kNever) return kOk;
   const int armed = Magnetic_Accept();
   if (armed != 0) return armed;
   readAllCancel_ = 0;
@@ -45,13 +45,9 @@ int CReaderT1::WaitForMagneticSwipe(unsigned int timeoutMs, char* result) {
 
 // May be called from another thread while ReadAll waits; only the flag is
 // touched.
-int CReaderT1::CancelSwipeWait() {
+int CReader::CancelSwipeWait() {
   readAllCancel_ = 1;
   return 0;
 }
-
-// The type-0 reader has no magnetic head.
-int CReaderT0::WaitForMagneticSwipe(unsigned int /*timeoutMs*/, char* /*result*/) { return 0; }
-int CReaderT0::CancelSwipeWait() { return 0; }
 
 }  // namespace kp

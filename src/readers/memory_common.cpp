@@ -4,8 +4,7 @@
 #include <cstring>
 
 #include "base/results.h"
-#include "readers/reader_t0.h"
-#include "readers/reader_t1.h"
+#include "readers/reader.h"
 
 namespace kp {
 namespace memory {
@@ -67,7 +66,9 @@ namespace kp {
 
 using memory::kTimeoutMs;
 
-int CReaderT1::ReadMemory(int command, const std::string& dataHex, int length, char* dataOut) {
+bool CReader::TextOk(const char* text) const { return family_.hexTexts ? CheckHexText(text) == 0 : text != nullptr; }
+
+int CReader::ReadMemory(int command, const std::string& dataHex, int length, char* dataOut) {
   if (dataOut == nullptr) return kErrParam;
   Reply reply;
   const int r = Command(command, dataHex, kTimeoutMs, &reply);
@@ -76,36 +77,18 @@ int CReaderT1::ReadMemory(int command, const std::string& dataHex, int length, c
   return kOk;
 }
 
-int CReaderT1::ReadCounter(const std::string& dataHex, int* count) {
-  if (count == nullptr) return kErrParam;
+int CReader::ReadCounter(const std::string& dataHex, int* count, bool deliver) {
+  if (deliver && count == nullptr) return kErrParam;
   Reply reply;
   const int r = Command(memory::kCmdReadCounter, dataHex, kTimeoutMs, &reply, false);
   if (r != 0) return r;
   // Stored before the status is looked at: a card that refuses still tells
   // how many tries are left.
-  *count = memory::FirstByte(reply.data);
-  return MapStatus(reply.status);
-}
-
-int CReaderT0::ReadMemory(int command, const std::string& dataHex, int length, char* dataOut) {
-  if (dataOut == nullptr) return kErrParam;
-  Reply reply;
-  const int r = Command(command, dataHex, kTimeoutMs, &reply);
-  if (r != 0) return r;
-  memory::AppendExactRead(reply.data, memory::Low16(length), dataOut);
-  return kOk;
-}
-
-int CReaderT0::ReadCounter(const std::string& dataHex, int* count, bool deliver) {
-  if (deliver && count == nullptr) return kErrParam;
-  Reply reply;
-  const int r = Command(memory::kCmdReadCounter, dataHex, kTimeoutMs, &reply, false);
-  if (r != 0) return r;
   if (deliver) *count = memory::FirstByte(reply.data);
-  return MapStatus(reply.status);
+  return MapStatusWord(reply.status);
 }
 
-int CReaderT0::ReadPwdData(const std::string& dataHex, char* pwdOut) {
+int CReader::ReadPwdData(const std::string& dataHex, char* pwdOut) {
   if (pwdOut == nullptr) return kErrParam;
   Reply reply;
   const int r = Command(memory::kCmdReadPwd, dataHex, kTimeoutMs, &reply);
@@ -115,10 +98,18 @@ int CReaderT0::ReadPwdData(const std::string& dataHex, char* pwdOut) {
   return kOk;
 }
 
-int CReaderT0::WriteMemory(int seat, int address, const char* dataHex) {
-  if (CheckHexText(dataHex) != 0) return kErrParam;
-  const memory::Fields data =
-      memory::Fields().Byte(seat).Address(address).Word(memory::ByteCount(dataHex)).Text(dataHex);
+int CReader::ChangePassword(memory::Fields head, const char* pwdHex) {
+  if (!TextOk(pwdHex)) return kErrParam;
+  if (family_.pwdChangeLength) head.Byte(memory::ByteCount(pwdHex));
+  return Command(memory::kCmdModifyPwd, head.Text(pwdHex).str(), kTimeoutMs, nullptr);
+}
+
+int CReader::WriteMemory(int seat, const int* zone, int address, const char* dataHex) {
+  if (family_.plainViaStoreCommands) return IC_WriteStoreData(seat, address, dataHex);
+  if (!TextOk(dataHex)) return kErrParam;
+  memory::Fields data = memory::Fields().Byte(seat);
+  if (zone != nullptr) data.Byte(*zone);
+  data.Address(address).Word(memory::ByteCount(dataHex)).Text(dataHex);
   return Command(memory::kCmdWrite, data.str(), kTimeoutMs, nullptr);
 }
 

@@ -16,7 +16,7 @@
 namespace kp {
 namespace memory {
 
-// Every memory-card command gets the same answer time on every reader class.
+// Every memory-card command gets the same answer time on every reader family.
 constexpr int kTimeoutMs = 800;
 
 constexpr int kCmdVerifyPwd = 0x3234;

@@ -1,9 +1,7 @@
 #include "readers/registry.h"
 
 #include "base/results.h"
-#include "readers/reader_t0.h"
-#include "readers/reader_t1.h"
-#include "readers/reader_t61.h"
+#include "readers/family.h"
 
 namespace kp {
 
@@ -15,19 +13,9 @@ CReaderRegistry& Registry() {
 }
 
 std::unique_ptr<CReader> CReaderRegistry::Create(int deviceType) {
-  switch (deviceType) {
-    case 0:
-      return std::make_unique<CReaderT0>();
-    case 1:
-    case 2:
-    case 5:
-      return std::make_unique<CReaderT1>();
-    case 61:
-    case 62:
-      return std::make_unique<CReaderT61>();
-    default:
-      return nullptr;
-  }
+  const ReaderFamily* family = FamilyOf(deviceType);
+  if (family == nullptr) return nullptr;
+  return std::make_unique<CReader>(*family);
 }
 
 std::shared_ptr<ReaderSlot> CReaderRegistry::Find(int handle) {

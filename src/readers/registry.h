@@ -1,6 +1,6 @@
 // CReaderRegistry: the process-wide map from a handle (the COM port number)
 // to the reader driving that port, and the factory that picks the reader
-// class from the device type.
+// family from the device type.
 //
 // The registry and every lease share ownership of a reader, so a reader
 // lives until the last operation on it has ended, whatever other threads
@@ -66,7 +66,7 @@ class CReaderRegistry {
   // reader was closed while this call waited).
   ReaderLease Lease(int handle);
   // Leases the reader registered for handle, or registers a new one of the
-  // class that serves deviceType.  Empty when handle is below 1 or no class
+  // family that serves deviceType.  Empty when handle is below 1 or no family
   // serves deviceType.  A new reader is leased before it becomes visible, so
   // nobody uses it before its open has run.
   ReaderLease LeaseOrCreate(int handle, int deviceType);
@@ -75,7 +75,7 @@ class CReaderRegistry {
   // unlinks the reader, even one that had been open before.  On success the
   // lease is handed to *keep when given, so the caller goes on using the
   // reader without another thread coming in between.  0, -1 (no handle, no
-  // class for deviceType) or the reader's open result.
+  // family for deviceType) or the reader's open result.
   int Open(int deviceType, const PortSpec& target, ReaderLease* keep = nullptr);
   // Closes the reader of handle (after its running operation) and unlinks
   // it; 0 when none is registered.
@@ -91,7 +91,7 @@ class CReaderRegistry {
   // when its last lease ends).
   void DestroyAll();
 
-  // New reader of the class that serves deviceType, or null.
+  // New reader of the family that serves deviceType, or null.
   static std::unique_ptr<CReader> Create(int deviceType);
 
  private:

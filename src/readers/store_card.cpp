@@ -1,15 +1,12 @@
 // Store-card operations: the generic memory-card command family (key set-up,
 // password checks, reads and writes at an address) for a card in a contact
-// seat, whose family was set beforehand with the card type of the seat.  The
-// three reader classes share them; only the type-1 readers check the module.
+// seat, whose family was set beforehand with the card type of the seat.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "base/results.h"
-#include "readers/reader_t0.h"
-#include "readers/reader_t1.h"
-#include "readers/reader_t61.h"
+#include "readers/reader.h"
 
 namespace kp {
 
@@ -64,41 +61,23 @@ bool SecretFields(const char* secret, std::string* lengthField, std::string* tex
   return true;
 }
 
-int InitializeKey(CReaderBase& reader, int seat, const char* keyHex) {
-  std::string length, key;
-  if (!SecretFields(keyHex, &length, &key)) return kErrParam;
-  return reader.Command(kCmdInitializeKey, ByteToHex(seat) + length + key, kDefaultTimeoutMs, nullptr);
-}
-
 // The three password checks share one command; the variants insert the
 // zone or the selector bytes between the length byte and the password.
-int VerifyPwd(CReaderBase& reader, int seat, const std::string& selector, const char* pwdHex) {
+int VerifyPwd(CReader& reader, int seat, const std::string& selector, const char* pwdHex) {
   std::string length, pwd;
   if (!SecretFields(pwdHex, &length, &pwd)) return kErrParam;
   return reader.Command(kCmdVerifyPwd, ByteToHex(seat) + length + selector + pwd, kDefaultTimeoutMs, nullptr);
-}
-
-int VerifyPwdZone(CReaderBase& reader, int seat, int zone, const char* pwdHex) {
-  std::string zoneField;
-  if (!ZoneHex(zone, &zoneField)) return kErrParam;
-  return VerifyPwd(reader, seat, zoneField, pwdHex);
-}
-
-int VerifyPwdSelector(CReaderBase& reader, int seat, int selectorLow, int selectorHigh, const char* pwdHex) {
-  // The export splits a 16-bit selector; anything wider is not a selector.
-  if (selectorLow < 0 || selectorLow > 0xFF || selectorHigh < 0 || selectorHigh > 0xFF) return kErrParam;
-  return VerifyPwd(reader, seat, ByteToHex(selectorLow) + ByteToHex(selectorHigh), pwdHex);
 }
 
 // A read asks for `length` bytes at `address` (zonePrefix: the zone byte
 // after the seat, or nothing).  The bytes are appended to the text already in
 // dataOut, so several reads can fill one text; an answer with another number
 // of bytes than asked is not used, and the read still succeeds.
-int ReadData(CReaderBase& reader, int seat, const std::string& zonePrefix, int address, int length, char* dataOut) {
+int ReadData(CReader& reader, int seat, const std::string& zonePrefix, int address, int length, char* dataOut) {
   const unsigned count = static_cast<unsigned>(length) & 0xFFFFu;
   if (count > kMaxReadLength) return kErrParam;
   if (dataOut == nullptr) return kErrParam;
-  Reply answer;
+  CReader::Reply answer;
   const int r = reader.Command(kCmdReadData, ByteToHex(seat) + zonePrefix + AddressHex(address) + Hex4(count),
                                kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
@@ -108,17 +87,9 @@ int ReadData(CReaderBase& reader, int seat, const std::string& zonePrefix, int a
   return kOk;
 }
 
-int ReadDataZone(CReaderBase& reader, int seat, int zone, int address, int length, char* dataOut) {
-  // The length limit is checked first, as for the plain read.
-  if ((static_cast<unsigned>(length) & 0xFFFFu) > kMaxReadLength) return kErrParam;
-  std::string zoneField;
-  if (!ZoneHex(zone, &zoneField)) return kErrParam;
-  return ReadData(reader, seat, zoneField, address, length, dataOut);
-}
-
 // A write carries its own byte count (the text's length / 2, low 16 bits)
 // before the data text, which goes out unchanged.
-int WriteData(CReaderBase& reader, int seat, const std::string& zonePrefix, int address, const char* dataHex) {
+int WriteData(CReader& reader, int seat, const std::string& zonePrefix, int address, const char* dataHex) {
   std::string data;
   if (!TextArg(dataHex, &data)) return kErrParam;
   const unsigned count = static_cast<unsigned>(data.size() / 2);
@@ -126,56 +97,58 @@ int WriteData(CReaderBase& reader, int seat, const std::string& zonePrefix, int 
                         kDefaultTimeoutMs, nullptr);
 }
 
-int WriteDataZone(CReaderBase& reader, int seat, int zone, int address, const char* dataHex) {
-  std::string zoneField;
-  if (!ZoneHex(zone, &zoneField)) return kErrParam;
-  return WriteData(reader, seat, zoneField, address, dataHex);
-}
-
 }  // namespace
 
-// ---------------------------------------------------------- types 1 and 61
-
-int CReaderT1::IC_InitializeKey(int seat, const char* keyHex) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return InitializeKey(*this, seat, keyHex);
+int CReader::IC_InitializeKey(int seat, const char* keyHex) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
+  std::string length, key;
+  if (!SecretFields(keyHex, &length, &key)) return kErrParam;
+  return Command(kCmdInitializeKey, ByteToHex(seat) + length + key, kDefaultTimeoutMs, nullptr);
 }
 
-int CReaderT1::IC_VerifyPwdEXAT1604(int seat, int selectorLow, int selectorHigh, const char* pwdHex) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return VerifyPwdSelector(*this, seat, selectorLow, selectorHigh, pwdHex);
+int CReader::IC_VerifyPwdEXAT1604(int seat, int selectorLow, int selectorHigh, const char* pwdHex) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
+  // The export splits a 16-bit selector; anything wider is not a selector.
+  if (selectorLow < 0 || selectorLow > 0xFF || selectorHigh < 0 || selectorHigh > 0xFF) return kErrParam;
+  return VerifyPwd(*this, seat, ByteToHex(selectorLow) + ByteToHex(selectorHigh), pwdHex);
 }
 
-int CReaderT1::IC_VerifyPwdEXAT1608(int seat, int zone, const char* pwdHex) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return VerifyPwdZone(*this, seat, zone, pwdHex);
+int CReader::IC_VerifyPwdEXAT1608(int seat, int zone, const char* pwdHex) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
+  std::string zoneField;
+  if (!ZoneHex(zone, &zoneField)) return kErrParam;
+  return VerifyPwd(*this, seat, zoneField, pwdHex);
 }
 
-int CReaderT1::IC_VerifyPwd(int seat, const char* pwdHex) {
-  if (!CardModuleOk()) return kErrNotSupported;
+int CReader::IC_VerifyPwd(int seat, const char* pwdHex) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   return VerifyPwd(*this, seat, std::string(), pwdHex);
 }
 
-int CReaderT1::IC_ReadStoreDataEXAT1608(int seat, int zone, int address, int length, char* dataOut) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return ReadDataZone(*this, seat, zone, address, length, dataOut);
+int CReader::IC_ReadStoreDataEXAT1608(int seat, int zone, int address, int length, char* dataOut) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
+  // The length limit is checked first, as for the plain read.
+  if ((static_cast<unsigned>(length) & 0xFFFFu) > kMaxReadLength) return kErrParam;
+  std::string zoneField;
+  if (!ZoneHex(zone, &zoneField)) return kErrParam;
+  return ReadData(*this, seat, zoneField, address, length, dataOut);
 }
 
-int CReaderT1::IC_ReadStoreData(int seat, int address, int length, char* dataOut) {
-  if (!CardModuleOk()) return kErrNotSupported;
+int CReader::IC_ReadStoreData(int seat, int address, int length, char* dataOut) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   return ReadData(*this, seat, std::string(), address, length, dataOut);
 }
 
-int CReaderT1::IC_WriteStoreDataEXAT1608(int seat, int zone, int address, const char* dataHex) {
-  if (!CardModuleOk()) return kErrNotSupported;
-  return WriteDataZone(*this, seat, zone, address, dataHex);
+int CReader::IC_WriteStoreDataEXAT1608(int seat, int zone, int address, const char* dataHex) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
+  std::string zoneField;
+  if (!ZoneHex(zone, &zoneField)) return kErrParam;
+  return WriteData(*this, seat, zoneField, address, dataHex);
 }
 
-int CReaderT1::IC_WriteStoreData(int seat, int address, const char* dataHex) {
-  if (!CardModuleOk()) return kErrNotSupported;
+int CReader::IC_WriteStoreData(int seat, int address, const char* dataHex) {
+  if (const int refused = Gate(Tech::kCard)) return refused;
   return WriteData(*this, seat, std::string(), address, dataHex);
 }
-
-// ---------------------------------------------------------------- type 0
 
 }  // namespace kp

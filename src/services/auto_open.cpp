@@ -6,7 +6,7 @@
 
 #include "base/results.h"
 #include "platform/ports.h"
-#include "readers/reader_base.h"
+#include "readers/reader.h"
 #include "readers/registry.h"
 #include "serial/port_text.h"
 #include "services/auto_open.h"

@@ -12,10 +12,15 @@
 #include <vector>
 
 #include "kp_dev.h"
-#include "readers/reader_t0.h"
+<<<<<<< HEAD:tests/wire/contactless_test.cpp
+#include "readers/reader.h"
 #include "wire/fixture.h"
+    =======
+#include "reader_fixture.h"
+#include "readers/reader.h"
+    >>>>>>> matrix:tests/unit/contactless_test.cpp
 
-using kptest::Bytes;
+    using kptest::Bytes;
 using kptest::CommandFrame;
 using kptest::Frames;
 using kptest::FromHex;

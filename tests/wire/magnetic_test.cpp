@@ -12,8 +12,7 @@
 
 #include "kp_dev.h"
 #include "platform/platform.h"
-#include "readers/reader_t1.h"
-#include "readers/reader_t61.h"
+#include "readers/reader.h"
 #include "wire/fixture.h"
 
 using kptest::Bytes;
@@ -43,13 +42,15 @@ Bytes TextBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // Readers whose arm time the test can set, to reach the age limit without
 // waiting for it.
-class ArmableT1 : public kp::CReaderT1 {
+class ArmableT1 : public kp::CReader {
  public:
+  ArmableT1() : CReader(kp::kFamilyType1) {}
   void SetArmTick(std::uint32_t tick) { magArmTick_ = tick; }
   std::uint32_t ArmTick() const { return magArmTick_; }
 };
-class ArmableT61 : public kp::CReaderT61 {
+class ArmableT61 : public kp::CReader {
  public:
+  ArmableT61() : CReader(kp::kFamilyType61) {}
   void SetArmTick(std::uint32_t tick) { magArmTick_ = tick; }
 };
 

@@ -1,4 +1,6 @@
-#include "readers/reader_base.h"
+// The frame exchange every device operation uses, the module escape
+// sequences, the status word map, the buzzer and the module check.
+#include "readers/reader.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -54,16 +56,11 @@ int MapStatusWord(int status) {
   return kErrStatus;
 }
 
-int CReaderBase::MapStatus(int status) { return MapStatusWord(status); }
-
-int CReaderBase::CheckIsOpen() { return openedType; }
-
-int CReaderBase::Exchange(int command, const char* data, int length, char* response, int timeoutMs) {
+int CReader::Exchange(int command, const char* data, int length, char* response, int timeoutMs) {
   return ExchangeInto(command, data, length, response, kTextBuffer, timeoutMs);
 }
 
-int CReaderBase::ExchangeInto(int command, const char* data, int length, char* response, std::size_t room,
-                              int timeoutMs) {
+int CReader::ExchangeInto(int command, const char* data, int length, char* response, std::size_t room, int timeoutMs) {
   if (length < 0 || length > kMaxDataChars || (length > 0 && data == nullptr)) return kErrParam;
   std::uint8_t wire[kTextBuffer];
   const std::size_t wireCount = frame::EncodeText(command, data, static_cast<std::size_t>(length), wire);
@@ -110,7 +107,7 @@ int CReaderBase::ExchangeInto(int command, const char* data, int length, char* r
   }
 }
 
-void CReaderBase::DiscardInput(std::size_t count, int timeoutMs) {
+void CReader::DiscardInput(std::size_t count, int timeoutMs) {
   std::uint8_t scratch[256];
   while (count > 0) {
     const std::size_t chunk = count < sizeof scratch ? count : sizeof scratch;
@@ -120,7 +117,7 @@ void CReaderBase::DiscardInput(std::size_t count, int timeoutMs) {
   }
 }
 
-int CReaderBase::Command(int command, const std::string& dataHex, int timeoutMs, Reply* reply, bool mapStatus) {
+int CReader::Command(int command, const std::string& dataHex, int timeoutMs, Reply* reply, bool mapStatus) {
   if (dataHex.size() > static_cast<std::size_t>(kMaxDataChars)) return kErrParam;
   char response[kTextBuffer] = {};
   const int r = Exchange(command, dataHex.c_str(), static_cast<int>(dataHex.size()), response, timeoutMs);
@@ -131,10 +128,10 @@ int CReaderBase::Command(int command, const std::string& dataHex, int timeoutMs,
   Reply& out = reply ? *reply : local;
   out.status = decoded.status;
   out.data = std::move(decoded.data);
-  return mapStatus ? MapStatus(out.status) : kOk;
+  return mapStatus ? MapStatusWord(out.status) : kOk;
 }
 
-void CReaderBase::DropStaleInput(bool tracing) {
+void CReader::DropStaleInput(bool tracing) {
   const std::size_t dropped = port_.DropQueuedInput();
   if (tracing && dropped > 0) {
     char line[64];
@@ -143,7 +140,7 @@ void CReaderBase::DropStaleInput(bool tracing) {
   }
 }
 
-int CReaderBase::SendEscape(const std::uint8_t* bytes, std::uint16_t length) {
+int CReader::SendEscape(const std::uint8_t* bytes, std::uint16_t length) {
   // A late reply to an earlier sequence or frame must not be read as the
   // reply to this one.
   DropStaleInput(TraceEnabled());
@@ -152,7 +149,7 @@ int CReaderBase::SendEscape(const std::uint8_t* bytes, std::uint16_t length) {
   return ReadModuleReply();
 }
 
-int CReaderBase::ReadModuleReply() {
+int CReader::ReadModuleReply() {
   std::uint8_t reply[2] = {};
   std::uint16_t got = 0;
   const int r = port_.ReadWhenAvailable(reply, sizeof reply, &got, 500);
@@ -169,24 +166,24 @@ int CReaderBase::ReadModuleReply() {
   }
 }
 
-int CReaderBase::SelectModuleB() {
+int CReader::SelectModuleB() {
   const std::uint8_t seq[] = {kEsc, '$', 'B'};
   return SendEscape(seq, sizeof seq);
 }
 
-int CReaderBase::SelectModuleI(int baudCode) {
+int CReader::SelectModuleI(int baudCode) {
   const std::uint8_t digit = (baudCode >= 1 && baudCode <= 4) ? static_cast<std::uint8_t>('0' + baudCode) : '0';
   const std::uint8_t seq[] = {kEsc, '$', 'I', digit};
   return SendEscape(seq, sizeof seq);
 }
 
-int CReaderBase::SelectModuleS(int baudCode) {
+int CReader::SelectModuleS(int baudCode) {
   const std::uint8_t digit = (baudCode >= 2 && baudCode <= 4) ? static_cast<std::uint8_t>('0' + baudCode) : '1';
   const std::uint8_t seq[] = {kEsc, '$', 'S', digit};
   return SendEscape(seq, sizeof seq);
 }
 
-int CReaderBase::SetDeviceModule(int /*module*/) {
+int CReader::SetDeviceModule(int /*module*/) {
   // The argument is accepted for the interface's sake; the module chosen at
   // open decides which sequence is re-sent.
   const int code = BaudCode(baudRate_);
@@ -202,14 +199,26 @@ int CReaderBase::SetDeviceModule(int /*module*/) {
   }
 }
 
-int CReaderBase::IC_Voice(int on) {
+int CReader::IC_Voice(int on) {
   return on ? port_.Write(kVoiceOn, sizeof kVoiceOn) : port_.Write(kVoiceOff, sizeof kVoiceOff);
 }
 
-void CReaderBase::SetOpenTarget(int deviceType, const PortSpec& target, bool storeType5AsZero) {
-  openedType = (storeType5AsZero && deviceType == 5) ? 0 : deviceType;
-  portNumber_ = target.port;
-  baudRate_ = target.baud;
+int CReader::Gate(Tech tech, unsigned feature) const {
+  if ((family_.refuses & feature) != 0) return kErrNotSupported;
+  const Serves serves = tech == Tech::kCard       ? family_.card
+                        : tech == Tech::kMagnetic ? family_.magnetic
+                                                  : family_.identity;
+  switch (serves) {
+    case Serves::kAlways:
+      return kOk;
+    case Serves::kIcModule:
+      return openedType == 0 || openedType == 1 ? kOk : kErrNotSupported;
+    case Serves::kMagneticModule:
+      return openedType == 2 ? kOk : kErrNotSupported;
+    case Serves::kNever:
+    default:
+      return kErrNotSupported;
+  }
 }
 
 }  // namespace kp
