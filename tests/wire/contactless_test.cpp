@@ -12,13 +12,8 @@
 #include <vector>
 
 #include "kp_dev.h"
-<<<<<<< HEAD:tests/wire/contactless_test.cpp
 #include "readers/reader.h"
 #include "wire/fixture.h"
-    =======
-#include "reader_fixture.h"
-#include "readers/reader.h"
-    >>>>>>> matrix:tests/unit/contactless_test.cpp
 
     using kptest::Bytes;
 using kptest::CommandFrame;
