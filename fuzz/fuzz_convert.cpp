@@ -14,13 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint8_t> bytes(size + 2);
   std::vector<char> chars(2 * size + 3);
   kp::NibbleTextToBytes(text.c_str(), size, bytes.data());
-  std::size_t count = 0;
-  std::vector<std::uint8_t> wire(size + 2);
-  kp::FrameTextToWire(text.c_str(), size, wire.data(), &count);
   if (size <= 0xFFFF) kp::HexTextToBytes(text.c_str(), static_cast<std::uint16_t>(size), bytes.data());
   (void)kp::CheckHexText(text.c_str());
   kp::BytesToHexZ(data, size, chars.data());
-  (void)kp::NibblesToBytes(text);
   (void)kp::ToHex(data, size);
   // The exports: an ASCII text doubles, a hex text halves.
   (void)KP_AscToBcd(text.c_str(), chars.data());

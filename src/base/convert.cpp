@@ -69,26 +69,6 @@ void NibbleTextToBytes(const char* text, std::size_t length, std::uint8_t* out) 
   }
 }
 
-void FrameTextToWire(const char* text, std::size_t length, std::uint8_t* out, std::size_t* count) {
-  if (length == 0) {
-    // No frame at all: there is no first or last character to carry over.
-    *count = 0;
-    return;
-  }
-  std::size_t k = 0;
-  out[k++] = static_cast<std::uint8_t>(text[0]);
-  for (std::size_t i = 1; i + 1 < length; ++i) {
-    const char c = text[i];
-    // Hex letters become the device's nibble characters 0x3A..0x3F.
-    const int wire = (c >= '0' && c <= '9') ? c : c - 7;
-    out[k++] = static_cast<std::uint8_t>(wire);
-  }
-  // The closing character is always appended, so a one-character frame
-  // yields its character twice.
-  out[k++] = static_cast<std::uint8_t>(text[length - 1]);
-  *count = k;
-}
-
 void HexTextToBytes(const char* text, std::uint16_t length, std::uint8_t* out) {
   std::size_t len = length;
   if (len > kMaxHexText) len = kMaxHexText;
@@ -154,16 +134,6 @@ std::string ToHex(const std::uint8_t* bytes, std::size_t count) {
   std::string text(2 * count, '0');
   for (std::size_t i = 0; i < count; ++i) PutHexByte(bytes[i], &text[2 * i]);
   return text;
-}
-
-Bytes NibblesToBytes(std::string_view text) {
-  Bytes out(text.size() / 2);
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    const unsigned hi = static_cast<unsigned char>(text[2 * i]);
-    const unsigned lo = static_cast<unsigned char>(text[2 * i + 1]);
-    out[i] = static_cast<std::uint8_t>((hi + 13) * 16 + lo);
-  }
-  return out;
 }
 
 std::string ByteToHex(int value) {

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace kp {
@@ -22,9 +21,6 @@ void BytesToHexZ(const std::uint8_t* bytes, std::size_t count, char* out);
 // With an odd length the last byte combines the last character with the
 // byte after it, so text must be readable at text[length] (its NUL).
 void NibbleTextToBytes(const char* text, std::size_t length, std::uint8_t* out);
-// Frame text (STX, hex text, ETX) to wire bytes: the first and last
-// characters are copied, digits copied, anything else lowered by 7.
-void FrameTextToWire(const char* text, std::size_t length, std::uint8_t* out, std::size_t* count);
 // (length + 1) / 2 bytes parsed as hex (either case; a field stops at the
 // first non-hex character), then a 0 byte.  length is at most 4096.
 void HexTextToBytes(const char* text, std::uint16_t length, std::uint8_t* out);
@@ -40,7 +36,5 @@ int BcdToAsc(const char* hexText, char* bytesOut);
 std::string ByteToHex(int value);
 std::string ToHex(const std::uint8_t* bytes, std::size_t count);
 inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
-// Decodes a device nibble text (as NibbleTextToBytes, n / 2 whole bytes).
-Bytes NibblesToBytes(std::string_view text);
 
 }  // namespace kp

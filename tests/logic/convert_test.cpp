@@ -64,31 +64,6 @@ TEST(NibbleTextToBytes, DecodesDeviceNibbles) {
   // Odd length: the last character pairs with the NUL after it,
   // ((0x39 + 13) * 16 + 0) mod 256 = 0x60.
   EXPECT_EQ("\x12\x60~"s, Out(3, [](char*, std::uint8_t* o) { NibbleTextToBytes("\x31\x32\x39", 3, o); }));
-  // The typed helper keeps whole bytes only.
-  EXPECT_EQ((Bytes{0x9A, 0x0F}), NibblesToBytes("\x39\x3A\x30\x3F\x31"));
-}
-
-TEST(FrameTextToWire, LowersLettersAndKeepsFirstAndLastCharacter) {
-  std::size_t count = 99;
-  EXPECT_EQ("\x02\x30\x39\x3A\x3F\x03~"s, Out(7, [&](char*, std::uint8_t* o) {
-              FrameTextToWire(
-                  "\x02"
-                  "09AF\x03",
-                  6, o, &count);
-            }));
-  EXPECT_EQ(6u, count);
-  // Lower-case letters land outside the nibble range; the ends are copied
-  // even when they are letters.
-  EXPECT_EQ(
-      "A\x5A\x31"
-      "B~"s,
-      Out(5, [&](char*, std::uint8_t* o) { FrameTextToWire("Aa1B", 4, o, &count); }));
-  EXPECT_EQ(4u, count);
-  // Frames of one or two characters give the first and the last.
-  EXPECT_EQ("\x02\x03~"s, Out(3, [&](char*, std::uint8_t* o) { FrameTextToWire("\x02\x03", 2, o, &count); }));
-  EXPECT_EQ(2u, count);
-  EXPECT_EQ("\x02\x02~"s, Out(3, [&](char*, std::uint8_t* o) { FrameTextToWire("\x02", 1, o, &count); }));
-  EXPECT_EQ(2u, count);
 }
 
 TEST(HexTextToBytes, PairsThenAZeroByte) {

@@ -138,10 +138,6 @@ class ReaderTest : public ::testing::Test {
 // The kpdev-sim executable: $KPDEV_SIM when set, else the one built with
 // the tests.
 std::string SimExecutable();
-// A COM number (1..32) no other live SimReader of this process uses.
-int ReserveComNumber();
-void ReleaseComNumber(int com);
-
 // One kpdev-sim process of a family ("t1", "t61", "t0") reachable as COM<n>.
 // The destructor closes the handle when still open, stops the process and
 // removes the variable.  Environment variables are process-wide: create

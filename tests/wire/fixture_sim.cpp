@@ -16,14 +16,7 @@ namespace {
 std::mutex g_comMutex;
 std::set<int> g_comsInUse;
 
-}  // namespace
-
-std::string SimExecutable() {
-  const char* override = std::getenv("KPDEV_SIM");
-  if (override != nullptr && *override != '\0') return override;
-  return KPDEV_SIM_PATH;
-}
-
+// A COM number (1..32) no other live SimReader of this process uses.
 int ReserveComNumber() {
   std::lock_guard<std::mutex> lock(g_comMutex);
   // The serial layer accepts COM1 to COM32; the scripted devices take fixed
@@ -37,6 +30,14 @@ int ReserveComNumber() {
 void ReleaseComNumber(int com) {
   std::lock_guard<std::mutex> lock(g_comMutex);
   g_comsInUse.erase(com);
+}
+
+}  // namespace
+
+std::string SimExecutable() {
+  const char* override = std::getenv("KPDEV_SIM");
+  if (override != nullptr && *override != '\0') return override;
+  return KPDEV_SIM_PATH;
 }
 
 SimReader::SimReader(const std::string& family, const std::vector<std::string>& extra) : com_(ReserveComNumber()) {

@@ -40,18 +40,13 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 
 Bytes TextBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-// Readers whose arm time the test can set, to reach the age limit without
+// A reader whose arm time the test can set, to reach the age limit without
 // waiting for it.
-class ArmableT1 : public kp::CReader {
+class Armable : public kp::CReader {
  public:
-  ArmableT1() : CReader(kp::kFamilyType1) {}
+  explicit Armable(const kp::ReaderFamily& family) : CReader(family) {}
   void SetArmTick(std::uint32_t tick) { magArmTick_ = tick; }
   std::uint32_t ArmTick() const { return magArmTick_; }
-};
-class ArmableT61 : public kp::CReader {
- public:
-  ArmableT61() : CReader(kp::kFamilyType61) {}
-  void SetArmTick(std::uint32_t tick) { magArmTick_ = tick; }
 };
 
 class MagneticTest : public kptest::ReaderTest {
@@ -227,7 +222,7 @@ TEST_F(MagneticTest, ConfirmationJudgedByItsLastExpectedByte) {
 }
 
 TEST_F(MagneticTest, ArmOlderThanTwentyNineSecondsIsWithdrawn) {
-  ArmableT1 reader;
+  Armable reader(kp::kFamilyType1);
   dev_.Reply(kEscOk);
   ASSERT_EQ(reader.OpenDevice(2, kp::ParsePortSpec(dev_.PortSpec().c_str())), 0);
   ASSERT_TRUE(dev_.WaitRequests(1));
@@ -290,7 +285,7 @@ TEST_F(MagneticTest, TypeSixtyOneArmsOnEveryReadAndHasNoModuleCheck) {
 }
 
 TEST_F(MagneticTest, TypeSixtyOneReadPollHasNoAgeLimit) {
-  ArmableT61 reader;
+  Armable reader(kp::kFamilyType61);
   ASSERT_EQ(reader.OpenDevice(61, kp::ParsePortSpec(dev_.PortSpec().c_str())), 0);
   reader.SetArmTick(kp::platform::TickMs() - 60000);
   char t1[16] = {}, t2[16] = {};

@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "idcard/id_library.h"
-#include "readers/registry.h"
 #include "services/read_any_card.h"
 #include "wire/emv_card.h"
 
@@ -281,46 +280,6 @@ TEST_F(ReadAllTest, CancelDuringTheMagneticWait) {
   EXPECT_LT(MsSince(cancelled), 800);
   // The second type-1 attempt follows the cancelled wait.
   EXPECT_EQ(SentBy(dev), (Frames{kModuleI9600, kModuleI9600, kModuleB, kArm, kModuleI9600, kModuleI9600}));
-}
-
-// ---- the reader's own wait (slot 95) and cancel hook (slot 96)
-
-std::shared_ptr<kp::CReader> ReaderOf(int handle) { return kp::Registry().Peek(handle); }
-
-TEST_F(ReadAllTest, ReaderWaitPerClass) {
-  FakeDevice dev(8);
-  int h = -1;
-  // Type 0: nothing to wait for.
-  ASSERT_EQ(KP_DEV_OpenDevice(0, dev.PortSpec().c_str(), &h), 0);
-  EXPECT_EQ(ReaderOf(h)->WaitForMagneticSwipe(1000, result_), 0);
-  EXPECT_EQ(ReaderOf(h)->CancelSwipeWait(), 0);
-  EXPECT_EQ(result_[0], 'x');
-  KP_DEV_CloseDevice(h);
-
-  // Type 1 (IC module): the arm is refused, nothing is sent.
-  dev.Reply(kEscOk);
-  ASSERT_EQ(KP_DEV_OpenDevice(1, dev.PortSpec().c_str(), &h), 0);
-  dev.ClearReceived();
-  EXPECT_EQ(ReaderOf(h)->WaitForMagneticSwipe(1000, result_), -20);
-  EXPECT_EQ(result_[0], 'x');
-  dev.Reply(kEscOk);
-  KP_DEV_CloseDevice(h);
-  EXPECT_EQ(SentBy(dev), Frames{kModuleI9600});
-
-  // Type 61: no arm of its own; each read poll arms the head.
-  ASSERT_EQ(KP_DEV_OpenDevice(61, dev.PortSpec(115200).c_str(), &h), 0);
-  dev.NoReply();
-  dev.Reply(kSwipe);
-  ASSERT_EQ(ReaderOf(h)->WaitForMagneticSwipe(5000, result_), 0);
-  EXPECT_STREQ(result_, kSwipeText);
-  EXPECT_EQ(SentBy(dev), (Frames{kArm, kArm}));
-
-  // A cancel before the wait does not count: the wait clears the flag.
-  EXPECT_EQ(ReaderOf(h)->CancelSwipeWait(), 0);
-  const auto start = Clock::now();
-  EXPECT_EQ(ReaderOf(h)->WaitForMagneticSwipe(500, result_), -101);
-  EXPECT_GE(MsSince(start), 500);
-  KP_DEV_CloseDevice(h);
 }
 
 }  // namespace
