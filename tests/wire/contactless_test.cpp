@@ -15,7 +15,7 @@
 #include "readers/reader.h"
 #include "wire/fixture.h"
 
-    using kptest::Bytes;
+using kptest::Bytes;
 using kptest::CommandFrame;
 using kptest::Frames;
 using kptest::FromHex;
