@@ -65,6 +65,10 @@ TEST_F(DeviceTest, TypeOneOpenSwitchesModuleThenReportsVersion) {
   dev_.Reply({0x1B, '1'});
   EXPECT_EQ(KP_DEV_SetDeviceModule(h, 3), -301);
   EXPECT_EQ(dev_.Received(), (Bytes{0x1B, '$', 'I', '4'}));
+  dev_.Reply({0x1B, '2'});
+  EXPECT_EQ(KP_DEV_SetDeviceModule(h, 3), -302);
+  dev_.Reply({0x1B, '7'});
+  EXPECT_EQ(KP_DEV_SetDeviceModule(h, 3), -9);
 
   // Closing restores the 9600-baud IC module.
   dev_.ClearReceived();
