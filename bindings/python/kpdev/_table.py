@@ -119,21 +119,19 @@ class Room:
             raise TableError("room %r: %r expected" % (self.text, symbol))
         self._at += 1
 
-    def _sum(self):
-        node = self._product()
-        while self._peek()[2] in ("+", "-"):
+    def _binary(self, symbols, operand):
+        node = operand()
+        while self._peek()[2] in symbols:
             op = self._peek()[2]
             self._at += 1
-            node = (op, node, self._product())
+            node = (op, node, operand())
         return node
 
+    def _sum(self):
+        return self._binary(("+", "-"), self._product)
+
     def _product(self):
-        node = self._atom()
-        while self._peek()[2] in ("*", "/"):
-            op = self._peek()[2]
-            self._at += 1
-            node = (op, node, self._atom())
-        return node
+        return self._binary(("*", "/"), self._atom)
 
     def _atom(self):
         number, word, symbol = self._peek()

@@ -222,3 +222,48 @@ ROOMS = [(e, output) for e in kpdev._native.EXPORTS.values() for output in e.roo
 def test_an_output_one_byte_short_is_refused_before_the_call(export, output):
     with pytest.raises(ValueError, match=output):
         kpdev.call(export.name, *_arguments(export, short=output))
+
+
+def _int(value):
+    return ctypes.byref(ctypes.c_int(value))
+
+
+# Rooms written out from kp_dev.h, independent of the table's expressions:
+# (function, arguments with OUT for the output checked, its room in bytes).
+OUT = object()
+ROOM_CASES = [
+    ("KP_DEV_GetDllVersion", [OUT], 33),
+    ("KP_DEV_IC_PowerOn", [CLOSED, 0, _int(4), OUT], 128),  # a replayed answer to reset needs 128
+    ("KP_DEV_IC_PowerOn", [CLOSED, 0, _int(70), OUT], 141),
+    ("KP_DEV_IC_ConnectlessActive", [CLOSED, _int(0), _int(10), OUT, _int(0), _room(1)], 21),
+    ("KP_DEV_IC_ConnectlessReadBlock", [CLOSED, 1, 0, _int(32), OUT], 33),
+    ("KP_DEV_IC_ConnectlessActiveStoreCard", [CLOSED, _int(0), _int(1), OUT, _int(0), _room(0)], 9),
+    ("KP_DEV_SLE4442_ReadDataForUser", [CLOSED, 0, 0, 8, OUT], 17),
+    ("KP_DEV_SLE4428_ReadData", [CLOSED, 0, 1, 0, 1, _room(3), OUT], 4),  # one flag up to "255"
+    ("KP_DEV_SLE4428_ReadData", [CLOSED, 0, 1, 0, 5, _room(11), OUT], 8),
+    ("KP_BcdToAsc", [b"ABCDEF", OUT], 3),
+    ("KP_AscToBcd", [b"ABC", OUT], 7),
+    ("ICCardFindSubStr", [b"5A0212349000", b"5A", OUT], 13),
+    ("KP_DEV_ReadICCardGPOData", [CLOSED, 0, 0, OUT, 100], 101),
+    ("KP_DEV_ID_GetData", [CLOSED, 1, OUT], 261),
+    ("KP_DEV_IC_SendApdu", [CLOSED, 0, 0, b"00A4", 4, OUT], 2080),
+]
+
+
+@pytest.mark.parametrize("name, args, room", ROOM_CASES, ids=[c[0] for c in ROOM_CASES])
+def test_each_output_needs_the_room_the_header_gives(name, args, room):
+    at = args.index(OUT)
+    enough = list(args)
+    enough[at] = _room(room)
+    kpdev._check_arguments(name, enough)
+    short = list(args)
+    short[at] = _room(room - 1)
+    with pytest.raises(ValueError):
+        kpdev._check_arguments(name, short)
+
+
+def test_a_memory_read_appends_so_the_text_already_there_counts():
+    held = ctypes.create_string_buffer(b"AB", 19)  # "AB", then 8 bytes as 16 characters and the NUL
+    kpdev._check_arguments("KP_DEV_SLE4442_ReadDataForUser", [CLOSED, 0, 0, 8, held])
+    with pytest.raises(ValueError):
+        kpdev._check_arguments("KP_DEV_SLE4442_ReadDataForUser", [CLOSED, 0, 0, 8, ctypes.create_string_buffer(b"ABC", 19)])
