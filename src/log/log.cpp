@@ -12,11 +12,12 @@ namespace {
 // Prefix and message together; a longer message is cut to fit.
 constexpr std::size_t kLineBuffer = 2048;
 
-// Creates every level of the log root (which ends in a separator), so a fresh machine gets its log tree
-// on the first line; levels that exist (or cannot be made) are passed over
-// and keep their mode: they are the user's ($HOME, $XDG_STATE_HOME or
-// $KPDEV_LOG_ROOT).  LOG and KP606 are the log's own and hold card traffic:
-// they are made, or narrowed, for their owner only.
+// Creates every level of the log root (which ends in a separator), so a
+// fresh machine gets its log tree on the first line; levels that exist (or
+// cannot be made) are passed over and keep their mode: they are the user's
+// ($HOME, $XDG_STATE_HOME or $KPDEV_LOG_ROOT).  LOG and KP606 are the log's
+// own and hold card traffic: they are made, or narrowed, for their owner
+// only.
 void MakeDirectories(const std::string& root, char sep) {
   for (std::size_t pos = root.find(sep, 1); pos != std::string::npos; pos = root.find(sep, pos + 1)) {
     platform::MakeDir(root.substr(0, pos));
