@@ -184,11 +184,13 @@ public class ReaderTests
     [Test]
     public void SecondReaderOnAnOpenPortIsRefused()
     {
-        using (new VirtualReader("t1", Port))
+        using (var sim = new VirtualReader("t1", Port))
         using (var first = new Reader(Port))
         {
+            sim.Clear();
             Assert.Throws<InvalidOperationException>(() => new Reader(Port));
             Assert.Throws<InvalidOperationException>(() => KpDev.ReadAnyCardAsync(Port));
+            Assert.AreEqual(new byte[0], sim.Traffic().HostToDevice);
             Assert.AreEqual(1, first.Module());
         }
     }
