@@ -89,8 +89,16 @@ namespace Kpdev
                 if (!open)
                     return;
                 open = false;
-                Ports.Release(Port);
-                KpDevException.Check("KP_DEV_CloseDevice", Exports.KP_DEV_CloseDevice(handle));
+                // The port is free only once its reader is closed: a Reader opened
+                // on it meanwhile would be closed with it.
+                try
+                {
+                    KpDevException.Check("KP_DEV_CloseDevice", Exports.KP_DEV_CloseDevice(handle));
+                }
+                finally
+                {
+                    Ports.Release(Port);
+                }
             }
         }
 

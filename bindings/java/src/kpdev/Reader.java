@@ -89,8 +89,13 @@ public final class Reader implements AutoCloseable {
             return;
         }
         open = false;
-        Ports.release(port);
-        KpDevException.check("KP_DEV_CloseDevice", Exports.KP_DEV_CloseDevice(handle));
+        // The port is free only once its reader is closed: a Reader opened on it
+        // meanwhile would be closed with it.
+        try {
+            KpDevException.check("KP_DEV_CloseDevice", Exports.KP_DEV_CloseDevice(handle));
+        } finally {
+            Ports.release(port);
+        }
     }
 
     /** Runs one operation on the open reader; the lock keeps close() out until it has returned. */
