@@ -160,6 +160,115 @@ public class ReaderTests
         }
     }
 
+    // A card for each kind the loop reads, presented before the loop starts
+    // (a swipe is held at the head until the head is armed).
+    public static readonly object[] AnyCardCases =
+    {
+        new object[] { "magnetic", (Action<VirtualReader>)(sim => sim.Swipe("KPDEV1", "6222=2912")), null,
+                       (Action<CardRead>)(card => {
+                           Assert.AreEqual(CardKind.Magnetic, card.Kind);
+                           Assert.AreEqual("KPDEV1|6222=2912", card.Text);
+                           Assert.AreEqual("KPDEV1", card.Tracks.Track1);
+                           Assert.AreEqual("6222=2912", card.Tracks.Track2);
+                       }) },
+        new object[] { "store card block", (Action<VirtualReader>)(sim => {
+                           sim.Insert(255, "sector", "keyb=B0B1B2B3B4B5");
+                           sim.Control.Ok("rf-block 6 00112233445566778899AABBCCDDEEFF");
+                       }),
+                       new ReadAnyCardOptions { TryStoreCard = true, Sector = 1, Block = 2, KeyType = Reader.KeyB,
+                                                Key = Bytes("B0B1B2B3B4B5") },
+                       (Action<CardRead>)(card => {
+                           Assert.AreEqual(CardKind.StoreCardBlock, card.Kind);
+                           Assert.AreEqual(Bytes("00112233445566778899AABBCCDDEEFF"), card.Block);
+                       }) },
+    };
+
+    [TestCaseSource("AnyCardCases")]
+    public void ReadAnyCardReadsEachKind(string what, Action<VirtualReader> present, ReadAnyCardOptions options,
+                                         Action<CardRead> check)
+    {
+        using (var sim = new VirtualReader("t61", Port, new[] { "--device-baud", "115200" }))
+        {
+            present(sim);
+            Task<CardRead> wait = KpDev.ReadAnyCardAsync(Port, options);
+            Assert.IsTrue(wait.Wait(TimeSpan.FromSeconds(5)), what);
+            check(wait.Result);
+        }
+    }
+
+    [Test]
+    public void ReadAnyCardEndsWithoutCard()
+    {
+        using (var sim = new VirtualReader("t61", Port, new[] { "--device-baud", "115200" }))
+        {
+            // One pass without a card: the time is up.
+            var once = KpDev.ReadAnyCardAsync(Port, new ReadAnyCardOptions { Timeout = TimeSpan.Zero });
+            var timedOut = Assert.Throws<AggregateException>(() => once.Wait(TimeSpan.FromSeconds(5)));
+            Assert.IsInstanceOf<TimeoutException>(timedOut.InnerException);
+            // A wait cancelled before it starts sends nothing.
+            sim.Clear();
+            var cancelled = KpDev.ReadAnyCardAsync(Port, null, new CancellationToken(true));
+            Assert.IsTrue(cancelled.IsCanceled);
+            Thread.Sleep(200);
+            Assert.AreEqual(new byte[0], sim.Traffic().HostToDevice);
+        }
+    }
+
+    [Test]
+    public void IdentityResultIsSplitAfterDecoding()
+    {
+        // 億 is 83 7C in GBK: its second byte is the bar's.
+        const string text = "王億|男|汉族|19900101|北京市|110101199001011234|北京市公安局|2010010120300101|/x/zp.bmp";
+        byte[] result = Encoding.GetEncoding(936).GetBytes(text + "\0");
+        CollectionAssert.IsSubsetOf(new byte[] { 0x83, 0x7C }, result);
+        var card = new CardRead(CardKind.IdentityCard, result);
+        Assert.AreEqual("王億", card.Identity.Name);
+        Assert.AreEqual("男", card.Identity.Sex);
+        Assert.AreEqual("2010010120300101", card.Identity.Validity);
+        Assert.AreEqual("/x/zp.bmp", card.Identity.PhotoPath);
+    }
+
+    // Arguments refused before the library is called: nothing reaches the line.
+    public static readonly object[] BadArguments =
+    {
+        new object[] { "APDU shorter than a header", typeof(ArgumentException),
+                       (Action<Reader>)(r => r.Apdu(new byte[] { 0x00, 0xA4 })) },
+        new object[] { "seat 256", typeof(ArgumentOutOfRangeException), (Action<Reader>)(r => r.PowerOn(256)) },
+        new object[] { "five-byte key", typeof(ArgumentException),
+                       (Action<Reader>)(r => r.Authenticate(1, new byte[5])) },
+        new object[] { "block of 15 bytes", typeof(ArgumentException),
+                       (Action<Reader>)(r => r.WriteBlock(1, 0, new byte[15])) },
+        new object[] { "sector 16", typeof(ArgumentOutOfRangeException), (Action<Reader>)(r => r.ReadBlock(16, 0)) },
+        new object[] { "read past the SLE4442 memory", typeof(ArgumentOutOfRangeException),
+                       (Action<Reader>)(r => r.Sle4442Read(250, 7)) },
+        new object[] { "lower-case hex", typeof(ArgumentException),
+                       (Action<Reader>)(r => Exports.KP_DEV_IC_WriteStoreData(r.Port, 0, 0, "ab12")) },
+        new object[] { "odd hex", typeof(ArgumentException),
+                       (Action<Reader>)(r => Exports.KP_DEV_IC_WriteStoreData(r.Port, 0, 0, "ABC")) },
+        new object[] { "text without NUL", typeof(ArgumentException),
+                       (Action<Reader>)(r => Exports.KP_DEV_Magnetic_WaitForWriteTrack(
+                           r.Port, Encoding.ASCII.GetBytes("1234"), new byte[1])) },
+        new object[] { "null output", typeof(ArgumentNullException),
+                       (Action<Reader>)(r => Exports.KP_DEV_GetDeviceVersion(r.Port, null)) },
+        new object[] { "negative length", typeof(ArgumentOutOfRangeException),
+                       (Action<Reader>)(r => Exports.KP_DEV_SLE4442_ReadDataForUser(r.Port, 0, 0, -1, new byte[64])) },
+        new object[] { "eight identity fields", typeof(ArgumentException),
+                       (Action<Reader>)(r => Exports.KP_DEV_ID_Read(r.Port, 0, new byte[8][])) },
+    };
+
+    [TestCaseSource("BadArguments")]
+    public void BadArgumentsNeverReachTheReader(string what, Type refusal, Action<Reader> call)
+    {
+        using (var sim = new VirtualReader("t1", Port))
+        using (var reader = new Reader(Port))
+        {
+            sim.Clear();
+            var thrown = Assert.Catch(() => call(reader), what);
+            Assert.AreEqual(refusal, thrown.GetType(), what + ": " + thrown.Message);
+            Assert.AreEqual(new byte[0], sim.Traffic().HostToDevice, what);
+        }
+    }
+
     [Test]
     public void ClosedReaderUsedAgain()
     {

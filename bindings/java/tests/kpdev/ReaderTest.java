@@ -13,8 +13,11 @@ import java.nio.charset.Charset;
 import java.nio.charset.StandardCharsets;
 import java.util.Arrays;
 import java.util.concurrent.CancellationException;
+import java.util.concurrent.ExecutionException;
 import java.util.concurrent.TimeUnit;
+import java.util.concurrent.TimeoutException;
 import java.util.function.BooleanSupplier;
+import java.util.function.Consumer;
 import java.util.function.ToIntFunction;
 import java.util.stream.Stream;
 import kpdev.sim.VirtualReader;
@@ -152,6 +155,110 @@ class ReaderTest {
             try (Reader reader = new Reader(PORT, 61, 115200)) {
                 assertEquals(61, reader.module());
             }
+        }
+    }
+
+    /**
+     * A card for each kind the loop reads, presented before the loop starts (a swipe is held at the
+     * head until the head is armed).
+     */
+    static Stream<Arguments> anyCards() {
+        return Stream.of(
+            Arguments.of("magnetic", (Consumer<VirtualReader>) sim -> sim.swipe("KPDEV1", "6222=2912"), null,
+                         (Consumer<CardRead>) card -> {
+                             assertEquals(CardKind.MAGNETIC, card.getKind());
+                             assertEquals("KPDEV1|6222=2912", card.getText());
+                             assertEquals("KPDEV1", card.getTracks().getTrack1());
+                             assertEquals("6222=2912", card.getTracks().getTrack2());
+                         }),
+            Arguments.of("store card block", (Consumer<VirtualReader>) sim -> {
+                sim.insert(255, "sector", "keyb=B0B1B2B3B4B5");
+                sim.getControl().ok("rf-block 6 00112233445566778899AABBCCDDEEFF");
+            }, new ReadAnyCardOptions().storeCard(1, 2, Reader.KEY_B, bytes("B0B1B2B3B4B5")),
+                         (Consumer<CardRead>) card -> {
+                             assertEquals(CardKind.STORE_CARD_BLOCK, card.getKind());
+                             assertArrayEquals(bytes("00112233445566778899AABBCCDDEEFF"), card.getBlock());
+                         }));
+    }
+
+    @ParameterizedTest(name = "{0}")
+    @MethodSource("anyCards")
+    void readAnyCardReadsEachKind(String what, Consumer<VirtualReader> present, ReadAnyCardOptions options,
+                                  Consumer<CardRead> check) throws Exception {
+        try (VirtualReader sim = new VirtualReader("t61", PORT, "--device-baud", "115200")) {
+            present.accept(sim);
+            check.accept(KpDev.readAnyCard(PORT, options).get(5, TimeUnit.SECONDS));
+        }
+    }
+
+    @Test
+    void readAnyCardEndsWithoutCard() throws Exception {
+        try (VirtualReader sim = new VirtualReader("t61", PORT, "--device-baud", "115200")) {
+            // One pass without a card: the time is up.
+            ReadAnyCardFuture once = KpDev.readAnyCard(PORT, new ReadAnyCardOptions().timeoutMs(0));
+            ExecutionException timedOut = assertThrows(ExecutionException.class, () -> once.get(5, TimeUnit.SECONDS));
+            assertTrue(timedOut.getCause() instanceof TimeoutException, timedOut.toString());
+            // A wait cancelled at once ends after its pass at most; completing it
+            // from outside stops it too.
+            ReadAnyCardFuture completed = KpDev.readAnyCard(PORT);
+            completed.complete(null);
+            completed.stopped().get(2, TimeUnit.SECONDS);
+            sim.clear();
+            Thread.sleep(400);
+            assertArrayEquals(new byte[0], sim.traffic().getHostToDevice());
+        }
+    }
+
+    @Test
+    void identityResultIsSplitAfterDecoding() {
+        // 億 is 83 7C in GBK: its second byte is the bar's.
+        String text = "王億|男|汉族|19900101|北京市|110101199001011234|北京市公安局|2010010120300101|/x/zp.bmp";
+        byte[] result = (text + "\0").getBytes(Charset.forName("GBK"));
+        CardRead card = new CardRead(CardKind.IDENTITY_CARD, result);
+        assertEquals("王億", card.getIdentity().getName());
+        assertEquals("男", card.getIdentity().getSex());
+        assertEquals("2010010120300101", card.getIdentity().getValidity());
+        assertEquals("/x/zp.bmp", card.getIdentity().getPhotoPath());
+    }
+
+    /** Arguments refused before the library is called: nothing reaches the line. */
+    static Stream<Arguments> badArguments() {
+        return Stream.of(
+            Arguments.of("APDU shorter than a header", IllegalArgumentException.class,
+                         (Consumer<Reader>) r -> r.apdu(new byte[] {0x00, (byte) 0xA4})),
+            Arguments.of("seat 256", IllegalArgumentException.class, (Consumer<Reader>) r -> r.powerOn(256)),
+            Arguments.of("five-byte key", IllegalArgumentException.class,
+                         (Consumer<Reader>) r -> r.authenticate(1, new byte[5], Reader.KEY_A)),
+            Arguments.of("block of 15 bytes", IllegalArgumentException.class,
+                         (Consumer<Reader>) r -> r.writeBlock(1, 0, new byte[15])),
+            Arguments.of("sector 16", IllegalArgumentException.class, (Consumer<Reader>) r -> r.readBlock(16, 0)),
+            Arguments.of("read past the SLE4442 memory", IllegalArgumentException.class,
+                         (Consumer<Reader>) r -> r.sle4442Read(250, 7, 0)),
+            Arguments.of("lower-case hex", IllegalArgumentException.class,
+                         (Consumer<Reader>) r -> Exports.KP_DEV_IC_WriteStoreData(r.getPort(), 0, 0, "ab12")),
+            Arguments.of("odd hex", IllegalArgumentException.class,
+                         (Consumer<Reader>) r -> Exports.KP_DEV_IC_WriteStoreData(r.getPort(), 0, 0, "ABC")),
+            Arguments.of("text without NUL", IllegalArgumentException.class,
+                         (Consumer<Reader>) r -> Exports.KP_DEV_Magnetic_WaitForWriteTrack(
+                             r.getPort(), "1234".getBytes(StandardCharsets.US_ASCII), new byte[1])),
+            Arguments.of("null output", NullPointerException.class,
+                         (Consumer<Reader>) r -> Exports.KP_DEV_GetDeviceVersion(r.getPort(), null)),
+            Arguments.of("negative length", IllegalArgumentException.class,
+                         (Consumer<Reader>) r -> Exports.KP_DEV_SLE4442_ReadDataForUser(r.getPort(), 0, 0, -1,
+                                                                                          new byte[64])),
+            Arguments.of("eight identity fields", IllegalArgumentException.class,
+                         (Consumer<Reader>) r -> Exports.KP_DEV_ID_Read(r.getPort(), 0, new byte[8][261])));
+    }
+
+    @ParameterizedTest(name = "{0}")
+    @MethodSource("badArguments")
+    void badArgumentsNeverReachTheReader(String what, Class<? extends RuntimeException> refusal,
+                                         Consumer<Reader> call) {
+        try (VirtualReader sim = new VirtualReader("t1", PORT); Reader reader = new Reader(PORT)) {
+            sim.clear();
+            RuntimeException thrown = assertThrows(RuntimeException.class, () -> call.accept(reader), what);
+            assertEquals(refusal, thrown.getClass(), what + ": " + thrown.getMessage());
+            assertArrayEquals(new byte[0], sim.traffic().getHostToDevice(), what);
         }
     }
 
