@@ -142,6 +142,43 @@ def _checks(export, language):
     return lines
 
 
+def _checked_method(w, export, language):
+    """One checked form: its signature, its checks, the call of the declaration."""
+    cs = language == "cs"
+    indent = "        " if cs else "    "
+    params = ", ".join((_cs_checked_parameter if cs else _java_checked_parameter)(k, n) for k, n in export.arguments)
+    w(indent + "public static int %s(%s)%s" % (export.name, params, "" if cs else " {"))
+    if cs:
+        w(indent + "{")
+    for line in _checks(export, language):
+        w(indent + "    " + line)
+    function = ("Native." if cs else "KpDev.library().") + export.name
+    fields = [n for k, n in export.arguments if k == "out[9]"]
+    args = ", ".join("pointers" if k == "out[9]" else (_cs_argument(k, n) if cs else n) for k, n in export.arguments)
+    if fields:
+        w(indent + "    return Check.%s(%s, pointers %s %s(%s));" % ("WithFields" if cs else "withFields",
+                                                                   cs_name(fields[0]) if cs else fields[0],
+                                                                   "=>" if cs else "->", function, args))
+    else:
+        w(indent + "    return %s(%s);" % (function, args))
+    w(indent + "}")
+
+
+def _switch(w, indent, cases, default, allman):
+    """The body of a function of a result code: a switch over the header's cases."""
+    w(indent + "switch (code)" + ("" if allman else " {"))
+    if allman:
+        w(indent + "{")
+    for code, text in cases:
+        w(indent + "    case %d: return %s;" % (code, _string(text)))
+    w(indent + "    default: return %s;" % ("null" if default is None else _string(default)))
+    w(indent + "}")
+
+
+def _string(text):
+    return '"%s"' % text.replace("\\", "\\\\").replace('"', '\\"')
+
+
 def csharp_exports(exports):
     out = []
     w = out.append
@@ -179,28 +216,12 @@ def csharp_exports(exports):
     w("    public static partial class Exports")
     w("    {")
     for e in exports:
-        params = ", ".join(_cs_checked_parameter(k, n) for k, n in e.arguments)
-        w("        public static int %s(%s)" % (e.name, params))
-        w("        {")
-        for line in _checks(e, "cs"):
-            w("            " + line)
-        fields = [n for k, n in e.arguments if k == "out[9]"]
-        if fields:
-            args = ", ".join("pointers" if k == "out[9]" else _cs_argument(k, n) for k, n in e.arguments)
-            w("            return Check.WithFields(%s, pointers => Native.%s(%s));" % (cs_name(fields[0]), e.name, args))
-        else:
-            args = ", ".join(_cs_argument(k, n) for k, n in e.arguments)
-            w("            return Native.%s(%s);" % (e.name, args))
-        w("        }")
+        _checked_method(w, e, "cs")
         w("")
     out[-1:] = []
     w("    }")
     w("}")
     return "\n".join(out) + "\n"
-
-
-def _cs_string(text):
-    return '"%s"' % text.replace("\\", "\\\\").replace('"', '\\"')
 
 
 def csharp_results(header):
@@ -222,23 +243,13 @@ def csharp_results(header):
     w("        /// <summary>The name of a result code (\"KP_DEV_ERR_PARAM\"), or null.</summary>")
     w("        public static string Name(int code)")
     w("        {")
-    w("            switch (code)")
-    w("            {")
-    for code, text in names:
-        w("                case %d: return %s;" % (code, _cs_string(text)))
-    w("                default: return null;")
-    w("            }")
+    _switch(w, "            ", names, None, True)
     w("        }")
     w("")
     w("        /// <summary>An English description of a result code; never null.</summary>")
     w("        public static string Text(int code)")
     w("        {")
-    w("            switch (code)")
-    w("            {")
-    for code, text in texts:
-        w("                case %d: return %s;" % (code, _cs_string(text)))
-    w("                default: return %s;" % _cs_string(default))
-    w("            }")
+    _switch(w, "            ", texts, default, True)
     w("        }")
     w("    }")
     w("}")
@@ -309,18 +320,7 @@ def java_exports(exports):
     w("    private Exports() {}")
     w("")
     for e in exports:
-        params = ", ".join(_java_checked_parameter(k, n) for k, n in e.arguments)
-        w("    public static int %s(%s) {" % (e.name, params))
-        for line in _checks(e, "java"):
-            w("        " + line)
-        fields = [n for k, n in e.arguments if k == "out[9]"]
-        if fields:
-            args = ", ".join("pointers" if k == "out[9]" else n for k, n in e.arguments)
-            w("        return Check.withFields(%s, pointers -> KpDev.library().%s(%s));" % (fields[0], e.name, args))
-        else:
-            args = ", ".join(n for _, n in e.arguments)
-            w("        return KpDev.library().%s(%s);" % (e.name, args))
-        w("    }")
+        _checked_method(w, e, "java")
         w("")
     out[-1:] = []
     w("}")
@@ -345,20 +345,12 @@ def java_results(header):
     w("")
     w("    /** The name of a result code (\"KP_DEV_ERR_PARAM\"), or null. */")
     w("    public static String name(int code) {")
-    w("        switch (code) {")
-    for code, text in names:
-        w("            case %d: return %s;" % (code, _cs_string(text)))
-    w("            default: return null;")
-    w("        }")
+    _switch(w, "        ", names, None, False)
     w("    }")
     w("")
     w("    /** An English description of a result code; never null. */")
     w("    public static String text(int code) {")
-    w("        switch (code) {")
-    for code, text in texts:
-        w("            case %d: return %s;" % (code, _cs_string(text)))
-    w("            default: return %s;" % _cs_string(default))
-    w("        }")
+    _switch(w, "        ", texts, default, False)
     w("    }")
     w("}")
     return "\n".join(out) + "\n"
