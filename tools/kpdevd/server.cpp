@@ -215,11 +215,16 @@ class WsSession : public std::enable_shared_from_this<WsSession> {
       SendJson(Refusal(nullptr, "requests are text messages", kExitUsage));
       return;
     }
+    // Parsed first, so that even a refusal names its request.
+    const bool parsed = ParseRequest(text, &request, &error);
     if (!TakeToken()) {
-      SendJson(Refusal(nullptr, "too many requests: slow down", kExitBusy));
+      nlohmann::json document =
+          Refusal(parsed ? OpName(request.op) : nullptr, "too many requests: slow down", kExitBusy);
+      document["id"] = request.id;
+      SendJson(document);
       return;
     }
-    if (!ParseRequest(text, &request, &error)) {
+    if (!parsed) {
       nlohmann::json document = Refusal(nullptr, error, kExitUsage);
       document["id"] = request.id;
       SendJson(document);
