@@ -2,6 +2,7 @@
 // system directory, selected, given its processing options, and its records
 // are read until the Track 2 equivalent data (57) and the PAN sequence
 // number (5F34) are known.
+#include <bitset>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -106,6 +107,8 @@ void WalkAflRecords(const CardChannel& card, std::string_view gpoAnswer,
   const std::string_view afl = gpoAnswer.substr(8, gpoAnswer.size() - 12);
   const std::size_t entries = afl.size() / 8;
   int failedInARow = 0;
+  int sent = 0;
+  std::bitset<(kLastSfi + 1) * 256> read;  // SFI and record numbers already read
   for (std::size_t e = 0; e < entries; ++e) {
     const std::string_view entry = afl.substr(8 * e, 8);
     const int sfiByte = HexByte(entry.substr(0, 2));
@@ -117,6 +120,11 @@ void WalkAflRecords(const CardChannel& card, std::string_view gpoAnswer,
     if (sfi < kFirstSfi || sfi > kLastSfi || first == 0 || last < first) continue;
     const std::string p2 = ByteToHex((sfiByte & 0xF8) | 0x04);
     for (int record = first; record <= last; ++record) {
+      const std::size_t pair = static_cast<std::size_t>(sfi) * 256 + static_cast<std::size_t>(record);
+      if (read.test(pair)) continue;
+      if (sent >= kMaxAflRecords || (card.stop != nullptr && (*card.stop)())) return;
+      read.set(pair);
+      ++sent;
       std::string text;
       if (Transmit(card, "00B2" + ByteToHex(record) + p2 + "00", &text) != 0 || CheckStatus9000(text) != 0) {
         // A card (or line) that has stopped answering would otherwise be
