@@ -18,6 +18,7 @@
 #include "kp_dev.h"
 #include "platform/platform.h"
 #include "platform/serial_line.h"
+#include "serial/serial_port.h"
 
 namespace {
 
@@ -109,6 +110,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
   g_input = &in;
+  // What one input left owed or kept on the port must not steer the next.
+  kp::ForgetLineStates();
   static Buffers buf;
   buf.Clear();
   int handle = 0;
