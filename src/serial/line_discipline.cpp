@@ -247,9 +247,11 @@ void CSerialPort::Settle(bool waitForOwed) {
 
 bool CSerialPort::AwaitAnswer(int timeoutMs) {
   const std::uint32_t deadline = platform::TickMs() + static_cast<std::uint32_t>(timeoutMs > 0 ? timeoutMs : 0);
-  for (;;) {
+  // A head sends one unit per card; more than the kept ones before one
+  // answer is no head, and is left to the answer's reader.
+  for (std::size_t units = 0;; ++units) {
     if (!WaitForInput(1, MsFrom(platform::TickMs(), deadline))) return false;
-    const std::size_t head = HeadUnitAhead();
+    const std::size_t head = units < kMostKept ? HeadUnitAhead() : 0;
     if (head == 0) return true;
     std::vector<std::uint8_t> unit(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(head));
     held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(head));

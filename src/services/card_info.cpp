@@ -17,6 +17,8 @@ namespace {
 // Short file identifiers a card may give records in (EMV: 1 to 30).
 constexpr int kFirstSfi = 1;
 constexpr int kLastSfi = 30;
+// SFI and record number pairs, indexed SFI * 256 + record.
+constexpr std::size_t kRecordPairs = std::size_t{kLastSfi + 1} * 256;
 
 constexpr char kSelectPse[] = "00A404000E315041592E5359532E4444463031";  // 1PAY.SYS.DDF01
 constexpr char kPbocLabel[] = "50424F43";                                // "PBOC"
@@ -108,7 +110,7 @@ void WalkAflRecords(const CardChannel& card, std::string_view gpoAnswer,
   const std::size_t entries = afl.size() / 8;
   int failedInARow = 0;
   int sent = 0;
-  std::bitset<(kLastSfi + 1) * 256> read;  // SFI and record numbers already read
+  std::bitset<kRecordPairs> read;  // SFI and record numbers already read
   for (std::size_t e = 0; e < entries; ++e) {
     const std::string_view entry = afl.substr(8 * e, 8);
     const int sfiByte = HexByte(entry.substr(0, 2));
