@@ -68,8 +68,10 @@ class CSerialPort {
   // only takes what is queued (no wait): the head's data is kept, anything
   // else is dropped and traced.  After a fault it first waits, on the line,
   // until the owed answer has come and been dropped, or until the device
-  // can no longer send it (kLongestAnswerMs after the request reached it);
-  // after a broken answer, until the line has been quiet for one input gap.
+  // can no longer send it (kLongestAnswerMs after the request reached it;
+  // only for a device that has answered at this speed before: a port probed
+  // for a reader that is not there owes nothing worth waiting for); after a
+  // broken answer, until the line has been quiet for one input gap.
   void PrepareRequest();
   // The request just written is answered by `answer`; requestBytes is its
   // length on the wire.
@@ -121,11 +123,10 @@ class CSerialPort {
   // Head units kept per port; the oldest goes first.
   static constexpr std::size_t kMostKept = 4;
 
+ private:
   // Longest pause between two bytes of one answer that still counts as the
   // answer coming in.
   int InputGapMs() const;
-
- private:
   // true when open and configured; false with the port closed.
   bool OpenPort(int port);
   // Takes up to room bytes of what is queued now (held bytes first).
