@@ -181,6 +181,9 @@
  *     a walk of the AFL stops after 3 records in a row that failed;
  *   - one read of an answer ends at the latest one input gap (100 ms, or 16
  *     character times at low speeds) after each byte once its timeout passed;
+ *   - the wait before a command after a fault ends, whatever the reader
+ *     sends meanwhile, after 3 s plus the wire time of the longest answer
+ *     (2,086 bytes: 2.2 s at 9600 baud) plus 100 ms, or after 64 KiB;
  *   - KP_DEV_ID_Read retries within its timeLimitMs;
  *   - the read-any-card calls end at their timeout or a cancel (see 38, 48).
  */

@@ -56,9 +56,12 @@ PortLine g_lines[kPorts];
 
 PortLine* LineOf(int port) { return port > 0 && port < kPorts ? &g_lines[port] : nullptr; }
 
-// Bytes one settling takes at most: a device that never stops talking
-// cannot hold the caller.
+// Bytes one settling takes at most, and (below) how long it may take: a
+// device that never stops talking cannot hold the caller.
 constexpr std::size_t kMostSettled = std::size_t{64} * 1024;
+// The longest answer frame on the wire (1,039 body bytes): the owed
+// answer may be that long once it has begun.
+constexpr std::size_t kLongestAnswerBytes = 5 + 2 * 1039 + 3;
 
 int MsFrom(std::uint32_t now, std::uint32_t tick) {
   const auto left = static_cast<std::int32_t>(tick - now);
@@ -184,6 +187,8 @@ void CSerialPort::Settle(bool waitForOwed) {
     alive = line->alive;
   }
   const std::uint32_t started = platform::TickMs();
+  // The owed answer's latest beginning and its whole length on the wire.
+  const auto most = static_cast<std::uint32_t>(kLongestAnswerMs + WireTimeMs(kLongestAnswerBytes) + InputGapMs());
   InboundParser parser(step == Step::kOwed ? owed : Unit::kNone);
   bool owedCame = step != Step::kOwed;
   std::size_t total = 0;
@@ -208,7 +213,7 @@ void CSerialPort::Settle(bool waitForOwed) {
     }
     dropped += parser.TakeNoise();
     total += n;
-    if (total >= kMostSettled) break;
+    if (total >= kMostSettled || platform::TickMs() - started > most) break;
     if (n > 0) continue;
 
     // Nothing queued now: wait only for what is still owed.
