@@ -353,7 +353,7 @@ KP_API int KP_STDCALL KP_DEV_IC_SetBaudRate(int handle, int seat, int baud);
 /* 48. As KP_DEV_ReadAll, repeating until a card (identity cards too) is read or timeoutMs passes (0: one pass).
  * A cancel made after the call started ends it at the end of the pass, and a bank card's dialogue within a
  * pass at its next command, as does the end of timeoutMs.  A swipe made while a pass runs is returned by that
- * pass or the next; only one made while the loop reopens its port between passes (about a millisecond, more
+ * pass or the next; only one made while the loop reopens its port between passes (a few milliseconds, more
  * with an identity-card library that opens the port itself) is lost. */
 KP_API int KP_STDCALL KP_DEV_ReadAll_A(int port, int unused1, unsigned int timeoutMs, int tryStoreCard, int sector,
                                        int block, int keyType, const char* keyHex, int tryContactBank,
