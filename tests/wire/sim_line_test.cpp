@@ -192,6 +192,21 @@ TEST(KeptSwipe, ReadByTheNextPollAfterAFrameExchange) {
   EXPECT_STREQ(t2, kTrack2);
 }
 
+TEST(KeptSwipe, WriteOutcomeDuringAFrameExchangeConfirmsTheWrite) {
+  SimReader sim("t61");
+  ASSERT_EQ(sim.Open(61, 9600), 0);
+  ASSERT_EQ(KP_DEV_Magnetic_WaitForWriteTrack(sim.handle(), "", "1234"), 0);
+  // The card passes the head, armed to write its second track, while the
+  // application asks for the seat: the head's ESC w T p comes first.
+  sim.control().Ok("head swipe-on 3221 - 9999");
+  int state = -1;
+  EXPECT_EQ(KP_DEV_IC_GetStatus(sim.handle(), 0, &state), 0);
+  EXPECT_EQ(state, 1);
+  EXPECT_EQ(KP_DEV_Magnetic_ConfirmWriteTrack(sim.handle()), 0);
+  // The card left the head with the track written.
+  EXPECT_NE(sim.control().Ok("head").find(" last=-/31323334 "), std::string::npos);
+}
+
 // ---- a card that answers 9000 to every READ RECORD
 
 // The SELECT answers of a PBOC card, its directory in SFI 2, and a GPO
