@@ -77,7 +77,8 @@ TEST_F(ReadAllTest, OnePassWithoutCard) {
   EXPECT_EQ(result_[0], 'x');
   EXPECT_EQ(SentBy(dev), Frames{kArm});
   int module = 0;
-  EXPECT_EQ(KP_DEV_CheckIsOpen(7, &module), -10);  // closed after the pass
+  EXPECT_EQ(KP_DEV_CheckIsOpen(7, &module), -10);         // closed after the pass
+  EXPECT_EQ(log_.Text().find("!!!"), std::string::npos);  // an open that worked is not logged
 }
 
 TEST_F(ReadAllTest, ContactBankCard) {
