@@ -20,6 +20,7 @@
 #include "kp_dev.h"
 #include "platform/platform.h"
 #include "platform/serial_line.h"
+#include "serial/serial_port.h"
 
 namespace {
 
@@ -105,6 +106,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
   g_input = &in;
+  // What one input left owed or kept on the port must not steer the next.
+  kp::ForgetLineStates();
   int handle = 0;
   const int type = in.PickValueInArray(kTypes);
   const std::string target = "COM5:" + std::string(in.ConsumeBool() ? "115200" : "9600") + ":N:8:1";

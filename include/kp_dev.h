@@ -194,6 +194,41 @@
  *   int and float outputs                           one int or float          written on success only
  */
 
+/* Answers, swipes and bounds.
+ *
+ * The reader answers every request in order.  When an answer does not come
+ * in time (the call fails with -4 or -2) or comes broken, the next call on
+ * that COM port waits before its command goes out: until the late answer has
+ * arrived and been dropped, at most until 3 s after the failed request
+ * reached the reader (only for a reader that has answered at that speed
+ * before; a broken answer: until the line has been quiet for 100 ms).  A late
+ * answer is never returned as another call's data.  Calls after no fault
+ * send at once.  The state belongs to the COM port: closing and reopening
+ * the handle at the same speed keeps it.
+ *
+ * Track data the magnetic head sends while the library waits for another
+ * answer (types 61 and 62, whose head is always on the line) is kept for the
+ * next KP_DEV_Magnetic_ReadTrack of that port: at most 4 swipes, each for
+ * 30 s.  KP_DEV_Magnetic_Accept and the write arms of a type-2 reader start
+ * afresh and drop what was kept.
+ *
+ * Every loop that a card or the reader drives has a bound:
+ *   - the financial services (KP_DEV_ReadFinanceICTrack2, _ReadICCardInfo,
+ *     _ReadICCardGPOData, and the bank cards of the read-any-card calls) read
+ *     at most 3 records of the payment directory and, of the AFL, each short
+ *     file identifier and record number once and at most 64 records in all,
+ *     whatever the card answers; every command gets at most one follow-up
+ *     (GET RESPONSE, or the command again with the length the card names);
+ *     a walk of the AFL stops after 3 records in a row that failed;
+ *   - one read of an answer ends at the latest one input gap (100 ms, or 16
+ *     character times at low speeds) after each byte once its timeout passed;
+ *   - the wait before a command after a fault ends, whatever the reader
+ *     sends meanwhile, after 3 s plus the wire time of the longest answer
+ *     (2,086 bytes: 2.2 s at 9600 baud) plus 100 ms, or after 64 KiB;
+ *   - KP_DEV_ID_Read retries within its timeLimitMs;
+ *   - the read-any-card calls end at their timeout or a cancel (see 38, 48).
+ */
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -264,7 +299,8 @@ KP_API int KP_STDCALL KP_DEV_Magnetic_Accept(int handle);
 /* 29. Cancels an armed read or write (same entry as KP_DEV_Magnetic_CancelWriteTrack). 0, -3, -20. */
 KP_API int KP_STDCALL KP_DEV_Magnetic_CancelAccept(int handle);
 /* 30. Polls for swiped tracks. 0, -101 (nothing yet), -2 (armed over 29 s), -102, -20; -4 once the line has
- * failed (the reader went away).  The track texts get no terminating NUL: pass zero-filled buffers. */
+ * failed (the reader went away).  The track texts get no terminating NUL: pass zero-filled buffers.  Tracks
+ * the head sent while another call waited for its answer are returned first. */
 KP_API int KP_STDCALL KP_DEV_Magnetic_ReadTrack(int handle, char* track1, char* track2);
 /* 31. Arms a write of one or both tracks (empty text = track not written). 0, -5, -3, -20. */
 KP_API int KP_STDCALL KP_DEV_Magnetic_WaitForWriteTrack(int handle, const char* track1, const char* track2);
@@ -278,17 +314,24 @@ KP_API int KP_STDCALL KP_AscToBcd(const char* text, char* hexOut);
 KP_API int KP_STDCALL KP_BcdToAsc(const char* hexText, char* bytesOut);
 /* 36. Writes the open module (device type; 0 for type 5). 0, or -10 when the handle is not open. */
 KP_API int KP_STDCALL KP_DEV_CheckIsOpen(int handle, int* module);
-/* 37. Reads the Track 2 equivalent data of a bank card. 0, 200, -9, device errors. */
+/* 37. Reads the Track 2 equivalent data of a bank card. 0, 200, -9, device errors.  At most 3 directory and
+ * 64 AFL records are read (see "Answers, swipes and bounds"). */
 KP_API int KP_STDCALL KP_DEV_ReadFinanceICTrack2(int handle, int seat, int reserved, char* track2);
 /* 38. Opens the reader on COM port and waits for a magnetic, contactless or bank card. 0, -101, -1, ...
  * A timeoutMs below 300 waits for the magnetic card until one is swiped or KP_DEV_CancelReadAll is called.
- * -4 (or -3) when the reader goes away during that wait. */
+ * -4 (or -3) when the reader goes away during that wait.
+ * A KP_DEV_CancelReadAll made at any moment after the call started is never lost: one made before the
+ * magnetic wait (while the chip cards are tried) ends that wait after its first look at the head, as one
+ * during the wait ends it at its next round (within 300 ms); the second type-1 attempt follows either way.
+ * A cancel made before the call started does not end it. */
 KP_API int KP_STDCALL KP_DEV_ReadAll(int port, int unused1, unsigned int timeoutMs, int tryStoreCard, int sector,
                                      int block, int keyType, const char* keyHex, int tryContactBank,
                                      int tryContactlessBank, int unused2, int* cardKind, char* result);
-/* 39. Cancels a read-any-card loop in progress. 0. */
+/* 39. Cancels the read-any-card calls in progress (KP_DEV_ReadAll, _ReadAll_A), from any thread, without
+ * waiting for them. 0. */
 KP_API int KP_STDCALL KP_DEV_CancelReadAll(void);
-/* 40. Reads Track 2, PAN sequence number and AID of a bank card. 0, 200, -9, device errors. */
+/* 40. Reads Track 2, PAN sequence number and AID of a bank card. 0, 200, -9, device errors.  At most 3 directory
+ * and 64 AFL records are read. */
 KP_API int KP_STDCALL KP_DEV_ReadICCardInfo(int handle, int seat, int reserved, char* track2, char* panSeq, char* aid);
 /* 41. Runs GENERATE AC and writes the chip data for an online authorisation. 0, 200, device errors. */
 KP_API int KP_STDCALL KP_DEV_GetICTraceInfo(int handle, int seat, int reserved, const char* aid, const char* transType,
@@ -298,7 +341,8 @@ KP_API int KP_STDCALL KP_DEV_IC_Voice(int handle, int on);
 /* 43. Exchanges one APDU with response chaining (61xx, 6Cxx, ...). 0, device errors. */
 KP_API int KP_STDCALL KP_DEV_IC_SendApdu_A(int handle, int seat, int reserved, const char* apdu, int apduLen,
                                            char* response);
-/* 44. Reads the records of the AFL as text lines. 0, 200, 201 (capacity exceeded). */
+/* 44. Reads the records of the AFL as text lines. 0, 200, 201 (capacity exceeded).  Each SFI and record
+ * once, at most 64 records: the records past that are not read. */
 KP_API int KP_STDCALL KP_DEV_ReadICCardGPOData(int handle, int seat, int reserved, char* records, int capacity);
 /* 45. Finds a tag in a TLV hex text and writes its value. 0, -9 (not found). */
 KP_API int KP_STDCALL ICCardFindSubStr(const char* response, const char* tag, char* valueOut);
@@ -306,7 +350,11 @@ KP_API int KP_STDCALL ICCardFindSubStr(const char* response, const char* tag, ch
 KP_API int KP_STDCALL KP_DEV_AutoOpenDevice(int* port, int* baud, int* handle, int deviceType);
 /* 47. Card communication speed of a seat. 0, -20, device errors. */
 KP_API int KP_STDCALL KP_DEV_IC_SetBaudRate(int handle, int seat, int baud);
-/* 48. As KP_DEV_ReadAll, repeating until a card (identity cards too) is read or timeoutMs passes. */
+/* 48. As KP_DEV_ReadAll, repeating until a card (identity cards too) is read or timeoutMs passes (0: one pass).
+ * A cancel made after the call started ends it at the end of the pass, and a bank card's dialogue within a
+ * pass at its next command, as does the end of timeoutMs.  A swipe made while a pass runs is returned by that
+ * pass or the next; only one made while the loop reopens its port between passes (a few milliseconds, more
+ * with an identity-card library that opens the port itself) is lost. */
 KP_API int KP_STDCALL KP_DEV_ReadAll_A(int port, int unused1, unsigned int timeoutMs, int tryStoreCard, int sector,
                                        int block, int keyType, const char* keyHex, int tryContactBank,
                                        int tryContactlessBank, int unused2, int* cardKind, char* result);
@@ -400,7 +448,8 @@ KP_API int KP_STDCALL KP_DEV_AT45DB041_WriteData(int handle, int seat, int page,
 KP_API int KP_STDCALL KP_DEV_ID_FindID(int handle);
 /* 90. One field of the identity record read last. 0, -20; -5 with out NULL (type 0, fields 1 to 9). */
 KP_API int KP_STDCALL KP_DEV_ID_GetData(int handle, int field, char* out);
-/* 91. Reads an identity card into nine outputs within a time limit. 0, -3, -4, -6, -20. */
+/* 91. Reads an identity card into nine outputs within a time limit (0 or less: one attempt). 0, -3, -4, -6, -20.
+ * An attempt begun within the limit is finished, so the call may end up to a few seconds after it. */
 KP_API int KP_STDCALL KP_DEV_ID_Read(int handle, int timeLimitMs, char** fields);
 /* 92. Changes the device's serial speed (the host side keeps its speed). 0, -20, device errors. */
 KP_API int KP_STDCALL KP_DEV_SetBaudRate(int handle, int baud);

@@ -8,10 +8,11 @@ namespace Kpdev
     //
     // The library's cancel, KP_DEV_CancelReadAll, reaches whatever loop is
     // running in the process, so loops run one at a time (Loops) and a
-    // cancel is passed on only while this run's loop is in the library. The
-    // loop clears the library's cancel flag when it starts: a cancel that
-    // lands between this run's start and that moment would be lost, so it
-    // is repeated every pass pause (50 ms) until the loop has returned.
+    // cancel is passed on only while this run's loop is in the library. A
+    // cancel made before the library's call started does not end it: a
+    // cancel that lands between this run's start and that moment would be
+    // lost, so it is repeated every pass pause (50 ms) until the loop has
+    // returned.
     internal sealed class ReadAnyCardRun
     {
         static readonly object Loops = new object();

@@ -14,9 +14,9 @@ import java.util.concurrent.TimeoutException;
  *
  * <p>The library's cancel, KP_DEV_CancelReadAll, reaches whatever loop is running in the process,
  * so loops run one at a time and a cancel is passed on only while this future's loop is in the
- * library. The loop clears the library's cancel flag when it starts: a cancel that lands between
- * this future's start and that moment would be lost, so it is repeated every pass pause (50 ms)
- * until the loop has returned.
+ * library. A cancel made before the library's call started does not end that call: a cancel that
+ * lands between this future's start and that moment would be lost, so it is repeated every pass
+ * pause (50 ms) until the loop has returned.
  */
 public final class ReadAnyCardFuture extends CompletableFuture<CardRead> {
     private static final Object LOOPS = new Object();
