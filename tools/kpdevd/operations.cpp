@@ -3,8 +3,11 @@
 // the tool's decoders (tools/kpdev/decode.h).
 #include "operations.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
-#include <sys/time.h>
+#endif
 
 #include <chrono>
 #include <condition_variable>
@@ -80,6 +83,17 @@ std::string FromGbk(const std::string& gbk) {
   bool ascii = true;
   for (unsigned char c : gbk) ascii = ascii && c < 0x80;
   if (ascii) return gbk;
+#ifdef _WIN32
+  const int size = static_cast<int>(gbk.size());
+  const int wide = MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, gbk.data(), size, nullptr, 0);
+  if (wide <= 0) return Visible(gbk);
+  std::wstring text(static_cast<std::size_t>(wide), L'\0');
+  MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, gbk.data(), size, text.data(), wide);
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, out.data(), bytes, nullptr, nullptr);
+  return out;
+#else
   iconv_t cd = iconv_open("UTF-8", "GBK");
   if (cd == reinterpret_cast<iconv_t>(-1)) return Visible(gbk);
   std::string buffer(gbk.size() * 4 + 16, '\0');
@@ -92,6 +106,7 @@ std::string FromGbk(const std::string& gbk) {
   if (!ok) return Visible(gbk);
   buffer.resize(buffer.size() - oLeft);
   return buffer;
+#endif
 }
 
 nlohmann::json AtrValue(const std::string& hex) {
@@ -436,14 +451,20 @@ int ReadAll(const Request& r, std::uint64_t seen, Doc& doc) {
   return doc.Failed("KP_DEV_ReadAll_A on COM" + std::to_string(r.port), result);
 }
 
+// Local time with milliseconds, as kpdev watch stamps its events.
 std::string Now() {
-  timeval tv{};
-  gettimeofday(&tv, nullptr);
-  tm local{};
-  localtime_r(&tv.tv_sec, &local);
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &seconds);
+#else
+  localtime_r(&seconds, &local);
+#endif
   char text[40], out[64];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  std::snprintf(out, sizeof out, "%s.%03ld", text, static_cast<long>(tv.tv_usec / 1000));
+  std::snprintf(out, sizeof out, "%s.%03d", text, static_cast<int>(ms));
   return out;
 }
 
