@@ -9,7 +9,10 @@
 // changed: a contact card inserted, powered (its answer to reset decoded;
 // the tool powers a new card on unless --no-power-on), removed; a
 // contactless card arrived (activated: UID and type) or left; a swipe with
-// its tracks split.  With --json every event is one JSON object per line.
+// its tracks split; on a type-0 reader, an identity card present or taken
+// away (the identity module's own presence check: the card is not read;
+// `kpdev id read` reads it).  With --json every event is one JSON object
+// per line.
 //
 // When the reader stops answering (unplugged), "reader lost" is reported
 // and the tool keeps reopening it every interval until it answers again
@@ -35,6 +38,7 @@
 
 #include "command.h"
 #include "decode.h"
+#include "id_presence.h"
 #include "kp_dev.h"
 #include "session.h"
 
@@ -119,6 +123,7 @@ class Watcher {
       }
     }
     if (headArmed_) Head();
+    if (idServed_) return Identity();
     return true;
   }
 
@@ -142,7 +147,7 @@ class Watcher {
     const int r = KP_DEV_IC_GetStatus(h, kContactSeat, &state);
     if (r != 0 && r != KP_DEV_ERR_NOT_SUPPORTED) return false;
     lost_ = false;
-    contact_ = field_ = -1;
+    contact_ = field_ = id_ = -1;
     Event("reader", "back", "answering again");
     ArmHead();
     return true;
@@ -226,6 +231,34 @@ class Watcher {
 
   void ArmHead() { headArmed_ = KP_DEV_Magnetic_Accept(handle()) == 0; }
 
+  // The identity module's own presence check, without reading the card: the
+  // tool asks on a line of its own while the library's handle is closed
+  // (id_presence.h); a type-0 reader is reopened without a byte sent.
+  bool Identity() {
+    KP_DEV_CloseDevice(handle());
+    const IdPresence presence = CheckIdentityCard(session_.DevicePath(), session_.reader().baud);
+    int h = 0;
+    const std::string portText = session_.PortSpec();
+    const int r = KP_DEV_OpenDevice(session_.reader().type, portText.c_str(), &h);
+    if (r != 0) return Lost(r);
+    if (presence == IdPresence::kUnavailable || presence == IdPresence::kNoModule) {
+      idServed_ = false;
+      Event("id", "unwatched",
+            presence == IdPresence::kNoModule ? "no identity module answered" : "the device cannot be asked directly");
+      return true;
+    }
+    const int state = presence == IdPresence::kPresent ? kPresent : kEmpty;
+    if (state == id_) return true;
+    const int before = id_;
+    id_ = state;
+    if (state == kPresent) {
+      Event("id", "present", "identity card present ('kpdev id read' reads it)");
+    } else {
+      Event("id", before < 0 ? "empty" : "removed", "");
+    }
+    return true;
+  }
+
   void Head() {
     char track1[1024] = {}, track2[1024] = {};
     const int r = KP_DEV_Magnetic_ReadTrack(handle(), track1, track2);
@@ -254,6 +287,8 @@ class Watcher {
   bool contactServed_ = true;
   bool fieldServed_ = true;
   bool headArmed_ = false;
+  bool idServed_ = session_.reader().type == 0;
+  int id_ = -1;
   bool lost_ = false;
 };
 
@@ -269,9 +304,15 @@ int Run(const GlobalOptions& global, const WatchOptions& options) {
   Session session(global, options.reader);
   if (!session.Open()) return session.FailureExit();
   if (session.simulated()) {
-    Report::Get().Note("virtual reader on " + session.sim().path() + ", control port " +
-                       std::to_string(session.sim().controlPort()) +
-                       " (insert 0 cpu, remove 0, insert 255 rf-cpu, ...)");
+    // bash's /dev/tcp needs nothing beyond what Debian installs; bash -c
+    // makes the line work from any shell.
+    const std::string port = std::to_string(session.sim().controlPort());
+    Report::Get().Note("virtual reader on " + session.sim().path() + ", control port " + port +
+                       "; to present a card, run in another terminal:");
+    std::fprintf(stderr, "  bash -c 'exec 3<>/dev/tcp/127.0.0.1/%s; echo \"$*\" >&3; head -n1 <&3' - insert 0 cpu\n",
+                 port.c_str());
+    std::fprintf(stderr, "  (other requests instead of 'insert 0 cpu': remove 0, insert 255 rf-cpu,%s swipe, help)\n",
+                 session.reader().type == 0 ? " insert 255 id," : "");
   }
   Watcher watcher(session, options);
   watcher.Start();

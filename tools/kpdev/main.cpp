@@ -10,8 +10,9 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
-    return code == 0 ? 0 : kpdev::tool::kExitUsage;
+    // --help and --version end the same way, with status 0.
+    if (e.get_exit_code() == 0) return app.exit(e);
+    return tool.UsageFailure(e, argc, argv);
   }
   return tool.RunChosen();
 }

@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <limits.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -18,6 +17,7 @@
 
 #include "decode.h"
 #include "kp_dev.h"
+#include "ports.h"
 
 #ifdef KPDEV_TOOL_WITH_SIM
 #include "sim_client.h"
@@ -127,11 +127,8 @@ PortDiagnosis DiagnosePort(const std::string& path) {
   if (fd < 0) {
     const int error = errno;
     if (error == EACCES || error == EPERM) {
-      std::string owner = std::to_string(info.st_gid);
-      if (const struct group* g = getgrgid(info.st_gid)) owner = g->gr_name;
-      return {kExitOpenFailed, "permission denied",
-              "join the group '" + owner + "' (sudo usermod -aG " + owner +
-                  " $USER, then log in again), or add a udev rule (see the README)"};
+      const AccessAdvice advice = AdviseOnAccess(path, info);
+      return {kExitOpenFailed, advice.reason, advice.fix};
     }
     if (error == EBUSY) return {kExitOpenFailed, "in use by another process" + Holders(path), ""};
     if (error == ENXIO || error == ENODEV)
