@@ -667,9 +667,32 @@ bool NibblePairs(const Bytes& run, std::size_t at, std::size_t count, Bytes* out
   return true;
 }
 
+// What the raw sequences outside frames are: the module switch and its
+// replies, the type-61 version request; empty for other bytes.
+std::string RawMeaning(const Bytes& part) {
+  constexpr std::uint8_t kEsc = 0x1B;
+  if (part.size() < 2 || part[0] != kEsc) return {};
+  if (part.size() == 2 && part[1] >= '0' && part[1] <= '2') {
+    static const char* const kReplies[] = {"module switched", "module switch refused: speed digit",
+                                           "module switch refused: no such module"};
+    return kReplies[part[1] - '0'];
+  }
+  if (part.size() == 3 && part[1] == 'e' && part[2] == 0x00) return "version request (type 61)";
+  if (part.size() == 3 && part[1] == '$' && part[2] == 'B') return "module B (magnetic head)";
+  if (part.size() == 4 && part[1] == '$' && (part[2] == 'I' || part[2] == 'S') && part[3] >= 0x20 && part[3] < 0x7F) {
+    return std::string("module ") + static_cast<char>(part[2]) + ", speed digit " + static_cast<char>(part[3]);
+  }
+  return {};
+}
+
 std::string RawText(const Bytes& run, std::size_t from, std::size_t to) {
   const Bytes part(run.begin() + static_cast<long>(from), run.begin() + static_cast<long>(to));
-  const std::string spelled = Spelled(part);
+  const std::string meaning = RawMeaning(part);
+  if (!meaning.empty()) return "raw " + BytesToHex(part) + "  " + meaning;
+  // A text the type-61 firmware ends with its NUL is still a text.
+  Bytes text = part;
+  while (!text.empty() && text.back() == 0x00) text.pop_back();
+  const std::string spelled = Spelled(text);
   return "raw " + BytesToHex(part) + (spelled.empty() ? "" : "  \"" + spelled + "\"");
 }
 
