@@ -89,7 +89,9 @@ void Event(const std::string& where, const std::string& what, const std::string&
   std::snprintf(line, sizeof line, "%s  %-9s %-9s", time.c_str(), where.c_str(), what.c_str());
   out.Line(std::string(line) + (details.empty() ? "" : " " + details));
   out.Lines(more);
-  std::fflush(stdout);
+  // Nobody reads the events any more (the pipe's reader ended): stop as
+  // for Ctrl-C, so the reader is closed properly.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) g_stopped = 1;
 }
 
 class Watcher {
@@ -300,6 +302,7 @@ int Run(const GlobalOptions& global, const WatchOptions& options) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);  // the terminal went away
 
   Session session(global, options.reader);
   if (!session.Open()) return session.FailureExit();
