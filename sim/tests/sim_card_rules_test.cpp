@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-
 #include <string>
 
 #include "cards/apdu_engine.h"

@@ -57,9 +57,11 @@ TEST(SimProcess, FollowsTheHostOnlyWhenBothSidesSwitchSpeed) {
 }
 
 TEST(SimProcess, RefusesBadCommandLines) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"--family", "t7"}, {"--device-baud", "14400"}, {"--bogus"}, {"--version-hex", "XY"},
-           {"--lifeline", "99"}}) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"--family", "t7"},
+                                                                                    {"--device-baud", "14400"},
+                                                                                    {"--bogus"},
+                                                                                    {"--version-hex", "XY"},
+                                                                                    {"--lifeline", "99"}}) {
     EXPECT_THROW(SimProcess(KPDEV_SIM_PATH, args), SimError) << args[0];
   }
 }

@@ -50,7 +50,9 @@ int RunVersion(const GlobalOptions& global, const ReaderOptions& options) {
     }
     return ReportFailure("KP_DEV_GetDeviceVersion", r);
   }
-  out.Field("version", version[0] != '\0' ? DescribeVersion(version, options.type != 61 && options.type != 62) : "(none)", version);
+  out.Field("version",
+            version[0] != '\0' ? DescribeVersion(version, options.type != 61 && options.type != 62) : "(none)",
+            version);
 
   int module = -1;
   const int m = KP_DEV_CheckIsOpen(session.handle(), &module);

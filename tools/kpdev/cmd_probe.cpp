@@ -182,9 +182,7 @@ class Prober {
   }
 
   void Tried(const Target& target, int baud, const std::string& request, int r, const std::string& answer) {
-    const std::string outcome = !answer.empty()                ? answer
-                                : r == KP_DEV_ERR_READ || r == 0 ? "no answer"
-                                                               : ResultText(r);
+    const std::string outcome = !answer.empty() ? answer : r == KP_DEV_ERR_READ || r == 0 ? "no answer" : ResultText(r);
     if (!options_.quiet) {
       char line[256];
       std::snprintf(line, sizeof line, "probe COM%-2d %-7d %s: ", target.com, baud, request.c_str());
@@ -220,7 +218,8 @@ std::vector<Target> Targets(const ProbeOptions& options, Prober* prober) {
       if (entry.com > 0) entries.push_back(entry);
     }
   }
-  std::stable_sort(entries.begin(), entries.end(), [](const PortEntry& a, const PortEntry& b) { return a.com < b.com; });
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const PortEntry& a, const PortEntry& b) { return a.com < b.com; });
   std::vector<Target> targets;
   for (const PortEntry& entry : entries) {
     const bool seen = std::any_of(targets.begin(), targets.end(), [&](const Target& t) { return t.com == entry.com; });
@@ -294,9 +293,9 @@ int RunProbe(const GlobalOptions& global, ProbeOptions options) {
 
 void Install(Tool& tool) {
   auto options = std::make_shared<ProbeOptions>();
-  CLI::App* probe = tool.AddCommand(
-      "probe", "find the readers on the serial ports without changing them: port, type, speed, version",
-      [&tool, options] { return RunProbe(tool.global(), *options); });
+  CLI::App* probe =
+      tool.AddCommand("probe", "find the readers on the serial ports without changing them: port, type, speed, version",
+                      [&tool, options] { return RunProbe(tool.global(), *options); });
   probe->add_option("-t,--type", options->type, "look only for readers of this type's family (default: every family)")
       ->check(CLI::IsMember({0, 1, 2, 5, 61, 62}));
   probe

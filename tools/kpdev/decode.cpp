@@ -896,7 +896,8 @@ std::string StatusWordMeaning(std::uint16_t sw) {
   for (const Named& named : kNames) {
     if (named.sw == sw) return named.meaning;
   }
-  if (sw1 == 0x62 || sw1 == 0x63) return "warning (non-volatile memory " + std::string(sw1 == 0x62 ? "unchanged)" : "changed)");
+  if (sw1 == 0x62 || sw1 == 0x63)
+    return "warning (non-volatile memory " + std::string(sw1 == 0x62 ? "unchanged)" : "changed)");
   if (sw1 == 0x64 || sw1 == 0x65) return "execution error";
   if (sw1 == 0x67) return "wrong length";
   if (sw1 == 0x68) return "function in CLA not supported";

@@ -31,12 +31,23 @@ constexpr std::size_t kMaxBody = 3000 - kHeader;
 
 bool SpeedOf(int baud, speed_t* speed) {
   switch (baud) {
-    case 9600: *speed = B9600; return true;
-    case 19200: *speed = B19200; return true;
-    case 38400: *speed = B38400; return true;
-    case 57600: *speed = B57600; return true;
-    case 115200: *speed = B115200; return true;
-    default: return false;
+    case 9600:
+      *speed = B9600;
+      return true;
+    case 19200:
+      *speed = B19200;
+      return true;
+    case 38400:
+      *speed = B38400;
+      return true;
+    case 57600:
+      *speed = B57600;
+      return true;
+    case 115200:
+      *speed = B115200;
+      return true;
+    default:
+      return false;
   }
 }
 

@@ -225,7 +225,12 @@ TEST(ToolLineTest, StreamPutsPacedPiecesTogether) {
   }
   EXPECT_EQ(seen, (std::vector<std::string>{"< raw 1B30  module switched", "> command 3111 data 00"}));
   // Status 0000 and the bytes 4B 50: L = 4, checksum 4B^50 = 1B.
-  const Bytes answer = Hex("0230303034" "30303030" "343B3530" "313B" "03");
+  const Bytes answer =
+      Hex("0230303034"
+          "30303030"
+          "343B3530"
+          "313B"
+          "03");
   ASSERT_EQ(answer.size(), 16u);
   EXPECT_TRUE(stream.Add(Bytes(answer.begin(), answer.begin() + 8), false).empty());
   EXPECT_EQ(Texts(stream.Add(Bytes(answer.begin() + 8, answer.end()), false)),
@@ -256,9 +261,21 @@ TEST(ToolVersionTest, FamilyNamedByTheVersionText) {
     const char* text;
     int type;
   } cases[] = {
-      {"KP-T1 V2.10", 1}, {"KP-T0 V3.02", 0},  {"KP-T61 V1.05", 61}, {"KP-T62 V1.00", 61}, {"KP-T2 V1.0", 1},
-      {"KP-T5", 1},       {"T0", 0},           {"READER T0", 0},     {"X_T1_B", 1},        {"KP-T6 V1", -1},
-      {"KP-T10 V1", -1},  {"KPT1 V2", -1},     {"V2.10", -1},        {"", -1},             {"KP-t1", -1},
+      {"KP-T1 V2.10", 1},
+      {"KP-T0 V3.02", 0},
+      {"KP-T61 V1.05", 61},
+      {"KP-T62 V1.00", 61},
+      {"KP-T2 V1.0", 1},
+      {"KP-T5", 1},
+      {"T0", 0},
+      {"READER T0", 0},
+      {"X_T1_B", 1},
+      {"KP-T6 V1", -1},
+      {"KP-T10 V1", -1},
+      {"KPT1 V2", -1},
+      {"V2.10", -1},
+      {"", -1},
+      {"KP-t1", -1},
   };
   for (const auto& c : cases) EXPECT_EQ(TypeOfVersion(c.text), c.type) << c.text;
 }
