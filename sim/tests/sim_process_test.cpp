@@ -132,10 +132,10 @@ TEST(SimProcess, EndOfTheLifelineEndsTheProcessAndRemovesTheLink) {
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
-    dup2(lifeline[0], 5);
-    dup2(out[1], STDOUT_FILENO);
     close(lifeline[1]);
-    execl(KPDEV_SIM_PATH, KPDEV_SIM_PATH, "--pacing", "off", "--link", link.c_str(), "--lifeline", "5",
+    dup2(lifeline[0], STDIN_FILENO);
+    dup2(out[1], STDOUT_FILENO);
+    execl(KPDEV_SIM_PATH, KPDEV_SIM_PATH, "--pacing", "off", "--link", link.c_str(), "--lifeline", "0",
           static_cast<char*>(nullptr));
     _exit(127);
   }
