@@ -104,22 +104,14 @@ expect 5 'nothing answered|no reader answering' version --port 9
 expect 5 'no reader answering' read-all --port 9 --timeout 1
 
 # ---- watch: an insert and a removal through the control interface.
-exec 4< <("$kpdev" --sim --json watch --interval 100 2>"$scratch/watch.err")
-watch_pid=$!
-pids+=("$watch_pid")
-port=
-for _ in $(seq 50); do
-  port=$(sed -n 's/.*control port \([0-9]*\).*/\1/p' "$scratch/watch.err")
-  [[ -n $port ]] && break
-  sleep 0.1
-done
+watch_sim watch --interval 100
 sleep 0.3
-control "$port" "insert 0 cpu atr=3B0200AA" >/dev/null
+control "$watch_port" "insert 0 cpu atr=3B0200AA" >/dev/null
 sleep 0.4
-control "$port" "remove 0" >/dev/null
+control "$watch_port" "remove 0" >/dev/null
 sleep 0.4
 kill -INT "$watch_pid"
-events=$(cat <&4)
+events=$(cat <&"$watch_fd")
 python3 - "$events" <<'PY' || fail "watch events: $events"
 import json, sys
 events = [json.loads(line) for line in sys.argv[1].splitlines()]

@@ -8,6 +8,9 @@
 #   start_sim NAME ARGS...       a kpdev-sim reached through $scratch/NAME;
 #                                its control port in sim_control[NAME]
 #   control PORT REQUEST         one control request; prints the reply
+#   watch_sim ARGS...            kpdev --sim --json ARGS (a watch) in the
+#                                background: watch_pid, watch_fd (its
+#                                output), watch_port (the control port)
 #   as_nobody ARGS...            runs kpdev as the user nobody (see below)
 #   finish                       the summary line and exit status
 kpdev=$1
@@ -52,6 +55,19 @@ control() {
   read -r -t 5 reply <&"$c"
   exec {c}>&-
   printf '%s\n' "$reply"
+}
+
+watch_sim() {
+  exec {watch_fd}< <("$kpdev" --sim --json "$@" 2>"$scratch/watch.err")
+  watch_pid=$!
+  pids+=("$watch_pid")
+  watch_port=
+  for _ in $(seq 50); do
+    watch_port=$(sed -n 's/.*control port \([0-9]*\).*/\1/p' "$scratch/watch.err")
+    [[ -n $watch_port ]] && return 0
+    sleep 0.1
+  done
+  fail "kpdev --sim $* printed no control port: $(cat "$scratch/watch.err")"
 }
 
 # The unprivileged cases run a copy of kpdev and its library in $scratch:

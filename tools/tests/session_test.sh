@@ -71,19 +71,12 @@ PY
 
 # ---- watch: the printed command presents a card; an identity card is
 # reported from the module's find-card frame only.
-exec {events}< <("$kpdev" --sim --json watch --type 0 --interval 100 2>"$scratch/watch.err")
-watch_pid=$!
-pids+=("$watch_pid")
-paste_line=
-for _ in $(seq 50); do
-  paste_line=$(sed -n 's/^  \(bash -c .*\)/\1/p' "$scratch/watch.err")
-  [[ -n $paste_line ]] && break
-  sleep 0.1
-done
-port=$(sed -n 's/.*control port \([0-9]*\).*/\1/p' "$scratch/watch.err")
+watch_sim watch --type 0 --interval 100
+port=$watch_port
+sleep 0.3
+paste_line=$(sed -n 's/^  \(bash -c .*\)/\1/p' "$scratch/watch.err")
 [[ $paste_line == "bash -c 'exec 3<>/dev/tcp/127.0.0.1/$port; echo \"\$*\" >&3; head -n1 <&3' - insert 0 cpu" ]] ||
   fail "watch printed: $(cat "$scratch/watch.err")"
-sleep 0.3
 reply=$(eval "$paste_line")
 [[ $reply == ok ]] || fail "the printed command answered: $reply"
 sleep 0.4
@@ -94,7 +87,7 @@ traffic=$(control "$port" traffic)
 control "$port" "remove 255" >/dev/null
 sleep 0.5
 kill -INT "$watch_pid"
-python3 - "$(cat <&"$events")" "$traffic" <<'PY' || fail "watch of an identity card"
+python3 - "$(cat <&"$watch_fd")" "$traffic" <<'PY' || fail "watch of an identity card"
 import json, sys
 events = [json.loads(line) for line in sys.argv[1].splitlines()]
 seat = [e["event"] for e in events if e.get("where") == "seat 0"]
