@@ -182,7 +182,8 @@ class Prober {
   }
 
   void Tried(const Target& target, int baud, const std::string& request, int r, const std::string& answer) {
-    const std::string outcome = !answer.empty() ? answer : r == KP_DEV_ERR_READ || r == 0 ? "no answer" : ResultText(r);
+    std::string outcome = !answer.empty() ? answer : r == KP_DEV_ERR_READ || r == 0 ? "no answer" : ResultText(r);
+    if (r == KP_DEV_ERR_UNKNOWN_COMMAND) outcome += ": a type-61 reader answers so";
     if (!options_.quiet) {
       char line[256];
       std::snprintf(line, sizeof line, "probe COM%-2d %-7d %s: ", target.com, baud, request.c_str());

@@ -210,8 +210,14 @@ int Tool::UsageFailure(const CLI::ParseError& error, int argc, const char* const
     } else if (!inner.empty() && FindSubcommand(chosen, next) == nullptr) {
       message = UnknownName(next, "subcommand of " + args[at], inner) + "; there are " + Joined(inner, ", ");
     } else {
-      message = error.what();
-      message += " (see 'kpdev " + args[at] + (inner.empty() ? "" : " " + next) + " --help')";
+      std::string path = args[at] + (inner.empty() ? "" : " " + next);
+      if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
+        // CLI11's own message lists them last first.
+        message = "'kpdev " + path + "' takes no " + Joined(app_.remaining(true), " ");
+      } else {
+        message = error.what();
+      }
+      message += " (see 'kpdev " + path + " --help')";
     }
   }
   Report& report = Report::Get();

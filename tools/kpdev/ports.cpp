@@ -118,7 +118,7 @@ const char* FileKind(mode_t mode) {
 
 bool IsNetworkTarget(const std::string& path) { return path.find("://") != std::string::npos; }
 
-AccessAdvice AdviseOnAccess(const std::string& path, const struct stat& info) {
+AccessAdvice AdviseOnAccess(const struct stat& info) {
   char mode[8];
   std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
   const std::string group = GroupName(info.st_gid);
@@ -160,7 +160,6 @@ AccessAdvice AdviseOnAccess(const std::string& path, const struct stat& info) {
   if (name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0) {
     advice.fix += " (a USB adapter is better matched by its vendor and product: see the README)";
   }
-  (void)path;
   return advice;
 }
 
@@ -186,7 +185,7 @@ void CheckAccess(PortEntry* entry) {
     entry->access = "yes";
     return;
   }
-  const AccessAdvice advice = AdviseOnAccess(entry->path, info);
+  const AccessAdvice advice = AdviseOnAccess(info);
   entry->access = "no: " + advice.reason;
   entry->fix = advice.fix;
 }

@@ -29,13 +29,13 @@ struct PortEntry {
 // a local device node.
 bool IsNetworkTarget(const std::string& path);
 
-// Why this user cannot open `path` and what would help, for a device that
-// stat() describes as `info` and that open() refused.
+// Why this user cannot open a device that stat() describes as `info` and
+// that open() refused, and what would help.
 struct AccessAdvice {
   std::string reason;  // "permission denied (owner root:root, mode 0600)"
   std::string fix;     // a command or rule that would work; may be empty
 };
-AccessAdvice AdviseOnAccess(const std::string& path, const struct stat& info);
+AccessAdvice AdviseOnAccess(const struct stat& info);
 
 // Fills usable, access and fix of an entry.
 void CheckAccess(PortEntry* entry);

@@ -128,7 +128,7 @@ PortDiagnosis DiagnosePort(const std::string& path) {
   if (fd < 0) {
     const int error = errno;
     if (error == EACCES || error == EPERM) {
-      const AccessAdvice advice = AdviseOnAccess(path, info);
+      const AccessAdvice advice = AdviseOnAccess(info);
       return {kExitOpenFailed, advice.reason, advice.fix};
     }
     if (error == EBUSY) return {kExitOpenFailed, "in use by another process" + Holders(path), ""};

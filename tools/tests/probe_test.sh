@@ -69,6 +69,7 @@ done
 # Only the family asked for: a type-0 search finds the type-1 reader, not its type.
 expect 0 'COM2 +type 61  115200 baud  KP-T61 V1\.05' probe --type 61 --port 2
 expect 5 'no reader of type 0 answered' probe --type 0 --port 1
+expect 5 '115200  type 1/0 version command \(0x3111\): -308 .*: a type-61 reader answers so' probe --type 0 --port 2
 
 # A port nothing answers on: every speed is tried, then exit 5.
 python3 -c 'import os,pty,time; m,s=pty.openpty(); print(os.ttyname(s), flush=True); time.sleep(60)' >"$scratch/pty" &

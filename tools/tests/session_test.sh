@@ -107,6 +107,7 @@ expect 64 "--type 61 --baud 115200: options of 'version' come after its name: kp
   --type 61 --baud 115200 version
 expect 64 "'kpdev cpu' needs one of status, on, off, apdu, type" cpu
 expect 64 "unknown subcommand of cpu 'aplu' \\(did you mean 'apdu'\\?\\)" cpu aplu 00A4
+expect 64 "'kpdev version' takes no --sim-card x \\(see 'kpdev version --help'\\)" version --sim-card x
 json=$("$kpdev" --json verison 2>/dev/null)
 python3 - "$json" <<'PY' || fail "usage error as JSON: $json"
 import json, sys
