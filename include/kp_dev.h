@@ -7,8 +7,16 @@
  * (a few financial services also return 200 or 201).  Card data crosses the
  * interface as upper-case hexadecimal text, NUL-terminated.
  *
- * A handle that no open reader has makes every reader function return 0 and
- * write nothing (KP_DEV_CheckIsOpen reports -10 instead).
+ * A handle that no open reader has: every function that takes a handle
+ * returns 0 at once, sends nothing and writes nothing, except
+ *   KP_DEV_CheckIsOpen           -10; *module is left as it was;
+ *   KP_DEV_ReadFinanceICTrack2   200 (no card answered 9000); the first four
+ *                                bytes of track2 are set to zero;
+ *   KP_DEV_ReadICCardInfo, KP_DEV_ReadICCardGPOData, KP_DEV_GetICTraceInfo
+ *                                200; nothing is written;
+ *   KP_DEV_IC_SendApdu_A         0; response is emptied (its first byte NUL).
+ * KP_DEV_ReadAll and KP_DEV_ReadAll_A take a COM port, not a handle: they
+ * open the reader themselves.
  *
  * Result codes shared by many functions:
  *     0  success
@@ -110,6 +118,10 @@
 #define KP_DEV_TEXT_ROOM 2080
 #define KP_DEV_DLL_VERSION_ROOM 33 /* KP_DEV_GetDllVersion: 32 bytes of GBK text and the NUL */
 #define KP_DEV_ID_FIELD_ROOM 261   /* KP_DEV_ID_GetData: field 9, the photo path, may hold 260 characters */
+/* KP_DEV_IC_PowerOn on a type-0 reader, seats 16 to 30: the answer to reset
+ * of the seat's first power-on is replayed without comparing it with
+ * *atrLen, and it may hold 127 characters. */
+#define KP_DEV_ATR_CACHE_ROOM 128
 
 /* Contract of the outputs and pointers.
  *
@@ -117,40 +129,69 @@
  * NUL-terminated; "GBK" is code page 936 text; "ASCII" is plain 7-bit text
  * as the card or head delivered it; "bytes" are raw bytes without a
  * terminator.  Outputs are written only on success unless noted; a handle
- * that is not open writes nothing.
+ * that is not open writes nothing (but see the list at the top).
  *
  * NULL: no pointer argument may be NULL.  The library writes through every
  * output pointer it is given and reads every input text to its NUL; an
  * empty text ("") is the way to leave a track out of
  * KP_DEV_Magnetic_WaitForWriteTrack.
  *
- *   Function (output)                  Room (bytes, NUL included)                 Encoding
- *   KP_DEV_GetDllVersion (text)        KP_DEV_DLL_VERSION_ROOM                    GBK
- *   KP_DEV_GetDeviceVersion            KP_DEV_TEXT_ROOM                           hex of the version bytes
- *   KP_DEV_IC_PowerOn (atr)            2 * *atrLen + 1; *atrLen = room in bytes   hex; -304 when the ATR is longer
- *   KP_DEV_IC_ConnectlessActive        uid: 2 * *uidLen + 1, ats: 2 * *atsLen + 1 hex; -304 when longer (rooms: bytes)
- *   KP_DEV_IC_ConnectlessActiveStoreCard uid: 9 (4 bytes); ats is not written  hex
- *   KP_DEV_IC_ConnectlessReadBlock     *dataLen + 1; *dataLen = room in characters (32 for a block); hex
- *   KP_DEV_IC_SendApdu, _SendApdu_A    KP_DEV_TEXT_ROOM (answer data and SW1 SW2; no room check)  hex
- *   KP_DEV_IC_ReadStoreData, KP_DEV_IC_ReadStoreDataEXAT1608, KP_DEV_SLE4428_ReadData (both outputs),
- *   KP_DEV_SLE4442_ReadDataForUser, _ReadDataForProtection, KP_DEV_AT24CXX_ReadData,
- *   KP_DEV_AT88SC102/1604/1608_ReadData, KP_DEV_AT45DB041_ReadData
- *                                      2 * length + 1 (KP_DEV_TEXT_ROOM for any answer)   hex
- *   KP_DEV_*_ReadPwd                   KP_DEV_TEXT_ROOM (a few bytes in practice) hex
- *   KP_DEV_Magnetic_ReadTrack          KP_DEV_TEXT_ROOM each                      ASCII track characters; a track
- *                                                                                 sent as 7F reads as 4 zero bytes
- *   KP_AscToBcd (hexOut)               2 * strlen(text) + 1                       hex of the text's bytes
- *   KP_BcdToAsc (bytesOut)             strlen(hexText) / 2, no terminator          bytes
- *   KP_DEV_ReadFinanceICTrack2         KP_DEV_TEXT_ROOM                           hex (tag 57: digits, D sep., F pad)
- *   KP_DEV_ReadICCardInfo              KP_DEV_TEXT_ROOM each                      hex (Track 2, PAN sequence no., AID)
- *   KP_DEV_GetICTraceInfo (chipData)   KP_DEV_TEXT_ROOM (fourteen tag-length-value fields)  hex
- *   KP_DEV_ReadICCardGPOData (records) capacity + 1; 201 when the next line would not fit   hex lines
- *   ICCardFindSubStr (valueOut)        strlen(response) + 1                       hex
- *   KP_DEV_ReadAll, _ReadAll_A (result) KP_DEV_TEXT_ROOM                          kind 1: "track1|track2" (ASCII);
- *                                                                                 2, 3, 4: hex; 5: identity texts (GBK)
- *   KP_DEV_ID_GetData                  KP_DEV_ID_FIELD_ROOM                       GBK; field 9 is a file path
- *   KP_DEV_ID_Read (nine outputs)      KP_DEV_ID_FIELD_ROOM each                  GBK, fields 1 to 9 in order
- *   int and float outputs              one int or float                           written on success only
+ * Rooms: the bytes each output must have, terminator included, as an
+ * expression of the call's arguments.  [n] is the int that argument n
+ * points to on entry; len(t) is the length of the text t, for an output the
+ * length of the text it already holds (the memory-card reads append their
+ * hex to it, so pass an empty text); a/b divides rounding down.  A smaller
+ * output is overrun: the library cannot know the size of a buffer.
+ *
+ *   Function                             Output     Room                      Encoding
+ *   KP_DEV_GetDllVersion                 text       KP_DEV_DLL_VERSION_ROOM   GBK
+ *   KP_DEV_IC_PowerOn                    atr        max(2*[atrLen]+1,KP_DEV_ATR_CACHE_ROOM)
+ *                                                   hex; *atrLen = room in bytes, -304 when the ATR is longer
+ *   KP_DEV_IC_ConnectlessActive          uid        2*[uidLen]+1              hex; -304 when longer (room in bytes)
+ *   KP_DEV_IC_ConnectlessActive          ats        2*[atsLen]+1              hex; -304 when longer (room in bytes)
+ *   KP_DEV_IC_SendApdu                   response   KP_DEV_TEXT_ROOM          hex: answer data, SW1 SW2; no room check
+ *   KP_DEV_IC_ReadStoreData              dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_IC_ConnectlessActiveStoreCard uid        9                         hex of 4 bytes; *uidLen is not compared
+ *   KP_DEV_IC_ConnectlessActiveStoreCard ats        0                         never written
+ *   KP_DEV_IC_ConnectlessReadBlock       dataOut    [dataLen]+1               hex; *dataLen = room in characters (32)
+ *   KP_DEV_Magnetic_ReadTrack            track1     KP_DEV_TEXT_ROOM          ASCII track characters, no NUL
+ *   KP_DEV_Magnetic_ReadTrack            track2     KP_DEV_TEXT_ROOM          written; a track sent as 7F reads as
+ *                                                                             4 zero bytes
+ *   KP_AscToBcd                          hexOut     2*len(text)+1             hex of the text's bytes
+ *   KP_BcdToAsc                          bytesOut   len(hexText)/2            bytes
+ *   KP_DEV_ReadFinanceICTrack2           track2     KP_DEV_TEXT_ROOM          hex (tag 57: digits, D sep., F pad)
+ *   KP_DEV_ReadAll                       result     KP_DEV_TEXT_ROOM          kind 1: "track1|track2" (ASCII);
+ *                                                                             2, 3, 4: hex; 5: identity texts (GBK)
+ *   KP_DEV_ReadICCardInfo                track2     KP_DEV_TEXT_ROOM          hex (Track 2)
+ *   KP_DEV_ReadICCardInfo                panSeq     KP_DEV_TEXT_ROOM          hex (PAN sequence number)
+ *   KP_DEV_ReadICCardInfo                aid        KP_DEV_TEXT_ROOM          hex (AID)
+ *   KP_DEV_GetICTraceInfo                chipData   KP_DEV_TEXT_ROOM          hex: fourteen tag-length-value fields
+ *   KP_DEV_IC_SendApdu_A                 response   KP_DEV_TEXT_ROOM          hex: answer data, SW1 SW2
+ *   KP_DEV_ReadICCardGPOData             records    capacity+1                hex lines; 201 when the next line
+ *                                                                             would not fit
+ *   ICCardFindSubStr                     valueOut   len(response)+1           hex, no NUL written: pass zeroes
+ *   KP_DEV_ReadAll_A                     result     KP_DEV_TEXT_ROOM          as KP_DEV_ReadAll
+ *   KP_DEV_IC_ReadStoreDataEXAT1608      dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_SLE4428_ReadData              dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_SLE4428_ReadData              protectOut length+3                  one decimal flag per byte from the
+ *                                                                             start; a flag above 9 takes more digits
+ *   KP_DEV_SLE4442_ReadDataForUser       dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_SLE4442_ReadDataForProtection dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_AT24CXX_ReadData              dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_GetDeviceVersion              version    KP_DEV_TEXT_ROOM          hex of the version bytes
+ *   KP_DEV_AT88SC102_ReadData            dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_AT88SC1604_ReadData           dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_AT88SC1608_ReadData           dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_AT45DB041_ReadData            dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_ID_GetData                    out        KP_DEV_ID_FIELD_ROOM      GBK; field 9 is a file path
+ *   KP_DEV_ID_Read                       fields     KP_DEV_ID_FIELD_ROOM      nine outputs, each this room;
+ *                                                                             GBK, fields 1 to 9 in order
+ *   KP_DEV_SLE4428_ReadPwd               pwdOut     KP_DEV_TEXT_ROOM          hex (a few bytes in practice)
+ *   KP_DEV_SLE4442_ReadPwd               pwdOut     KP_DEV_TEXT_ROOM          hex
+ *   KP_DEV_AT88SC102_ReadPwd             pwdOut     KP_DEV_TEXT_ROOM          hex
+ *   KP_DEV_AT88SC1604_ReadPwd            pwdOut     KP_DEV_TEXT_ROOM          hex
+ *   KP_DEV_AT88SC1608_ReadPwd            pwdOut     KP_DEV_TEXT_ROOM          hex
+ *   int and float outputs                           one int or float          written on success only
  */
 
 #ifdef __cplusplus
@@ -171,7 +212,7 @@ KP_API int KP_STDCALL KP_DEV_IC_SoftReset(int handle, int mode);
 KP_API int KP_STDCALL KP_DEV_IC_GetStatus(int handle, int seat, int* state);
 /* 7. Powers a seat on; *atrLen is the room in bytes on entry, the length on return. 0, -304, -20, device errors.
  * Type 0, seats 16-30: the answer to reset cached at the first power-on is copied again without comparing it with
- * *atrLen; give room for 33 bytes (67 characters) there. */
+ * *atrLen; give atr KP_DEV_ATR_CACHE_ROOM bytes there. */
 KP_API int KP_STDCALL KP_DEV_IC_PowerOn(int handle, int seat, int* atrLen, char* atr);
 /* 8. Powers a seat off. 0, -20, device errors. */
 KP_API int KP_STDCALL KP_DEV_IC_PowerOff(int handle, int seat);
@@ -292,7 +333,8 @@ KP_API int KP_STDCALL KP_DEV_SLE4428_VerifyPwd(int handle, int seat, const char*
 KP_API int KP_STDCALL KP_DEV_SLE4428_ModifyPwd(int handle, int seat, const char* pwdHex);
 /* 56. SLE4428 error counter. 0, -20, device errors. */
 KP_API int KP_STDCALL KP_DEV_SLE4428_ReadERROR(int handle, int seat, int* count);
-/* 57. SLE4428 data (and protection bits) read. 0, -5, -20, device errors. */
+/* 57. SLE4428 data (and protection flags) read; the data hex is appended to dataOut, the flags are written from the
+ * start of protectOut, one "%d" each. 0, -5, -20, device errors. */
 KP_API int KP_STDCALL KP_DEV_SLE4428_ReadData(int handle, int seat, int mode, int address, int length, char* dataOut,
                                               char* protectOut);
 /* 58. SLE4428 data write (mode: with or without protection). 0, -5, -20, device errors. */

@@ -16,7 +16,9 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    // --help and --version end the same way, with status 0.
+    // --help and --version end the same way, with status 0.  A usage
+    // error is told in words, and with --json as a document like any
+    // other failure's.
     if (e.get_exit_code() == 0) return app.exit(e);
     return tool.UsageFailure(e, argc, argv);
   }
