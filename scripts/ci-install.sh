@@ -77,6 +77,22 @@ unset KPDEV_COM7
 pythonpath="$prefix/lib/python3/dist-packages"
 PYTHONPATH="$pythonpath" "$python" examples/python/version.py
 
+# The bindings find the library and kpdev-sim beside themselves: no
+# LD_LIBRARY_PATH, no KPDEV_SIM.
+if [[ -f "$prefix/lib/cli/kpdev/Kpdev.dll" ]]; then
+  echo "== .NET example against the installed assembly"
+  eval "mcs -nologo -warnaserror+ -out:\"\$work/Version.exe\" examples/dotnet/Version.cs $(pkg-config --libs kpdev-sharp)"
+  MONO_PATH="$prefix/lib/cli/kpdev" mono "$work/Version.exe"
+else
+  echo "the .NET binding was not built (no mcs): its example is not run" >&2
+fi
+if [[ -f "$prefix/share/java/kpdev.jar" ]]; then
+  echo "== Java example against the installed archive"
+  java -cp "$prefix/share/java/kpdev.jar" examples/java/Version.java
+else
+  echo "the Java binding was not built (no javac): its example is not run" >&2
+fi
+
 echo "== Python package tests (installed package)"
 PYTHONPATH="$pythonpath" PYTHONDONTWRITEBYTECODE=1 "$python" -m pytest -q -p no:cacheprovider \
   --rootdir "$root/bindings/python" "$root/bindings/python/tests"
