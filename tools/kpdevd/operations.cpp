@@ -19,13 +19,18 @@
 #include <vector>
 
 #include "decode.h"
+#include "documents.h"
 #include "kp_dev.h"
 
 namespace kpdev::service {
 
 namespace {
 
-using kpdev::tool::Bytes;
+using kpdev::tool::AtrDocument;
+using kpdev::tool::CardKindName;
+using kpdev::tool::SplitBars;
+using kpdev::tool::TrackDocument;
+using kpdev::tool::Visible;
 
 constexpr int kContactSeat = 0;
 constexpr int kFieldSeat = 255;
@@ -49,33 +54,6 @@ std::string Hex2(int byte) {
   char text[4];
   std::snprintf(text, sizeof text, "%02X", byte & 0xFF);
   return text;
-}
-
-// Printable ASCII as it is, anything else as \xHH, as the tool shows the
-// tracks and the loop's identity texts.
-std::string Visible(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      out += static_cast<char>(c);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      out += escaped;
-    }
-  }
-  return out;
-}
-
-std::vector<std::string> SplitBars(const std::string& text) {
-  std::vector<std::string> parts;
-  std::size_t at = 0;
-  for (;;) {
-    const std::size_t bar = text.find('|', at);
-    parts.push_back(text.substr(at, bar == std::string::npos ? std::string::npos : bar - at));
-    if (bar == std::string::npos) return parts;
-    at = bar + 1;
-  }
 }
 
 // GBK identity texts as UTF-8; bytes that do not convert as \xHH.
@@ -107,20 +85,6 @@ std::string FromGbk(const std::string& gbk) {
   buffer.resize(buffer.size() - oLeft);
   return buffer;
 #endif
-}
-
-nlohmann::json AtrValue(const std::string& hex) {
-  Bytes bytes;
-  if (hex.empty() || !kpdev::tool::HexToBytes(hex, &bytes)) return hex;
-  nlohmann::json j = kpdev::tool::AtrJson(kpdev::tool::ParseAtr(bytes));
-  j["hex"] = hex;
-  return j;
-}
-
-nlohmann::json TrackValue(const std::string& text, bool track1 = false) {
-  nlohmann::json j = kpdev::tool::TrackJson(track1 ? kpdev::tool::ParseTrack1(text) : kpdev::tool::ParseTrack2(text));
-  j["text"] = text;
-  return j;
 }
 
 // The document of one operation, as the tool's report builds it.
@@ -211,7 +175,7 @@ int PowerOn(int handle, int seat, Doc& doc) {
   int length = 33;
   const int r = KP_DEV_IC_PowerOn(handle, seat, &length, atr);
   if (r != 0) return doc.Failed("KP_DEV_IC_PowerOn", r);
-  doc["atr"] = AtrValue(length > 0 ? atr : "");
+  doc["atr"] = AtrDocument(length > 0 ? atr : "");
   return kExitOk;
 }
 
@@ -236,7 +200,7 @@ int EmvInfo(const Request& r, Doc& doc) {
   const int c = KP_DEV_ReadICCardInfo(h, r.seat, 0, track2, panSeq, aid);
   // What was read before a failure is shown too.
   if (aid[0] != '\0') doc["aid"] = aid;
-  if (track2[0] != '\0') doc["track2"] = TrackValue(track2);
+  if (track2[0] != '\0') doc["track2"] = TrackDocument(track2);
   if (panSeq[0] != '\0') doc["panseq"] = panSeq;
   const int exit = c == 0 ? kExitOk : doc.Failed("KP_DEV_ReadICCardInfo", c);
   if (field) {
@@ -319,8 +283,8 @@ int MagRead(const Request& r, Doc& doc) {
     return doc.Message("no card swiped within " + std::to_string(r.timeoutMs / 1000) + " s", kExitNoCard);
   }
   if (c != 0) return doc.Failed("KP_DEV_Magnetic_ReadTrack", c);
-  doc["track1"] = TrackValue(Visible(track1.data()), true);
-  doc["track2"] = TrackValue(Visible(track2.data()));
+  doc["track1"] = TrackDocument(Visible(track1.data()), true);
+  doc["track2"] = TrackDocument(Visible(track2.data()));
   return kExitOk;
 }
 
@@ -344,16 +308,6 @@ int IdRead(const Request& r, Doc& doc) {
 }
 
 // ------------------------------------------------------------ read-any-card
-
-const char* KindName(int kind) {
-  static const char* const kNames[] = {"none",
-                                       "magnetic stripe card",
-                                       "contactless store card block",
-                                       "contact bank card",
-                                       "contactless bank card",
-                                       "resident identity card"};
-  return kind >= 1 && kind <= 5 ? kNames[kind] : kNames[0];
-}
 
 // The library keeps one read-any-card loop per process (its cancel and the
 // handle it remembers are process-wide), so loops run one after another.
@@ -417,12 +371,12 @@ int ReadAll(const Request& r, std::uint64_t seen, Doc& doc) {
   text.back() = '\0';
   if (result == 0) {
     const std::string found(text.data());
-    doc["kind"] = {{"code", kind}, {"name", KindName(kind)}};
+    doc["kind"] = {{"code", kind}, {"name", CardKindName(kind)}};
     switch (kind) {
       case 1: {
         const std::vector<std::string> tracks = SplitBars(found);
-        doc["track1"] = TrackValue(Visible(tracks[0]), true);
-        doc["track2"] = TrackValue(tracks.size() < 2 ? "" : Visible(tracks[1]));
+        doc["track1"] = TrackDocument(Visible(tracks[0]), true);
+        doc["track2"] = TrackDocument(tracks.size() < 2 ? "" : Visible(tracks[1]));
         break;
       }
       case 2:
@@ -430,13 +384,13 @@ int ReadAll(const Request& r, std::uint64_t seen, Doc& doc) {
         break;
       case 3:
       case 4:
-        doc["track2"] = TrackValue(found);
+        doc["track2"] = TrackDocument(found);
         break;
       case 5: {
         static const char* const kLabels[] = {"name",   "sex",       "nation",   "birth", "address",
                                               "number", "authority", "validity", "photo"};
         const std::vector<std::string> fields = SplitBars(found);
-        for (std::size_t i = 0; i < fields.size() && i < 8; ++i) doc[kLabels[i]] = FromGbk(fields[i]);
+        for (std::size_t i = 0; i < fields.size() && i < 9; ++i) doc[kLabels[i]] = Visible(fields[i]);
         break;
       }
       default:
@@ -469,11 +423,6 @@ std::string Now() {
 }
 
 }  // namespace
-
-nlohmann::json ResultJson(int code) {
-  const char* name = kp_dev_result_name(code);
-  return {{"code", code}, {"name", name != nullptr ? name : ""}, {"text", kp_dev_result_text(code)}};
-}
 
 std::string LibraryVersion() {
   char text[64] = {};
@@ -636,7 +585,7 @@ void EventWatch::Contact(int state) {
       return;
     }
     contact_ = kPowered;
-    Send("seat 0", "powered", {{"atr", AtrValue(atr)}});
+    Send("seat 0", "powered", {{"atr", AtrDocument(atr)}});
     return;
   }
   Send("seat 0", "state", code);
@@ -674,7 +623,7 @@ void EventWatch::Head() {
   const int r = KP_DEV_Magnetic_ReadTrack(port_, track1, track2);
   if (r == KP_DEV_NOTHING_YET) return;
   if (r == 0) {
-    Send("head", "swipe", {{"track1", TrackValue(track1, true)}, {"track2", TrackValue(track2)}});
+    Send("head", "swipe", {{"track1", TrackDocument(track1, true)}, {"track2", TrackDocument(track2)}});
   } else if (r != KP_DEV_ERR_WAIT) {
     Send("head", "failed", {{"result", ResultJson(r)}});
   }

@@ -10,9 +10,12 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "documents.h"
 #include "request.h"
 
 namespace kpdev::service {
+
+using kpdev::tool::ResultJson;
 
 // Exit codes, as the tool's.
 constexpr int kExitOk = 0;
@@ -24,9 +27,6 @@ constexpr int kExitUsage = 64;
 constexpr int kExitBusy = 75;        // the reader's queue is full, or too many requests
 constexpr int kExitNotPaired = 77;   // the installation's token was not presented
 constexpr int kExitCancelled = 130;  // a read-any-card loop ended by a cancel
-
-// {"code": -4, "name": "KP_DEV_ERR_READ", "text": "..."}
-nlohmann::json ResultJson(int code);
 
 // Runs a reader operation (not hello, cancel, subscribe or unsubscribe).
 // `ticket`: for read-all, what EnterReadAll() gave when it was queued.
