@@ -424,14 +424,6 @@ std::string Now() {
 
 }  // namespace
 
-std::string LibraryVersion() {
-  char text[64] = {};
-  KP_DEV_GetDllVersion(text);
-  std::string version(text);
-  const std::size_t space = version.find(' ');
-  return space == std::string::npos ? version : version.substr(0, space);
-}
-
 std::uint64_t EnterReadAll() {
   LoopControl& loops = Loops();
   std::lock_guard<std::mutex> lock(loops.mutex);

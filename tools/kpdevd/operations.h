@@ -15,6 +15,7 @@
 
 namespace kpdev::service {
 
+using kpdev::tool::LibraryVersion;
 using kpdev::tool::ResultJson;
 
 // Exit codes, as the tool's.
@@ -39,9 +40,6 @@ std::uint64_t EnterReadAll();
 // Ends every read-any-card loop that runs or waits for its reader now;
 // returns how many there were.  Never waits for the loop.
 int CancelReadAll();
-
-// The library's version number ("2.0.0.2").
-std::string LibraryVersion();
 
 // Watches one reader as `kpdev watch` does and reports what changes:
 // seat 0 inserted/removed/powered, field arrived/left, head swipe, reader

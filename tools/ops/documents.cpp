@@ -7,6 +7,14 @@
 
 namespace kpdev::tool {
 
+std::string LibraryVersion() {
+  char text[64] = {};
+  KP_DEV_GetDllVersion(text);
+  std::string version(text);
+  const std::size_t space = version.find(' ');
+  return space == std::string::npos ? version : version.substr(0, space);
+}
+
 std::string ResultText(int code) {
   const char* name = kp_dev_result_name(code);
   std::string text = std::to_string(code);

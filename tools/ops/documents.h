@@ -9,6 +9,10 @@
 
 namespace kpdev::tool {
 
+// The library's version number ("2.0.0.2"): the date after it is left
+// out, since it is not in the caller's encoding.
+std::string LibraryVersion();
+
 // A library result: "-4 KP_DEV_ERR_READ (serial read failure or timeout)",
 // and as {"code": -4, "name": "KP_DEV_ERR_READ", "text": "..."}.
 std::string ResultText(int code);

@@ -32,6 +32,7 @@ if not CHROMIUM or not DRIVER:
     skip("chromium and chromium-driver are not installed (apt-get install chromium chromium-driver)")
 
 import harness  # noqa: E402
+from harness import check, summary  # noqa: E402
 
 KPDEVD, SIM = sys.argv[1], sys.argv[2]
 # Tag 57 of the virtual reader's profile pboc-debit-two-sfi.
@@ -56,13 +57,6 @@ def field(driver, path):
 
 
 def main():
-    failures = []
-
-    def check(name, condition, detail=""):
-        print("%s %s%s" % ("ok  " if condition else "FAIL", name, (": " + str(detail)) if not condition else ""))
-        if not condition:
-            failures.append(name)
-
     bank = harness.sim_reader(SIM, "t61", 115200, inserts=["0 bank profile=pboc-debit-two-sfi"])
     watched = harness.sim_reader(SIM, "t1")
     service = harness.Service(KPDEVD, env={"KPDEV_COM3": bank.port_path, "KPDEV_COM4": watched.port_path})
@@ -106,11 +100,7 @@ def main():
         service.stop()
         bank.terminate()
         watched.terminate()
-    if failures:
-        print("%d failed: %s" % (len(failures), ", ".join(failures)))
-        return 1
-    print("all passed")
-    return 0
+    return summary()
 
 
 if __name__ == "__main__":

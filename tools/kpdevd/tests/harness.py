@@ -16,6 +16,25 @@ sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "bindings", "python"))
 from kpdev.sim import Control, SimProcess  # noqa: E402
 
 
+failures = []
+
+
+def check(name, condition, detail=""):
+    """One named expectation: printed, and remembered when it fails."""
+    print("%s %s%s" % ("ok  " if condition else "FAIL", name, (": " + str(detail)) if not condition else ""))
+    if not condition:
+        failures.append(name)
+
+
+def summary():
+    """The exit status: 1 when a check failed."""
+    if failures:
+        print("%d failed: %s" % (len(failures), ", ".join(failures)))
+        return 1
+    print("all passed")
+    return 0
+
+
 class Closed(Exception):
     def __init__(self, code):
         super().__init__("closed (%s)" % code)

@@ -11,21 +11,13 @@ import sys
 import tempfile
 import time
 
-import harness
-from harness import Closed, Service, WsClient, http_get, sim_reader
+from harness import Closed, Service, WsClient, check, http_get, sim_reader, summary
 
 KPDEVD, SIM = sys.argv[1], sys.argv[2]
 # The bank card of the virtual reader's profile pboc-debit-two-sfi: its
 # tag 57 is 6200001234567892 D 3012 220 0000012340000 F.
 BANK = "0 bank profile=pboc-debit-two-sfi"
 TRACK2 = "6200001234567892D30122200000012340000F"
-failures = []
-
-
-def check(name, condition, detail=""):
-    print("%s %s%s" % ("ok  " if condition else "FAIL", name, (": " + str(detail)) if not condition else ""))
-    if not condition:
-        failures.append(name)
 
 
 def refused_upgrade(port, **headers):
@@ -209,11 +201,7 @@ def run(t1, bank, empty):
         finally:
             service.stop()
         del os.environ["KPDEVD_TEST_CONFIG_HOME"]
-    if failures:
-        print("%d failed: %s" % (len(failures), ", ".join(failures)))
-        return 1
-    print("all passed")
-    return 0
+    return summary()
 
 
 if __name__ == "__main__":
