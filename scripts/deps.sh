@@ -65,7 +65,7 @@ if [[ $what == wine32 ]]; then
 fi
 
 pkgs=(build-essential cmake g++ libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev python3 pkg-config libpcsclite-dev
-      help2man)
+      help2man ser2net)
 if [[ $what == windows || $what == all ]]; then
   pkgs+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 googletest llvm)
 fi
