@@ -39,6 +39,21 @@ ConnectError ErrorOf(int error) {
   }
 }
 
+// Acknowledges what arrived at once rather than after the delayed-ACK
+// timer (40 ms on Linux).  A device server that holds back its next bytes
+// until the last ones are acknowledged (Nagle's algorithm: ser2net does
+// unless told "nodelay") would otherwise hand over an answer that the
+// device sent in bursts a burst per 40 ms.  The kernel drops back to
+// delayed ACKs on its own, so it is asked again after every read.
+void AckAtOnce(int fd) {
+#if defined(TCP_QUICKACK)
+  const int one = 1;
+  (void)::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+#else
+  (void)fd;
+#endif
+}
+
 // Waits for one event on fd; the poll result, 0 once the deadline passed.
 int PollFor(int fd, short events, Clock::time_point deadline, short* revents) {
   for (;;) {
@@ -72,6 +87,7 @@ ConnectError ConnectOne(const addrinfo& a, Clock::time_point deadline, int* out)
   }
   const int one = 1;
   (void)::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  AckAtOnce(fd);
   *out = fd;
   return ConnectError::kNone;
 }
@@ -154,6 +170,7 @@ TcpConnection::Received TcpConnection::Receive(std::uint8_t* buffer, std::size_t
   for (;;) {
     const ssize_t n = ::recv(impl_->fd, buffer, room, 0);
     if (n > 0) {
+      AckAtOnce(impl_->fd);
       *got = static_cast<std::size_t>(n);
       return Received::kBytes;
     }
