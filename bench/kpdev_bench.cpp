@@ -189,8 +189,8 @@ int main(int argc, char** argv) {
     if (network) {
       netSim = std::make_unique<kpsim::SimProcess>(SimExecutable(), args);
       defaultSim = std::make_unique<kpsim::SimProcess>(SimExecutable(), args);
-      server = std::make_unique<kpsim::DeviceServer>(netSim->port_path(), kpsim::DeviceServer::Protocol::kRfc2217,
-                                                     9600, 0, std::vector<std::string>{"chardelay: false"});
+      server = std::make_unique<kpsim::DeviceServer>(netSim->port_path(), kpsim::DeviceServer::Protocol::kRfc2217, 9600,
+                                                     0, std::vector<std::string>{"chardelay: false"});
       defaultServer =
           std::make_unique<kpsim::DeviceServer>(defaultSim->port_path(), kpsim::DeviceServer::Protocol::kRfc2217);
     }
@@ -225,7 +225,8 @@ int main(int argc, char** argv) {
     std::printf("version exchange, type-1 firmware on a pseudo-terminal at 9600 baud\n");
     std::printf("%d rounds of %d exchanges each, alternating\n", options.rounds, options.exchanges);
     if (network) {
-      std::printf("network: the same through ser2net on 127.0.0.1 (\"chardelay: false\"); defaults: ser2net as shipped\n");
+      std::printf(
+          "network: the same through ser2net on 127.0.0.1 (\"chardelay: false\"); defaults: ser2net as shipped\n");
     }
     std::printf("\n%-6s %12s %12s %8s", "round", "library us", "raw us", "ratio");
     std::printf(network ? " %12s %8s %12s %8s\n" : "\n", "network us", "net/pty", "defaults us", "def/pty");

@@ -75,8 +75,8 @@ class Sim {
     control_ = std::make_unique<kpsim::Control>(process_->control_port());
     std::string target = process_->port_path();
     if (path.server) {
-      server_ = std::make_unique<kpsim::DeviceServer>(target, kpsim::DeviceServer::Protocol::kRfc2217, 9600, 0,
-                                                      path.options);
+      server_ =
+          std::make_unique<kpsim::DeviceServer>(target, kpsim::DeviceServer::Protocol::kRfc2217, 9600, 0, path.options);
       target = server_->Url();
     }
     setenv(("KPDEV_COM" + std::to_string(kCom)).c_str(), target.c_str(), 1);

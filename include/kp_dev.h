@@ -10,6 +10,17 @@
  * A handle that no open reader has makes every reader function return 0 and
  * write nothing (KP_DEV_CheckIsOpen reports -10 instead).
  *
+ * COM port n may stand for a reader behind a serial device server: the
+ * environment variable KPDEV_COM<n> set to rfc2217://HOST:PORT (speed and
+ * framing set over the connection, RFC 2217) or tcp://HOST:PORT (raw; the
+ * speed is the server's) replaces the local port for that number, on Linux
+ * and on Windows.  Such a connection is neither encrypted nor authenticated:
+ * card data crosses the network as it crosses the serial line.  A server
+ * that cannot be reached, refuses the option or is in use fails the open
+ * with -1 (within 3 s for a host that does not answer); one that goes away
+ * fails the calls at once (-3 writing, -4 reading) until the next open,
+ * which connects again.
+ *
  * Result codes shared by many functions:
  *     0  success
  *    -1  open failure or refused parameter

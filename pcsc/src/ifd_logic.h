@@ -12,9 +12,9 @@ namespace kpifd {
 
 struct DeviceName {
   std::string path;  // a device, or a device server: rfc2217://HOST:PORT, tcp://HOST:PORT
-  int type = 1;  // device type of the library
-  int baud = 0;  // 0: search the speeds
-  int sams = 0;  // contact seats 1..sams offered as further slots
+  int type = 1;      // device type of the library
+  int baud = 0;      // 0: search the speeds
+  int sams = 0;      // contact seats 1..sams offered as further slots
 };
 
 // "PATH[:type=T][:baud=B][:sam=N]", PATH an absolute device path or a

@@ -107,9 +107,10 @@ std::unique_ptr<ReaderLink> ReaderLink::open(const std::string& device, int type
     int handle = 0;
     int r = KP_DEV_OpenDevice(type, port, &handle);
     if (r != 0) {
-      const char* cause = r == -5                                    ? ": speed refused"
-                          : kp::platform::IsNetworkTarget(device) ? ": cannot be reached (refused, unreachable or in use)"
-                                                                  : ": cannot be opened (missing, busy or not a serial port)";
+      const char* cause = r == -5 ? ": speed refused"
+                          : kp::platform::IsNetworkTarget(device)
+                              ? ": cannot be reached (refused, unreachable or in use)"
+                              : ": cannot be opened (missing, busy or not a serial port)";
       why = device + cause + " (result " + std::to_string(r) + ")";
       if (r == -1) break;  // the same at every speed
       continue;

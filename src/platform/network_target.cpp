@@ -27,9 +27,7 @@ const Scheme* SchemeOf(const std::string& text) {
   return nullptr;
 }
 
-bool IsNameChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '.' || c == '-' || c == '_';
-}
+bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '.' || c == '-' || c == '_'; }
 
 // An IPv6 address as far as its characters go (hexadecimal digits, colons,
 // an embedded IPv4 part, a zone after '%'); the resolver judges the rest.

@@ -56,11 +56,10 @@ TEST(NetworkTarget, AcceptedTexts) {
 
 TEST(NetworkTarget, RefusedTexts) {
   // Network targets that are not well formed: never taken for device paths.
-  for (const char* text :
-       {"rfc2217://", "rfc2217://host", "rfc2217://host:", "rfc2217://:4001", "rfc2217://host:0",
-        "rfc2217://host:65536", "rfc2217://host:123456", "rfc2217://host:+1", "rfc2217://host:4001/",
-        "rfc2217://host:4001:type=1", "rfc2217://ho st:1", "rfc2217://[::1:4001", "rfc2217://[]:1",
-        "rfc2217://[hostname]:1", "rfc2217://::1:4001", "tcp://host:4001 "}) {
+  for (const char* text : {"rfc2217://", "rfc2217://host", "rfc2217://host:", "rfc2217://:4001", "rfc2217://host:0",
+                           "rfc2217://host:65536", "rfc2217://host:123456", "rfc2217://host:+1", "rfc2217://host:4001/",
+                           "rfc2217://host:4001:type=1", "rfc2217://ho st:1", "rfc2217://[::1:4001", "rfc2217://[]:1",
+                           "rfc2217://[hostname]:1", "rfc2217://::1:4001", "tcp://host:4001 "}) {
     NetworkTarget t;
     t.port = 99;
     EXPECT_FALSE(kp::platform::ParseNetworkTarget(text, &t)) << text;
@@ -109,15 +108,15 @@ TEST(Rfc2217Codec, LineSettings) {
   };
   const Case cases[] = {
       {9600, 8, 0, 0, "FF FA 2C 01 00 00 25 80 FF F0 FF FA 2C 02 08 FF F0 FF FA 2C 03 01 FF F0 FF FA 2C 04 01 FF F0"},
-      {115200, 8, 0, 0,
-       "FF FA 2C 01 00 01 C2 00 FF F0 FF FA 2C 02 08 FF F0 FF FA 2C 03 01 FF F0 FF FA 2C 04 01 FF F0"},
+      {115200, 8, 0, 0, "FF FA 2C 01 00 01 C2 00 FF F0 FF FA 2C 02 08 FF F0 FF FA 2C 03 01 FF F0 FF FA 2C 04 01 FF F0"},
       // odd, two stop bits; even, one and a half; mark; space
       {19200, 7, 1, 2, "FF FA 2C 01 00 00 4B 00 FF F0 FF FA 2C 02 07 FF F0 FF FA 2C 03 02 FF F0 FF FA 2C 04 02 FF F0"},
       {300, 5, 2, 1, "FF FA 2C 01 00 00 01 2C FF F0 FF FA 2C 02 05 FF F0 FF FA 2C 03 03 FF F0 FF FA 2C 04 03 FF F0"},
       {1200, 8, 3, 0, "FF FA 2C 01 00 00 04 B0 FF F0 FF FA 2C 02 08 FF F0 FF FA 2C 03 04 FF F0 FF FA 2C 04 01 FF F0"},
       {2400, 8, 4, 0, "FF FA 2C 01 00 00 09 60 FF F0 FF FA 2C 02 08 FF F0 FF FA 2C 03 05 FF F0 FF FA 2C 04 01 FF F0"},
       // a speed with a 0xFF byte: doubled inside the subnegotiation too
-      {65280, 8, 0, 0, "FF FA 2C 01 00 00 FF FF 00 FF F0 FF FA 2C 02 08 FF F0 FF FA 2C 03 01 FF F0 FF FA 2C 04 01 FF F0"},
+      {65280, 8, 0, 0,
+       "FF FA 2C 01 00 00 FF FF 00 FF F0 FF FA 2C 02 08 FF F0 FF FA 2C 03 01 FF F0 FF FA 2C 04 01 FF F0"},
   };
   for (const Case& c : cases) {
     LineSettings s;
@@ -195,15 +194,14 @@ TEST(Rfc2217Codec, WhatTheServerSendsWhateverTheReads) {
       {"other acknowledgements and a signature", true,
        "FF FA 2C 66 08 FF F0 FF FA 2C 67 01 FF F0 FF FA 2C 70 03 FF F0 FF FA 2C 64 73 65 72 32 6E 65 74 FF F0 31", "31",
        "", 0, 0, false},
-      {"notifications in the middle of an answer", true,
-       "02 30 30 FF FA 2C 6B 30 FF F0 30 FF FA 2C 6A 00 FF F0 32 03", "02 30 30 30 32 03", "", 0, 0, false},
+      {"notifications in the middle of an answer", true, "02 30 30 FF FA 2C 6B 30 FF F0 30 FF FA 2C 6A 00 FF F0 32 03",
+       "02 30 30 30 32 03", "", 0, 0, false},
       {"a subnegotiation longer than any of the option's", true,
        "FF FA 2C 64 41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 41 FF F0 33", "33", "", 0, 0, false},
       {"a short speed acknowledgement is not one", true, "FF FA 2C 65 00 01 FF F0", "", "", 0, 0, false},
       {"another option's subnegotiation", true, "FF FA 18 65 00 01 C2 00 FF F0 34", "34", "", 0, 0, false},
       {"two-byte commands carry nothing", true, "35 FF F1 36 FF F2 FF F9 37 FF F0", "35 36 37", "", 0, 0, false},
-      {"a command inside a subnegotiation ends it", false, "FF FA 2C 6B 00 FF FD 00 41", "41", "FF FB 00", 0, 0,
-       false},
+      {"a command inside a subnegotiation ends it", false, "FF FA 2C 6B 00 FF FD 00 41", "41", "FF FB 00", 0, 0, false},
   };
   for (const Case& c : cases) {
     const Bytes in = Wire(c.in);

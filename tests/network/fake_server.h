@@ -28,8 +28,8 @@ class FakeServer {
   struct Behaviour {
     bool telnet = true;
     bool ackSpeed = true;
-    Bytes greeting;         // sent as soon as a connection is accepted
-    Bytes onComPortOffer;   // sent when the client says IAC WILL COM-PORT-OPTION
+    Bytes greeting;          // sent as soon as a connection is accepted
+    Bytes onComPortOffer;    // sent when the client says IAC WILL COM-PORT-OPTION
     std::string hangUpWith;  // when set: sent on accept, then the connection ends
   };
   explicit FakeServer(Behaviour behaviour);

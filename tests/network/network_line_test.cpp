@@ -40,8 +40,16 @@ const Bytes kPurge = FromHex("FF FA 2C 0C 03 FF F0");
 // SET-BAUDRATE (four bytes, high first), SET-DATASIZE 8, SET-PARITY none
 // (1), SET-STOPSIZE one (1).
 Bytes Settings(std::uint32_t baud) {
-  Bytes out{0xFF, 0xFA, 0x2C, 0x01, static_cast<std::uint8_t>(baud >> 24), static_cast<std::uint8_t>(baud >> 16),
-            static_cast<std::uint8_t>(baud >> 8), static_cast<std::uint8_t>(baud), 0xFF, 0xF0};
+  Bytes out{0xFF,
+            0xFA,
+            0x2C,
+            0x01,
+            static_cast<std::uint8_t>(baud >> 24),
+            static_cast<std::uint8_t>(baud >> 16),
+            static_cast<std::uint8_t>(baud >> 8),
+            static_cast<std::uint8_t>(baud),
+            0xFF,
+            0xF0};
   const Bytes rest = FromHex("FF FA 2C 02 08 FF F0 FF FA 2C 03 01 FF F0 FF FA 2C 04 01 FF F0");
   out.insert(out.end(), rest.begin(), rest.end());
   return out;
@@ -138,7 +146,9 @@ TEST_F(NetworkLine, AnswersArriveUnescapedWithoutTheServersMessages) {
   split.insert(split.end(), framed.begin() + 7, framed.end());
   const Case cases[] = {
       {"raw text with doubled 0xFF and a notification", 61, kRawVersion,
-       FromHex("4B 50 FF FF 41 FF FA 2C 6B 00 FF F0 42 00"), "KP\xFF" "AB"},
+       FromHex("4B 50 FF FF 41 FF FA 2C 6B 00 FF F0 42 00"),
+       "KP\xFF"
+       "AB"},
       {"a frame split by the server's messages", 5, kVersionFrame, split, "FF01FF"},
   };
   for (const Case& c : cases) {

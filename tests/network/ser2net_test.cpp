@@ -83,7 +83,10 @@ TEST_F(Ser2net, RawAnswerBytesFFCrossTheServerUnchanged) {
   ASSERT_EQ(sim_->Open(61, 115200), 0);
   char version[128] = {};
   ASSERT_EQ(KP_DEV_GetDeviceVersion(h(), version), 0);
-  EXPECT_STREQ(version, "KP\xFF" "A\xFF\xFF" "B");
+  EXPECT_STREQ(version,
+               "KP\xFF"
+               "A\xFF\xFF"
+               "B");
 }
 
 TEST_F(Ser2net, BankCardRead) {
