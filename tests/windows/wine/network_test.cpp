@@ -2,9 +2,11 @@
 // rfc2217:// or tcp:// replaces \\.\COM<n> for that number.  A scripted
 // server on 127.0.0.1 in a thread of this program plays the device server;
 // the bytes it receives are written from RFC 2217.
-#include <windows.h>
+// Winsock before windows.h, which would bring the old winsock.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
