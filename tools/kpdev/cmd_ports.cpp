@@ -3,9 +3,11 @@
 //   kpdev ports
 //     every serial device a reader may sit on: /dev/ttyS<k> with a real
 //     UART, /dev/ttyUSB<k>, /dev/ttyACM<k>, the stable names under
-//     /dev/serial/by-id, and whatever a KPDEV_COM<n> variable names; the
-//     COM number each one is reached by, and whether this user may open it
-//     (and the group to join when not).
+//     /dev/serial/by-id, and whatever a KPDEV_COM<n> variable names (a
+//     device server's rfc2217:// or tcp:// address too); the COM number
+//     each one is reached by, and whether this user may open it (and the
+//     group to join when not; for a device server, whether it takes a
+//     connection now).
 //   kpdev probe [--type T] [--port N]
 //     the library's automatic open over those ports: port, type, speed,
 //     version and module of the reader found, or why nothing answered.
@@ -33,6 +35,7 @@
 
 #include "command.h"
 #include "kp_dev.h"
+#include "platform/network_target.h"
 #include "session.h"
 
 extern char** environ;
@@ -145,7 +148,14 @@ std::vector<PortEntry> CollectPorts() {
         std::any_of(ports.begin(), ports.end(), [&](const PortEntry& p) { return p.resolved == resolved; });
     if (listed) continue;
     PortEntry entry{path, resolved, n, "KPDEV_COM" + std::to_string(n), "", ""};
-    CheckAccess(&entry);
+    if (kp::platform::IsNetworkTarget(path)) {
+      // A device server: whether it takes a connection now.
+      const PortDiagnosis reach = DiagnoseTarget(path);
+      entry.access = reach.exit == kExitOk ? "yes (device server)" : reach.reason;
+      entry.fix = reach.hint;
+    } else {
+      CheckAccess(&entry);
+    }
     ports.push_back(entry);
   }
   return ports;
@@ -177,7 +187,7 @@ int RunPorts(const GlobalOptions& global, int simPort) {
                      {"resolved", p.resolved},
                      {"source", p.source},
                      {"access", p.access},
-                     {"can_open", p.access == "yes"}};
+                     {"can_open", p.access.rfind("yes", 0) == 0}};
     j["com"] = p.com > 0 ? nlohmann::json(p.com) : nlohmann::json(nullptr);
     if (!p.fix.empty()) j["fix"] = p.fix;
     list.push_back(j);

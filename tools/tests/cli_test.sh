@@ -94,6 +94,11 @@ expect 64 'txn-type' emv arqc --port 9 --txn-type 1
 
 # ---- open failures
 expect 2 'no such device' version --port 9
+# A device server that is not there: the message names host and port.
+export KPDEV_COM9=rfc2217://127.0.0.1:1
+expect 2 'connection refused \(host 127\.0\.0\.1 port 1\)' version --port 9
+export KPDEV_COM9=tcp://127.0.0.1
+expect 2 'not a device server address' version --port 9
 coproc SIMC { exec "$sim" --link "$scratch/com9"; }
 pids+=("$SIMC_PID")
 control=
