@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <climits>
 #include <deque>
 #include <mutex>
 #include <set>
 
 #include "base/trace.h"
 #include "platform/network_target.h"
+#include "platform/platform.h"
 #include "platform/rfc2217.h"
 #include "platform/socket.h"
 
@@ -33,12 +33,6 @@ constexpr std::size_t kChunk = 4096;
 // Characters of what a server said before ending a connection that the
 // trace repeats ("Port already in use").
 constexpr std::size_t kShownChars = 60;
-
-int RemainingMs(Clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  if (left <= 0) return 0;
-  return left > INT_MAX ? INT_MAX : static_cast<int>(left);
-}
 
 void Trace(const std::string& text) {
   if (TraceEnabled()) DebugTrace(text.c_str());
@@ -193,7 +187,7 @@ bool NetworkLine::Impl::AwaitSpeed(unsigned acksBefore, int baud) {
             (queue.empty() ? std::string() : " (\"" + Shown(queue) + "\")"));
       return false;
     }
-    const int left = RemainingMs(deadline);
+    const int left = MsUntil(deadline);
     if (left <= 0) {
       Trace(name + ": no acknowledgement of the speed; going on");
       return true;
@@ -327,7 +321,7 @@ bool NetworkLine::WaitInput(std::size_t atLeast, int timeoutMs) {
   for (;;) {
     // A server that has gone sends nothing more; a full queue cannot grow.
     if (d.ended || d.queue.size() >= kQueueLimit) return false;
-    const int left = RemainingMs(deadline);
+    const int left = MsUntil(deadline);
     if (left <= 0) return false;
     d.connection.WaitReadable(left);
     d.Pump();

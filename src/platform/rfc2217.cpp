@@ -60,36 +60,25 @@ void Session::Start(Bytes* out) {
 // asked is taken silently, a request is answered once, and a refusal of
 // what is already off is not answered at all.
 void Session::Negotiate(std::uint8_t verb, std::uint8_t option, Bytes* replies) {
+  // WILL and WONT are about the server's side of the option, DO and DONT
+  // about ours; each side is answered with the other pair.
+  const bool serverSide = verb == kWill || verb == kWont;
+  Side& side = serverSide ? him_[option] : us_[option];
+  const std::uint8_t yes = serverSide ? kDo : kWill;
+  const std::uint8_t no = serverSide ? kDont : kWont;
   auto reply = [&](std::uint8_t answer) { replies->insert(replies->end(), {kIac, answer, option}); };
-  switch (verb) {
-    case kWill:
-      if (him_[option] == Side::kNo) {
-        const bool take = ServerMay(option);
-        reply(take ? kDo : kDont);
-        if (take) him_[option] = Side::kYes;
-      } else {
-        him_[option] = Side::kYes;
-      }
-      break;
-    case kWont:
-      if (him_[option] == Side::kYes) reply(kDont);
-      him_[option] = Side::kNo;
-      break;
-    case kDo:
-      if (us_[option] == Side::kNo) {
-        const bool take = ClientWill(option);
-        reply(take ? kWill : kWont);
-        if (take) us_[option] = Side::kYes;
-      } else {
-        us_[option] = Side::kYes;
-      }
-      break;
-    default:  // kDont
-      if (us_[option] == Side::kYes) reply(kWont);
-      if (us_[option] != Side::kNo && option == kComPortOption) comPortRefused_ = true;
-      us_[option] = Side::kNo;
-      break;
+  if (verb == kWill || verb == kDo) {
+    if (side == Side::kNo) {
+      const bool take = serverSide ? ServerMay(option) : ClientWill(option);
+      reply(take ? yes : no);
+      if (!take) return;
+    }
+    side = Side::kYes;
+    return;
   }
+  if (side == Side::kYes) reply(no);
+  if (!serverSide && side != Side::kNo && option == kComPortOption) comPortRefused_ = true;
+  side = Side::kNo;
 }
 
 void Session::Subnegotiation() {

@@ -8,20 +8,15 @@
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
 
+#include "platform/connect_first.h"
+#include "platform/platform.h"
 #include "platform/socket.h"
 
 namespace kp::platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int RemainingMs(Clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  if (left <= 0) return 0;
-  return left > INT_MAX ? INT_MAX : static_cast<int>(left);
-}
 
 ConnectError ErrorOf(int error) {
   switch (error) {
@@ -58,7 +53,7 @@ void AckAtOnce(int fd) {
 int PollFor(int fd, short events, Clock::time_point deadline, short* revents) {
   for (;;) {
     pollfd p{fd, events, 0};
-    const int r = ::poll(&p, 1, RemainingMs(deadline));
+    const int r = ::poll(&p, 1, MsUntil(deadline));
     if (r < 0 && errno == EINTR) continue;
     *revents = p.revents;
     return r;
@@ -125,19 +120,7 @@ ConnectError TcpConnection::Connect(const std::string& host, int port, int timeo
   if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list) != 0 || list == nullptr) {
     return ConnectError::kNoSuchHost;
   }
-  ConnectError result = ConnectError::kFailed;
-  for (const addrinfo* a = list; a != nullptr; a = a->ai_next) {
-    if (RemainingMs(deadline) <= 0) {
-      result = MoreTelling(result, ConnectError::kTimedOut);
-      break;
-    }
-    const ConnectError e = ConnectOne(*a, deadline, &impl_->fd);
-    if (e == ConnectError::kNone) {
-      result = e;
-      break;
-    }
-    result = MoreTelling(result, e);
-  }
+  const ConnectError result = ConnectFirst(list, deadline, &impl_->fd, ConnectOne);
   ::freeaddrinfo(list);
   return result;
 }

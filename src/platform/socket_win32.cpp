@@ -11,18 +11,14 @@
 #include <climits>
 #include <mutex>
 
+#include "platform/connect_first.h"
+#include "platform/platform.h"
 #include "platform/socket.h"
 
 namespace kp::platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int RemainingMs(Clock::time_point deadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  if (left <= 0) return 0;
-  return left > INT_MAX ? INT_MAX : static_cast<int>(left);
-}
 
 // Winsock is started once per process, at the first connection, and left
 // running until the process ends (WSACleanup at unload would pull it from
@@ -77,7 +73,7 @@ Ready SelectFor(SOCKET s, bool read, Clock::time_point deadline) {
   FD_ZERO(&failed);
   FD_SET(s, &ready);
   FD_SET(s, &failed);
-  const int ms = RemainingMs(deadline);
+  const int ms = MsUntil(deadline);
   timeval tv{ms / 1000, (ms % 1000) * 1000};
   const int r = read ? ::select(0, &ready, nullptr, nullptr, &tv) : ::select(0, nullptr, &ready, &failed, &tv);
   if (r == 0) return Ready::kTimedOut;
@@ -158,19 +154,7 @@ ConnectError TcpConnection::Connect(const std::string& host, int port, int timeo
   if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list) != 0 || list == nullptr) {
     return ConnectError::kNoSuchHost;
   }
-  ConnectError result = ConnectError::kFailed;
-  for (const addrinfo* a = list; a != nullptr; a = a->ai_next) {
-    if (RemainingMs(deadline) <= 0) {
-      result = MoreTelling(result, ConnectError::kTimedOut);
-      break;
-    }
-    const ConnectError e = ConnectOne(*a, deadline, &impl_->s);
-    if (e == ConnectError::kNone) {
-      result = e;
-      break;
-    }
-    result = MoreTelling(result, e);
-  }
+  const ConnectError result = ConnectFirst(list, deadline, &impl_->s, ConnectOne);
   ::freeaddrinfo(list);
   return result;
 }
