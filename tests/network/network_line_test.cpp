@@ -11,12 +11,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "kp_dev.h"
 #include "network/fake_server.h"
 #include "platform/network_line.h"
+#include "platform/socket.h"
 #include "wire/fixture.h"
 
 namespace kptest {
@@ -68,6 +70,30 @@ const Bytes kVersionFrame = FromHex("02 30 30 30 33 33 31 31 31 30 30 32 30 03")
 double MsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
+
+// A port of 127.0.0.1 that refuses connections: bound, never listening.
+class RefusingPort {
+ public:
+  RefusingPort() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      throw std::runtime_error("no port to refuse connections on");
+    }
+    port_ = ntohs(address.sin_port);
+  }
+  ~RefusingPort() { ::close(fd_); }
+  RefusingPort(const RefusingPort&) = delete;
+  RefusingPort& operator=(const RefusingPort&) = delete;
+  int port() const { return port_; }
+
+ private:
+  int fd_;
+  int port_ = 0;
+};
 
 class NetworkLine : public ::testing::Test {
  protected:
@@ -216,15 +242,8 @@ TEST_F(NetworkLine, AnswerOutOfStepPurgesTheServersBuffers) {
 }
 
 TEST_F(NetworkLine, FailuresAtOpenAreFastAndLeaveNothingOpen) {
-  // A port nobody listens on: bound, never listening.
-  const int unused = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(unused, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(::getsockname(unused, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  const std::string refused = "rfc2217://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  RefusingPort unused;
+  const std::string refused = "rfc2217://127.0.0.1:" + std::to_string(unused.port());
 
   FakeServer::Behaviour noOption;
   noOption.onComPortOffer = FromHex("FF FE 2C");  // DONT COM-PORT-OPTION
@@ -255,7 +274,27 @@ TEST_F(NetworkLine, FailuresAtOpenAreFastAndLeaveNothingOpen) {
     int module = 0;
     EXPECT_EQ(KP_DEV_CheckIsOpen(kCom, &module), -10) << c.what;
   }
-  ::close(unused);
+}
+
+TEST_F(NetworkLine, ConnectionFailuresSayWhatHappened) {
+  RefusingPort unused;
+  kp::platform::TcpConnection connection;
+  EXPECT_EQ(connection.Connect("127.0.0.1", unused.port(), 1000), kp::platform::ConnectError::kRefused);
+  EXPECT_FALSE(connection.IsOpen());
+
+  // Of the failures on the addresses of one name, the one that says most.
+  using E = kp::platform::ConnectError;
+  const struct {
+    E a, b, more;
+  } cases[] = {
+      {E::kFailed, E::kTimedOut, E::kTimedOut},       {E::kTimedOut, E::kUnreachable, E::kUnreachable},
+      {E::kUnreachable, E::kRefused, E::kRefused},    {E::kRefused, E::kTimedOut, E::kRefused},
+      {E::kUnreachable, E::kFailed, E::kUnreachable},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(kp::platform::MoreTelling(c.a, c.b), c.more);
+    EXPECT_EQ(kp::platform::MoreTelling(c.b, c.a), c.more);
+  }
 }
 
 TEST_F(NetworkLine, SpeedNeverAcknowledgedCostsOneBoundedWait) {
