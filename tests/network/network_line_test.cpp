@@ -212,6 +212,31 @@ TEST_F(NetworkLine, WritesDoubleEveryFFOnlyForTelnet) {
   }
 }
 
+// What the reader layer relies on of every line: a wait for a count ends
+// as soon as the count is in and never consumes input; taking input with
+// nothing queued fails at once; a purge leaves nothing queued.
+TEST_F(NetworkLine, WaitsTakesAndPurgesAsASerialLineDoes) {
+  FakeServer server;
+  server.On(FromHex("5A A5"), FromHex("41 FF FF 43"));  // three data bytes
+  kp::platform::NetworkLine line;
+  ASSERT_TRUE(line.OpenTarget(server.Url(), kp::platform::LineSettings::Plain(9600)));
+  std::uint8_t buffer[8] = {};
+  std::size_t got = 99;
+  EXPECT_EQ(line.ReadQueued(buffer, sizeof buffer, &got), -1);
+  EXPECT_EQ(got, 0u);
+  const std::uint8_t request[] = {0x5A, 0xA5};
+  ASSERT_EQ(line.Write(request, sizeof request), 0);
+  EXPECT_TRUE(line.WaitInput(3, 2000));
+  EXPECT_FALSE(line.WaitInput(4, 100));
+  EXPECT_EQ(line.InputCount(), 3u);
+  ASSERT_EQ(line.ReadQueued(buffer, 2, &got), 0);
+  EXPECT_EQ(Bytes(buffer, buffer + got), FromHex("41 FF"));
+  EXPECT_EQ(line.InputCount(), 1u);
+  EXPECT_EQ(line.Purge(), 1);
+  EXPECT_EQ(line.InputCount(), 0u);
+  EXPECT_FALSE(line.Failed());
+}
+
 TEST_F(NetworkLine, RawTcpCarriesOnlyTheDevicesBytes) {
   FakeServer::Behaviour b;
   b.telnet = false;
