@@ -161,10 +161,12 @@ bool NetworkLine::Impl::Connect(const NetworkTarget& to, const std::string& text
   return true;
 }
 
-// The first bytes after the open must go at the new speed, so the open
-// waits for the server to confirm it; nothing else is waited for (control
-// lines in particular: a server in front of a pseudo-terminal never
-// confirms them).
+// A new connection is only known to be the reader's once the server has
+// taken the settings: a server whose port is taken ends the connection
+// instead, one without the option refuses it.  The speed's acknowledgement
+// is that proof (and tells that the first bytes will go at the new speed);
+// nothing else is waited for (control lines in particular: a server in
+// front of a pseudo-terminal never confirms them).
 bool NetworkLine::Impl::AwaitSpeed(unsigned acksBefore, int baud) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(kSpeedAckWaitMs);
   for (;;) {
@@ -237,7 +239,9 @@ bool NetworkLine::OpenTarget(const std::string& text, const LineSettings& settin
       d.Release();
       return false;
     }
-    if (!d.AwaitSpeed(acks, settings.baud)) {
+    // A kept connection has proved itself; the new settings are ordered
+    // before the data that follows them by the stream itself.
+    if (fresh && !d.AwaitSpeed(acks, settings.baud)) {
       d.Release();
       return false;
     }

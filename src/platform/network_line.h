@@ -5,10 +5,13 @@
 //
 //   Open       connect (once per target in this process), then for RFC 2217
 //              the line settings, DTR and RTS raised and both of the
-//              server's buffers purged; the open waits for the speed's
-//              acknowledgement (the first bytes must go at the new speed) and
-//              for nothing else.  A server that never acknowledges it costs
-//              kSpeedAckWaitMs once per open and no more.
+//              server's buffers purged.  A new connection waits for the
+//              speed's acknowledgement (the proof that the server took the
+//              connection and the option, and that the first bytes go at
+//              the new speed) and for nothing else; a server that never
+//              sends it costs kSpeedAckWaitMs once per connection.  On a
+//              kept connection nothing is waited for: the stream itself
+//              puts the settings before the data.
 //   Write      the bytes as data (0xFF doubled for RFC 2217).
 //   ReadQueued, WaitInput, InputCount
 //              the device's data only: the server's own messages are taken

@@ -122,13 +122,13 @@ TEST_F(Ser2net, MagneticSwipe) {
 TEST_F(Ser2net, TypeOneOpenSetsTheReadersSpeed) {
   Start("t1");
   ASSERT_EQ(sim_->Open(1, 115200), 0);
+  char version[128] = {};
+  ASSERT_EQ(KP_DEV_GetDeviceVersion(h(), version), 0);
+  EXPECT_STREQ(version, "4B502D54312056322E3130");
   // The module switch went at 9600, then the server's port (and so what the
   // reader hears) changed to 115200.
   EXPECT_EQ(Status("device_baud"), 115200);
   EXPECT_EQ(Status("host_baud"), 115200);
-  char version[128] = {};
-  ASSERT_EQ(KP_DEV_GetDeviceVersion(h(), version), 0);
-  EXPECT_STREQ(version, "4B502D54312056322E3130");
   const kpsim::WireTraffic t = sim_->Traffic();
   EXPECT_TRUE(t.host_noise.empty()) << ToHexText(t.host_noise);
   EXPECT_EQ(Status("escapes"), 1);
@@ -140,11 +140,13 @@ TEST_F(Ser2net, SetBaudRateThenReopen) {
   ASSERT_EQ(KP_DEV_SetBaudRate(h(), 115200), 0);
   EXPECT_EQ(Status("device_baud"), 115200);
   EXPECT_EQ(Status("host_baud"), 9600);  // only the device changed
+  // The reopen on the kept connection does not wait for the server: the
+  // new speed reaches the line before the next request does.
   ASSERT_EQ(sim_->Open(61, 115200), 0);
-  EXPECT_EQ(Status("host_baud"), 115200);
   char version[128] = {};
   ASSERT_EQ(KP_DEV_GetDeviceVersion(h(), version), 0);
   EXPECT_STREQ(version, "KP-T61 V1.05");
+  EXPECT_EQ(Status("host_baud"), 115200);
   EXPECT_TRUE(sim_->Traffic().host_noise.empty());
 }
 
