@@ -93,13 +93,17 @@ struct NetworkLine::Impl {
   std::deque<std::uint8_t> queue;
   Bytes replies;
 
-  // Moves everything that has arrived into the queue (the server's own
-  // messages taken out and answered).
+  // Moves what has arrived into the queue (the server's own messages taken
+  // out and answered).  At most kQueueLimit bytes per call: a server that
+  // sends nothing but its own messages, without end, cannot hold the
+  // caller here.
   void Pump() {
     std::uint8_t chunk[kChunk];
-    while (!ended && connection.IsOpen() && queue.size() < kQueueLimit) {
+    std::size_t taken = 0;
+    while (!ended && connection.IsOpen() && queue.size() < kQueueLimit && taken < kQueueLimit) {
       std::size_t got = 0;
       const auto r = connection.Receive(chunk, std::min(sizeof chunk, kQueueLimit - queue.size()), &got);
+      taken += got;
       if (r == TcpConnection::Received::kNothing) break;
       if (r == TcpConnection::Received::kEnded) {
         ended = true;
