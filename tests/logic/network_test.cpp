@@ -56,11 +56,26 @@ TEST(NetworkTarget, AcceptedTexts) {
 
 TEST(NetworkTarget, RefusedTexts) {
   // Network targets that are not well formed: never taken for device paths.
-  for (const char* text :
-       {"rfc2217://", "rfc2217://host", "rfc2217://host:", "rfc2217://:4001", "rfc2217://host:0",
-        "rfc2217://host:65536", "rfc2217://host:123456", "rfc2217://host:+1", "rfc2217://host:4001/",
-        "rfc2217://host:4001:type=1", "rfc2217://ho st:1", "rfc2217://[::1:4001", "rfc2217://[]:1",
-        "rfc2217://[hostname]:1", "rfc2217://::1:4001", "tcp://host:4001 ", "tcp://[::1]", "tcp://[::1]7000"}) {
+  for (const char* text : {"rfc2217://",
+                           "rfc2217://host",
+                           "rfc2217://host:",
+                           "rfc2217://:4001",
+                           "rfc2217://host:0",
+                           "rfc2217://host:65536",
+                           "rfc2217://host:123456",
+                           "rfc2217://host:+1",
+                           "rfc2217://host:4001/",
+                           "rfc2217://host:4001:type=1",
+                           "rfc2217://ho st:1",
+                           "rfc2217://[::1:4001",
+                           "rfc2217://[]:1",
+                           "rfc2217://[hostname]:1",
+                           "rfc2217://::1:4001",
+                           "tcp://host:4001 ",
+                           "tcp://[::1]",
+                           "tcp://[::1]7000",
+                           "tcp://[::1/64]:1",
+                           "tcp://h:000080"}) {
     NetworkTarget t;
     t.port = 99;
     EXPECT_FALSE(kp::platform::ParseNetworkTarget(text, &t)) << text;

@@ -235,6 +235,18 @@ TEST_F(NetworkLine, WaitsTakesAndPurgesAsASerialLineDoes) {
   EXPECT_EQ(line.Purge(), 1);
   EXPECT_EQ(line.InputCount(), 0u);
   EXPECT_FALSE(line.Failed());
+
+  // A closed line takes and gives nothing, and is not a failed one.
+  line.Close();
+  EXPECT_FALSE(line.IsOpen());
+  got = 99;
+  EXPECT_EQ(line.ReadQueued(buffer, sizeof buffer, &got), -1);
+  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(line.Write(request, sizeof request), -1);
+  EXPECT_FALSE(line.WaitInput(1, 50));
+  EXPECT_EQ(line.InputCount(), 0u);
+  EXPECT_EQ(line.Purge(), 0);
+  EXPECT_FALSE(line.Failed());
 }
 
 TEST_F(NetworkLine, RawTcpCarriesOnlyTheDevicesBytes) {
