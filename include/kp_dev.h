@@ -7,8 +7,16 @@
  * (a few financial services also return 200 or 201).  Card data crosses the
  * interface as upper-case hexadecimal text, NUL-terminated.
  *
- * A handle that no open reader has makes every reader function return 0 and
- * write nothing (KP_DEV_CheckIsOpen reports -10 instead).
+ * A handle that no open reader has: every function that takes a handle
+ * returns 0 at once, sends nothing and writes nothing, except
+ *   KP_DEV_CheckIsOpen           -10; *module is left as it was;
+ *   KP_DEV_ReadFinanceICTrack2   200 (no card answered 9000); the first four
+ *                                bytes of track2 are set to zero;
+ *   KP_DEV_ReadICCardInfo, KP_DEV_ReadICCardGPOData, KP_DEV_GetICTraceInfo
+ *                                200; nothing is written;
+ *   KP_DEV_IC_SendApdu_A         0; response is emptied (its first byte NUL).
+ * KP_DEV_ReadAll and KP_DEV_ReadAll_A take a COM port, not a handle: they
+ * open the reader themselves.
  *
  * COM port n may stand for a reader behind a serial device server: the
  * environment variable KPDEV_COM<n> set to rfc2217://HOST:PORT (speed and
@@ -121,6 +129,10 @@
 #define KP_DEV_TEXT_ROOM 2080
 #define KP_DEV_DLL_VERSION_ROOM 33 /* KP_DEV_GetDllVersion: 32 bytes of GBK text and the NUL */
 #define KP_DEV_ID_FIELD_ROOM 261   /* KP_DEV_ID_GetData: field 9, the photo path, may hold 260 characters */
+/* KP_DEV_IC_PowerOn on a type-0 reader, seats 16 to 30: the answer to reset
+ * of the seat's first power-on is replayed without comparing it with
+ * *atrLen, and it may hold 127 characters. */
+#define KP_DEV_ATR_CACHE_ROOM 128
 
 /* Contract of the outputs and pointers.
  *
@@ -128,40 +140,104 @@
  * NUL-terminated; "GBK" is code page 936 text; "ASCII" is plain 7-bit text
  * as the card or head delivered it; "bytes" are raw bytes without a
  * terminator.  Outputs are written only on success unless noted; a handle
- * that is not open writes nothing.
+ * that is not open writes nothing (but see the list at the top).
  *
  * NULL: no pointer argument may be NULL.  The library writes through every
  * output pointer it is given and reads every input text to its NUL; an
  * empty text ("") is the way to leave a track out of
  * KP_DEV_Magnetic_WaitForWriteTrack.
  *
- *   Function (output)                  Room (bytes, NUL included)                 Encoding
- *   KP_DEV_GetDllVersion (text)        KP_DEV_DLL_VERSION_ROOM                    GBK
- *   KP_DEV_GetDeviceVersion            KP_DEV_TEXT_ROOM                           hex of the version bytes
- *   KP_DEV_IC_PowerOn (atr)            2 * *atrLen + 1; *atrLen = room in bytes   hex; -304 when the ATR is longer
- *   KP_DEV_IC_ConnectlessActive        uid: 2 * *uidLen + 1, ats: 2 * *atsLen + 1 hex; -304 when longer (rooms: bytes)
- *   KP_DEV_IC_ConnectlessActiveStoreCard uid: 9 (4 bytes); ats is not written  hex
- *   KP_DEV_IC_ConnectlessReadBlock     *dataLen + 1; *dataLen = room in characters (32 for a block); hex
- *   KP_DEV_IC_SendApdu, _SendApdu_A    KP_DEV_TEXT_ROOM (answer data and SW1 SW2; no room check)  hex
- *   KP_DEV_IC_ReadStoreData, KP_DEV_IC_ReadStoreDataEXAT1608, KP_DEV_SLE4428_ReadData (both outputs),
- *   KP_DEV_SLE4442_ReadDataForUser, _ReadDataForProtection, KP_DEV_AT24CXX_ReadData,
- *   KP_DEV_AT88SC102/1604/1608_ReadData, KP_DEV_AT45DB041_ReadData
- *                                      2 * length + 1 (KP_DEV_TEXT_ROOM for any answer)   hex
- *   KP_DEV_*_ReadPwd                   KP_DEV_TEXT_ROOM (a few bytes in practice) hex
- *   KP_DEV_Magnetic_ReadTrack          KP_DEV_TEXT_ROOM each                      ASCII track characters; a track
- *                                                                                 sent as 7F reads as 4 zero bytes
- *   KP_AscToBcd (hexOut)               2 * strlen(text) + 1                       hex of the text's bytes
- *   KP_BcdToAsc (bytesOut)             strlen(hexText) / 2, no terminator          bytes
- *   KP_DEV_ReadFinanceICTrack2         KP_DEV_TEXT_ROOM                           hex (tag 57: digits, D sep., F pad)
- *   KP_DEV_ReadICCardInfo              KP_DEV_TEXT_ROOM each                      hex (Track 2, PAN sequence no., AID)
- *   KP_DEV_GetICTraceInfo (chipData)   KP_DEV_TEXT_ROOM (fourteen tag-length-value fields)  hex
- *   KP_DEV_ReadICCardGPOData (records) capacity + 1; 201 when the next line would not fit   hex lines
- *   ICCardFindSubStr (valueOut)        strlen(response) + 1                       hex
- *   KP_DEV_ReadAll, _ReadAll_A (result) KP_DEV_TEXT_ROOM                          kind 1: "track1|track2" (ASCII);
- *                                                                                 2, 3, 4: hex; 5: identity texts (GBK)
- *   KP_DEV_ID_GetData                  KP_DEV_ID_FIELD_ROOM                       GBK; field 9 is a file path
- *   KP_DEV_ID_Read (nine outputs)      KP_DEV_ID_FIELD_ROOM each                  GBK, fields 1 to 9 in order
- *   int and float outputs              one int or float                           written on success only
+ * Rooms: the bytes each output must have, terminator included, as an
+ * expression of the call's arguments.  [n] is the int that argument n
+ * points to on entry; len(t) is the length of the text t, for an output the
+ * length of the text it already holds (the memory-card reads append their
+ * hex to it, so pass an empty text); a/b divides rounding down.  A smaller
+ * output is overrun: the library cannot know the size of a buffer.
+ *
+ *   Function                             Output     Room                      Encoding
+ *   KP_DEV_GetDllVersion                 text       KP_DEV_DLL_VERSION_ROOM   GBK
+ *   KP_DEV_IC_PowerOn                    atr        max(2*[atrLen]+1,KP_DEV_ATR_CACHE_ROOM)
+ *                                                   hex; *atrLen = room in bytes, -304 when the ATR is longer
+ *   KP_DEV_IC_ConnectlessActive          uid        2*[uidLen]+1              hex; -304 when longer (room in bytes)
+ *   KP_DEV_IC_ConnectlessActive          ats        2*[atsLen]+1              hex; -304 when longer (room in bytes)
+ *   KP_DEV_IC_SendApdu                   response   KP_DEV_TEXT_ROOM          hex: answer data, SW1 SW2; no room check
+ *   KP_DEV_IC_ReadStoreData              dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_IC_ConnectlessActiveStoreCard uid        9                         hex of 4 bytes; *uidLen is not compared
+ *   KP_DEV_IC_ConnectlessActiveStoreCard ats        0                         never written
+ *   KP_DEV_IC_ConnectlessReadBlock       dataOut    [dataLen]+1               hex; *dataLen = room in characters (32)
+ *   KP_DEV_Magnetic_ReadTrack            track1     KP_DEV_TEXT_ROOM          ASCII track characters, no NUL
+ *   KP_DEV_Magnetic_ReadTrack            track2     KP_DEV_TEXT_ROOM          written; a track sent as 7F reads as
+ *                                                                             4 zero bytes
+ *   KP_AscToBcd                          hexOut     2*len(text)+1             hex of the text's bytes
+ *   KP_BcdToAsc                          bytesOut   len(hexText)/2            bytes
+ *   KP_DEV_ReadFinanceICTrack2           track2     KP_DEV_TEXT_ROOM          hex (tag 57: digits, D sep., F pad)
+ *   KP_DEV_ReadAll                       result     KP_DEV_TEXT_ROOM          kind 1: "track1|track2" (ASCII);
+ *                                                                             2, 3, 4: hex; 5: identity texts (GBK)
+ *   KP_DEV_ReadICCardInfo                track2     KP_DEV_TEXT_ROOM          hex (Track 2)
+ *   KP_DEV_ReadICCardInfo                panSeq     KP_DEV_TEXT_ROOM          hex (PAN sequence number)
+ *   KP_DEV_ReadICCardInfo                aid        KP_DEV_TEXT_ROOM          hex (AID)
+ *   KP_DEV_GetICTraceInfo                chipData   KP_DEV_TEXT_ROOM          hex: fourteen tag-length-value fields
+ *   KP_DEV_IC_SendApdu_A                 response   KP_DEV_TEXT_ROOM          hex: answer data, SW1 SW2
+ *   KP_DEV_ReadICCardGPOData             records    capacity+1                hex lines; 201 when the next line
+ *                                                                             would not fit
+ *   ICCardFindSubStr                     valueOut   len(response)+1           hex, no NUL written: pass zeroes
+ *   KP_DEV_ReadAll_A                     result     KP_DEV_TEXT_ROOM          as KP_DEV_ReadAll
+ *   KP_DEV_IC_ReadStoreDataEXAT1608      dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_SLE4428_ReadData              dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_SLE4428_ReadData              protectOut length+3                  one decimal flag per byte from the
+ *                                                                             start; a flag above 9 takes more digits
+ *   KP_DEV_SLE4442_ReadDataForUser       dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_SLE4442_ReadDataForProtection dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_AT24CXX_ReadData              dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_GetDeviceVersion              version    KP_DEV_TEXT_ROOM          hex of the version bytes
+ *   KP_DEV_AT88SC102_ReadData            dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_AT88SC1604_ReadData           dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_AT88SC1608_ReadData           dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_AT45DB041_ReadData            dataOut    len(dataOut)+2*length+1   hex, appended
+ *   KP_DEV_ID_GetData                    out        KP_DEV_ID_FIELD_ROOM      GBK; field 9 is a file path
+ *   KP_DEV_ID_Read                       fields     KP_DEV_ID_FIELD_ROOM      nine outputs, each this room;
+ *                                                                             GBK, fields 1 to 9 in order
+ *   KP_DEV_SLE4428_ReadPwd               pwdOut     KP_DEV_TEXT_ROOM          hex (a few bytes in practice)
+ *   KP_DEV_SLE4442_ReadPwd               pwdOut     KP_DEV_TEXT_ROOM          hex
+ *   KP_DEV_AT88SC102_ReadPwd             pwdOut     KP_DEV_TEXT_ROOM          hex
+ *   KP_DEV_AT88SC1604_ReadPwd            pwdOut     KP_DEV_TEXT_ROOM          hex
+ *   KP_DEV_AT88SC1608_ReadPwd            pwdOut     KP_DEV_TEXT_ROOM          hex
+ *   int and float outputs                           one int or float          written on success only
+ */
+
+/* Answers, swipes and bounds.
+ *
+ * The reader answers every request in order.  When an answer does not come
+ * in time (the call fails with -4 or -2) or comes broken, the next call on
+ * that COM port waits before its command goes out: until the late answer has
+ * arrived and been dropped, at most until 3 s after the failed request
+ * reached the reader (only for a reader that has answered at that speed
+ * before; a broken answer: until the line has been quiet for 100 ms).  A late
+ * answer is never returned as another call's data.  Calls after no fault
+ * send at once.  The state belongs to the COM port: closing and reopening
+ * the handle at the same speed keeps it.
+ *
+ * Track data the magnetic head sends while the library waits for another
+ * answer (types 61 and 62, whose head is always on the line) is kept for the
+ * next KP_DEV_Magnetic_ReadTrack of that port: at most 4 swipes, each for
+ * 30 s.  KP_DEV_Magnetic_Accept and the write arms of a type-2 reader start
+ * afresh and drop what was kept.
+ *
+ * Every loop that a card or the reader drives has a bound:
+ *   - the financial services (KP_DEV_ReadFinanceICTrack2, _ReadICCardInfo,
+ *     _ReadICCardGPOData, and the bank cards of the read-any-card calls) read
+ *     at most 3 records of the payment directory and, of the AFL, each short
+ *     file identifier and record number once and at most 64 records in all,
+ *     whatever the card answers; every command gets at most one follow-up
+ *     (GET RESPONSE, or the command again with the length the card names);
+ *     a walk of the AFL stops after 3 records in a row that failed;
+ *   - one read of an answer ends at the latest one input gap (100 ms, or 16
+ *     character times at low speeds) after each byte once its timeout passed;
+ *   - the wait before a command after a fault ends, whatever the reader
+ *     sends meanwhile, after 3 s plus the wire time of the longest answer
+ *     (2,086 bytes: 2.2 s at 9600 baud) plus 100 ms, or after 64 KiB;
+ *   - KP_DEV_ID_Read retries within its timeLimitMs;
+ *   - the read-any-card calls end at their timeout or a cancel (see 38, 48).
  */
 
 #ifdef __cplusplus
@@ -182,7 +258,7 @@ KP_API int KP_STDCALL KP_DEV_IC_SoftReset(int handle, int mode);
 KP_API int KP_STDCALL KP_DEV_IC_GetStatus(int handle, int seat, int* state);
 /* 7. Powers a seat on; *atrLen is the room in bytes on entry, the length on return. 0, -304, -20, device errors.
  * Type 0, seats 16-30: the answer to reset cached at the first power-on is copied again without comparing it with
- * *atrLen; give room for 33 bytes (67 characters) there. */
+ * *atrLen; give atr KP_DEV_ATR_CACHE_ROOM bytes there. */
 KP_API int KP_STDCALL KP_DEV_IC_PowerOn(int handle, int seat, int* atrLen, char* atr);
 /* 8. Powers a seat off. 0, -20, device errors. */
 KP_API int KP_STDCALL KP_DEV_IC_PowerOff(int handle, int seat);
@@ -234,7 +310,8 @@ KP_API int KP_STDCALL KP_DEV_Magnetic_Accept(int handle);
 /* 29. Cancels an armed read or write (same entry as KP_DEV_Magnetic_CancelWriteTrack). 0, -3, -20. */
 KP_API int KP_STDCALL KP_DEV_Magnetic_CancelAccept(int handle);
 /* 30. Polls for swiped tracks. 0, -101 (nothing yet), -2 (armed over 29 s), -102, -20; -4 once the line has
- * failed (the reader went away).  The track texts get no terminating NUL: pass zero-filled buffers. */
+ * failed (the reader went away).  The track texts get no terminating NUL: pass zero-filled buffers.  Tracks
+ * the head sent while another call waited for its answer are returned first. */
 KP_API int KP_STDCALL KP_DEV_Magnetic_ReadTrack(int handle, char* track1, char* track2);
 /* 31. Arms a write of one or both tracks (empty text = track not written). 0, -5, -3, -20. */
 KP_API int KP_STDCALL KP_DEV_Magnetic_WaitForWriteTrack(int handle, const char* track1, const char* track2);
@@ -248,17 +325,24 @@ KP_API int KP_STDCALL KP_AscToBcd(const char* text, char* hexOut);
 KP_API int KP_STDCALL KP_BcdToAsc(const char* hexText, char* bytesOut);
 /* 36. Writes the open module (device type; 0 for type 5). 0, or -10 when the handle is not open. */
 KP_API int KP_STDCALL KP_DEV_CheckIsOpen(int handle, int* module);
-/* 37. Reads the Track 2 equivalent data of a bank card. 0, 200, -9, device errors. */
+/* 37. Reads the Track 2 equivalent data of a bank card. 0, 200, -9, device errors.  At most 3 directory and
+ * 64 AFL records are read (see "Answers, swipes and bounds"). */
 KP_API int KP_STDCALL KP_DEV_ReadFinanceICTrack2(int handle, int seat, int reserved, char* track2);
 /* 38. Opens the reader on COM port and waits for a magnetic, contactless or bank card. 0, -101, -1, ...
  * A timeoutMs below 300 waits for the magnetic card until one is swiped or KP_DEV_CancelReadAll is called.
- * -4 (or -3) when the reader goes away during that wait. */
+ * -4 (or -3) when the reader goes away during that wait.
+ * A KP_DEV_CancelReadAll made at any moment after the call started is never lost: one made before the
+ * magnetic wait (while the chip cards are tried) ends that wait after its first look at the head, as one
+ * during the wait ends it at its next round (within 300 ms); the second type-1 attempt follows either way.
+ * A cancel made before the call started does not end it. */
 KP_API int KP_STDCALL KP_DEV_ReadAll(int port, int unused1, unsigned int timeoutMs, int tryStoreCard, int sector,
                                      int block, int keyType, const char* keyHex, int tryContactBank,
                                      int tryContactlessBank, int unused2, int* cardKind, char* result);
-/* 39. Cancels a read-any-card loop in progress. 0. */
+/* 39. Cancels the read-any-card calls in progress (KP_DEV_ReadAll, _ReadAll_A), from any thread, without
+ * waiting for them. 0. */
 KP_API int KP_STDCALL KP_DEV_CancelReadAll(void);
-/* 40. Reads Track 2, PAN sequence number and AID of a bank card. 0, 200, -9, device errors. */
+/* 40. Reads Track 2, PAN sequence number and AID of a bank card. 0, 200, -9, device errors.  At most 3 directory
+ * and 64 AFL records are read. */
 KP_API int KP_STDCALL KP_DEV_ReadICCardInfo(int handle, int seat, int reserved, char* track2, char* panSeq, char* aid);
 /* 41. Runs GENERATE AC and writes the chip data for an online authorisation. 0, 200, device errors. */
 KP_API int KP_STDCALL KP_DEV_GetICTraceInfo(int handle, int seat, int reserved, const char* aid, const char* transType,
@@ -268,7 +352,8 @@ KP_API int KP_STDCALL KP_DEV_IC_Voice(int handle, int on);
 /* 43. Exchanges one APDU with response chaining (61xx, 6Cxx, ...). 0, device errors. */
 KP_API int KP_STDCALL KP_DEV_IC_SendApdu_A(int handle, int seat, int reserved, const char* apdu, int apduLen,
                                            char* response);
-/* 44. Reads the records of the AFL as text lines. 0, 200, 201 (capacity exceeded). */
+/* 44. Reads the records of the AFL as text lines. 0, 200, 201 (capacity exceeded).  Each SFI and record
+ * once, at most 64 records: the records past that are not read. */
 KP_API int KP_STDCALL KP_DEV_ReadICCardGPOData(int handle, int seat, int reserved, char* records, int capacity);
 /* 45. Finds a tag in a TLV hex text and writes its value. 0, -9 (not found). */
 KP_API int KP_STDCALL ICCardFindSubStr(const char* response, const char* tag, char* valueOut);
@@ -276,7 +361,11 @@ KP_API int KP_STDCALL ICCardFindSubStr(const char* response, const char* tag, ch
 KP_API int KP_STDCALL KP_DEV_AutoOpenDevice(int* port, int* baud, int* handle, int deviceType);
 /* 47. Card communication speed of a seat. 0, -20, device errors. */
 KP_API int KP_STDCALL KP_DEV_IC_SetBaudRate(int handle, int seat, int baud);
-/* 48. As KP_DEV_ReadAll, repeating until a card (identity cards too) is read or timeoutMs passes. */
+/* 48. As KP_DEV_ReadAll, repeating until a card (identity cards too) is read or timeoutMs passes (0: one pass).
+ * A cancel made after the call started ends it at the end of the pass, and a bank card's dialogue within a
+ * pass at its next command, as does the end of timeoutMs.  A swipe made while a pass runs is returned by that
+ * pass or the next; only one made while the loop reopens its port between passes (a few milliseconds, more
+ * with an identity-card library that opens the port itself) is lost. */
 KP_API int KP_STDCALL KP_DEV_ReadAll_A(int port, int unused1, unsigned int timeoutMs, int tryStoreCard, int sector,
                                        int block, int keyType, const char* keyHex, int tryContactBank,
                                        int tryContactlessBank, int unused2, int* cardKind, char* result);
@@ -298,7 +387,8 @@ KP_API int KP_STDCALL KP_DEV_SLE4428_VerifyPwd(int handle, int seat, const char*
 KP_API int KP_STDCALL KP_DEV_SLE4428_ModifyPwd(int handle, int seat, const char* pwdHex);
 /* 56. SLE4428 error counter. 0, -20, device errors. */
 KP_API int KP_STDCALL KP_DEV_SLE4428_ReadERROR(int handle, int seat, int* count);
-/* 57. SLE4428 data (and protection bits) read. 0, -5, -20, device errors. */
+/* 57. SLE4428 data (and protection flags) read; the data hex is appended to dataOut, the flags are written from the
+ * start of protectOut, one "%d" each. 0, -5, -20, device errors. */
 KP_API int KP_STDCALL KP_DEV_SLE4428_ReadData(int handle, int seat, int mode, int address, int length, char* dataOut,
                                               char* protectOut);
 /* 58. SLE4428 data write (mode: with or without protection). 0, -5, -20, device errors. */
@@ -369,7 +459,8 @@ KP_API int KP_STDCALL KP_DEV_AT45DB041_WriteData(int handle, int seat, int page,
 KP_API int KP_STDCALL KP_DEV_ID_FindID(int handle);
 /* 90. One field of the identity record read last. 0, -20; -5 with out NULL (type 0, fields 1 to 9). */
 KP_API int KP_STDCALL KP_DEV_ID_GetData(int handle, int field, char* out);
-/* 91. Reads an identity card into nine outputs within a time limit. 0, -3, -4, -6, -20. */
+/* 91. Reads an identity card into nine outputs within a time limit (0 or less: one attempt). 0, -3, -4, -6, -20.
+ * An attempt begun within the limit is finished, so the call may end up to a few seconds after it. */
 KP_API int KP_STDCALL KP_DEV_ID_Read(int handle, int timeLimitMs, char** fields);
 /* 92. Changes the device's serial speed (the host side keeps its speed). 0, -20, device errors. */
 KP_API int KP_STDCALL KP_DEV_SetBaudRate(int handle, int baud);

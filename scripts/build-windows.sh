@@ -32,13 +32,9 @@ for bits in 32 64; do
   cp "$build/src/KP_DEV.dll" "$build/src/libKP_DEV.dll.a" "$out/"
   # The shipped copy carries no debug information (the symbol table stays).
   "$arch-w64-mingw32-strip" --strip-debug "$out/KP_DEV.dll"
-  # The file the DLL was linked with: decorated (@N) names for 32-bit,
-  # plain names for 64-bit.
-  if [[ $bits == 32 ]]; then
-    cp src/api/KP_DEV.def "$out/KP_DEV.def"
-  else
-    cp "$build/src/KP_DEV.def" "$out/KP_DEV.def"
-  fi
+  # The file the DLL was linked with, made from the export table:
+  # decorated (@N) names for 32-bit, plain names for 64-bit.
+  cp "$build/src/KP_DEV.def" "$out/KP_DEV.def"
 done
 version=$(sed -n 's/^project(kpdev VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 for bits in 32 64; do

@@ -34,7 +34,7 @@ readelf -d "$lib" | grep -q 'SONAME.*\[libKP_DEV\.so\.2\]' || { echo "SONAME is 
 [[ $(readlink "$prefix/lib/libKP_DEV.so.2") == "$(basename "$lib")" ]]
 [[ $(readlink "$prefix/lib/libKP_DEV.so") == libKP_DEV.so.2 ]]
 nm -D --defined-only "$lib" | awk '{print $3}' | sort >"$work/exports"
-grep -oE '^[[:space:]]+[A-Za-z_][A-Za-z0-9_]*' src/api/KP_DEV.def | tr -d ' \t' | sort >"$work/expected"
+grep -oE '^[A-Za-z_][A-Za-z0-9_]*'$'\t''[0-9]+'$'\t' src/api/exports.tsv | cut -f1 | sort >"$work/expected"
 if ! diff "$work/expected" "$work/exports"; then
   echo "the installed library's dynamic symbols are not exactly the exports" >&2
   exit 1
@@ -69,6 +69,22 @@ unset KPDEV_COM7
 
 pythonpath="$prefix/lib/python3/dist-packages"
 PYTHONPATH="$pythonpath" "$python" examples/python/version.py
+
+# The bindings find the library and kpdev-sim beside themselves: no
+# LD_LIBRARY_PATH, no KPDEV_SIM.
+if [[ -f "$prefix/lib/cli/kpdev/Kpdev.dll" ]]; then
+  echo "== .NET example against the installed assembly"
+  eval "mcs -nologo -warnaserror+ -out:\"\$work/Version.exe\" examples/dotnet/Version.cs $(pkg-config --libs kpdev-sharp)"
+  MONO_PATH="$prefix/lib/cli/kpdev" mono "$work/Version.exe"
+else
+  echo "the .NET binding was not built (no mcs): its example is not run" >&2
+fi
+if [[ -f "$prefix/share/java/kpdev.jar" ]]; then
+  echo "== Java example against the installed archive"
+  java -cp "$prefix/share/java/kpdev.jar" examples/java/Version.java
+else
+  echo "the Java binding was not built (no javac): its example is not run" >&2
+fi
 
 echo "== Python package tests (installed package)"
 PYTHONPATH="$pythonpath" PYTHONDONTWRITEBYTECODE=1 "$python" -m pytest -q -p no:cacheprovider \

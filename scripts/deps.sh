@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, when they are missing.
-# Usage: scripts/deps.sh [linux|windows|wine32|checks|all]
+# Usage: scripts/deps.sh [linux|bindings|windows|wine32|checks|all]
+#   linux: the library, its tools and tests, and the .NET and Java bindings
+#   with their tests (bindings: only these: Mono's C# compiler and
+#   runtime with code page 936, NUnit 2.6, a JDK, JNA and JUnit 5).
 #   checks: Clang, clang-format, clang-tidy and ccache, for the compiler
 #   matrix, the format check and clang-tidy (scripts/ci-builds.sh).
 #   wine32: the 32-bit Wine (wine32 of the i386 architecture) that runs the
@@ -64,8 +67,13 @@ if [[ $what == wine32 ]]; then
   exit 0
 fi
 
-pkgs=(build-essential cmake g++ libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev python3 pkg-config libpcsclite-dev
-      help2man ser2net)
+bindings=(mono-mcs mono-devel libmono-i18n-cjk4.0-cil nunit-console libnunit-cil-dev default-jdk-headless libjna-java
+          junit5)
+pkgs=(build-essential cmake g++ libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev python3 python3-pytest pkg-config
+      libpcsclite-dev help2man ser2net "${bindings[@]}")
+if [[ $what == bindings ]]; then
+  pkgs=("${bindings[@]}")
+fi
 if [[ $what == windows || $what == all ]]; then
   pkgs+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 googletest llvm)
 fi

@@ -52,6 +52,10 @@ class ReaderLink {
   int baud() const { return baud_; }
   const std::string& version() const { return version_; }
 
+  // The presence poll.  The library keeps the line in step: after an APDU
+  // whose answer came too late, this request waits for that answer and
+  // drops it, so a late APDU answer is never read as a seat state (pcscd
+  // would take the state it lacks for a card removed).
   int seat_state(int seat, int& state);
   int power_on(int seat, Bytes& atr);
   int power_off(int seat);

@@ -124,6 +124,26 @@ def test_contact_bad_apdus_never_reach_the_reader(sim):
     conn.disconnect()
 
 
+def test_late_apdu_answer_is_no_removal(sim):
+    """An APDU answered 2 s late, after the reader's 800 ms: the exchange
+    fails, and pcscd's presence polls meanwhile (every 400 ms) get their own
+    answers, so the card is neither reported removed nor reset and the
+    connection goes on."""
+    put(sim, 0, "cpu atr=%s" % CPU_ATR)
+    conn = connect(CONTACT)
+    sim.ok("pacing on")
+    sim.ok("device-time 3226 2000")
+    try:
+        with pytest.raises(Exception):
+            conn.transmit(h("00A4000C023F00"))
+        time.sleep(2.5)  # the late answer arrives; pcscd polls on
+    finally:
+        sim.ok("device-time 3226 5")
+        sim.ok("pacing off")
+    assert tx(conn, "00A4000C023F00") == ("", "9000")
+    conn.disconnect()
+
+
 def test_removal_and_insertion_seen_within_one_second(sim):
     put(sim, 0, "cpu atr=%s" % CPU_ATR)
     wait_state(CONTACT, True)

@@ -271,32 +271,49 @@ void InstallMagneticHead(VirtualReader& reader) {
                               return Ok(head->Swipe(r, card));
                             });
 
-  reader.control().Register(
-      "head", "[fail-write [COUNT] | drop]", [head](VirtualReader& r, const ControlRequest& request) {
-        const std::vector<std::string>& words = request.words;
-        if (words.empty()) {
-          return Ok(std::string("arm=") + HeadArmName(head->arm()) +
-                    " on_line=" + (MagneticHead::OnLine(r.state()) ? "1" : "0") + " held=" + CardText(head->held()) +
-                    " last=" + CardText(head->last()) + " fail_writes=" + std::to_string(head->failing_writes()));
-        }
-        if (words[0] == "drop" && words.size() == 1) {
-          if (!head->DropHeld()) return Err("no card is held at the head");
-          return Ok();
-        }
-        if (words[0] == "fail-write" && words.size() <= 2) {
-          long count = 1;
-          if (words.size() == 2) {
-            char* end = nullptr;
-            count = std::strtol(words[1].c_str(), &end, 10);
-            if (words[1].empty() || *end != '\0' || count < 0 || count > 1000000) {
-              return Err("bad count '" + words[1] + "'");
-            }
-          }
-          head->FailNextWrites(static_cast<unsigned>(count));
-          return Ok();
-        }
-        return Err("usage: head [fail-write [COUNT] | drop]");
-      });
+  reader.control().Register("head", "[fail-write [COUNT] | drop | swipe-on CODE [TRACK1 [TRACK2]]]",
+                            [head](VirtualReader& r, const ControlRequest& request) {
+                              const std::vector<std::string>& words = request.words;
+                              if (words.empty()) {
+                                return Ok(std::string("arm=") + HeadArmName(head->arm()) +
+                                          " on_line=" + (MagneticHead::OnLine(r.state()) ? "1" : "0") +
+                                          " held=" + CardText(head->held()) + " last=" + CardText(head->last()) +
+                                          " fail_writes=" + std::to_string(head->failing_writes()));
+                              }
+                              if (words[0] == "drop" && words.size() == 1) {
+                                if (!head->DropHeld()) return Err("no card is held at the head");
+                                return Ok();
+                              }
+                              if (words[0] == "fail-write" && words.size() <= 2) {
+                                long count = 1;
+                                if (words.size() == 2) {
+                                  char* end = nullptr;
+                                  count = std::strtol(words[1].c_str(), &end, 10);
+                                  if (words[1].empty() || *end != '\0' || count < 0 || count > 1000000) {
+                                    return Err("bad count '" + words[1] + "'");
+                                  }
+                                }
+                                head->FailNextWrites(static_cast<unsigned>(count));
+                                return Ok();
+                              }
+                              if (words[0] == "swipe-on" && words.size() >= 2 && words.size() <= 4) {
+                                // The card passes the head when the host's next frame with this
+                                // command code arrives, before the frame is answered.
+                                if (!MagneticHead::Present(r.state())) return Err("this reader has no magnetic head");
+                                Bytes code;
+                                if (words[1].size() != 4 || !FromHex(words[1], &code) || code.size() != 2) {
+                                  return Err("bad command code '" + words[1] + "' (four hex digits)");
+                                }
+                                MagneticCard card;
+                                std::string error;
+                                if (words.size() > 2 && !ParseTrack(words[2], &card.track1, &error)) return Err(error);
+                                if (words.size() > 3 && !ParseTrack(words[3], &card.track2, &error)) return Err(error);
+                                const auto when = static_cast<std::uint16_t>(code[0] << 8 | code[1]);
+                                r.OnNextFrame(when, [head, &r, card] { head->Swipe(r, card); });
+                                return Ok();
+                              }
+                              return Err("usage: head [fail-write [COUNT] | drop | swipe-on CODE [TRACK1 [TRACK2]]]");
+                            });
 }
 
 }  // namespace kpsim

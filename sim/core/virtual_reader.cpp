@@ -229,7 +229,21 @@ void VirtualReader::Queue(const AnswerPlan& plan, Bytes bytes, std::function<voi
   output_.Schedule(due, std::move(bytes), std::move(after_send));
 }
 
+void VirtualReader::OnNextFrame(std::uint16_t code, std::function<void()> action) {
+  frame_hooks_.emplace_back(code, std::move(action));
+}
+
 void VirtualReader::OnCommandFrame(const CommandFrame& frame) {
+  for (auto it = frame_hooks_.begin(); it != frame_hooks_.end();) {
+    if (it->first != frame.code) {
+      ++it;
+      continue;
+    }
+    const std::function<void()> action = std::move(it->second);
+    frame_hooks_.erase(it);
+    action();
+    break;
+  }
   ++state_.counters.frames;
   const CommandEntry* entry = commands_.Find(frame.code);
   const bool known = entry != nullptr && (entry->families & MaskOf(state_.family)) != 0;

@@ -16,6 +16,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/card_factory.h"
 #include "core/command_registry.h"
@@ -107,6 +109,11 @@ class VirtualReader {
 
   // Called by the frame protocol for each complete frame.
   void OnCommandFrame(const CommandFrame& frame);
+  // Runs `action` once, when the next command frame with this code is
+  // heard, before the frame is acted on: something that happens at a
+  // chosen moment of the host's sequence (a card swiped while the host
+  // powers a chip card on).
+  void OnNextFrame(std::uint16_t code, std::function<void()> action);
   void OnBadFrame(std::uint16_t status);
 
   // Receives every byte logged, as it is logged (the simulator's --verbose).
@@ -153,6 +160,7 @@ class VirtualReader {
   ControlVerbs control_;
   CardFactory card_kinds_;
   std::function<void(Direction, const std::uint8_t*, std::size_t)> observer_;
+  std::vector<std::pair<std::uint16_t, std::function<void()>>> frame_hooks_;
   bool pacing_ = false;
   DeviceTimes device_times_;
   std::optional<std::chrono::microseconds> next_work_;

@@ -102,6 +102,23 @@ TEST_F(ReaderTest, MagneticModuleDoesNotHearFramesOnT1ButDoesOnT61) {
   EXPECT_EQ(Send(kC003), kOkAnswer);
 }
 
+TEST_F(ReaderTest, SwipeOnAFrameGoesOutBeforeItsAnswer) {
+  Control("family t61");
+  Send({0x1B, 'B', ']'});  // the host arms the head
+  ASSERT_EQ(Control("head swipe-on C003 ;12 ;34"), "ok");
+  EXPECT_EQ(Send(kVersionRequest).size(), 12u);  // another command: nothing happens (1005)
+  // ESC s, tracks, ? FS, then the frame's own answer.
+  EXPECT_EQ(Send(kC003), Concat({0x1B, 's', ';', '1', '2', 'A', ';', '3', '4', '?', 0x1C}, kOkAnswer));
+  EXPECT_EQ(Send(kC003), kOkAnswer);  // once only
+  // Before the head is armed, the card waits at the head.
+  ASSERT_EQ(Control("head swipe-on C003"), "ok");
+  EXPECT_EQ(Send(kC003), kOkAnswer);
+  EXPECT_NE(Control("head").find(" held=-/- "), std::string::npos);
+  for (const char* bad : {"head swipe-on", "head swipe-on C00", "head swipe-on XYZW", "head swipe-on C003 a b c"}) {
+    EXPECT_EQ(Control(bad).rfind("err ", 0), 0u) << bad;
+  }
+}
+
 TEST_F(ReaderTest, HostSpeedMismatchIsNoiseBothWays) {
   EXPECT_TRUE(Send(kVersionRequest, 19200).empty());
   EXPECT_EQ(reader_.state().counters.noise_bytes, kVersionRequest.size());

@@ -58,24 +58,34 @@ int CReader::ExchangeRaw(const std::uint8_t* command, std::size_t length, std::u
                          std::uint16_t* answerLength, int timeLimitMs) {
   *answerLength = 0;
   if (room < kAnswerHeader) return kErrWrite;
-  DropStaleInput(TraceEnabled());
+  port_.PrepareRequest();
   const int w = port_.Write(command, static_cast<std::uint16_t>(length));
   if (w != 0) return w;
+  port_.Expect(Unit::kIdentity, length);
+  const std::uint32_t start = platform::TickMs();
+  // Nothing of the answer in time: the module still owes it.
+  if (!port_.AwaitAnswer(timeLimitMs)) return kErrRead;
   std::uint16_t got = 0;
-  int r = port_.Read(answer, kAnswerHeader, &got, timeLimitMs);
-  if (r != 0) return r;
+  int r = port_.Read(answer, kAnswerHeader, &got, RemainingMs(start, timeLimitMs));
+  if (r != 0) return Broken(r);
   *answerLength = static_cast<std::uint16_t>(kAnswerHeader);
   const std::size_t body = static_cast<std::size_t>(answer[5]) * 256 + answer[6];
   if (body > room - kAnswerHeader) {
     // Not an answer this module gives: read and drop what it announced
     // (within the time limit) so the next command starts in step.
-    DiscardInput(body, timeLimitMs);
+    if (DiscardInput(body, timeLimitMs)) {
+      port_.AnswerComplete();
+    } else {
+      port_.AnswerBroken();
+    }
     return kErrWrite;
   }
   std::size_t bodyGot = 0;
   r = port_.ReadExact(answer + kAnswerHeader, body, &bodyGot, timeLimitMs);
   *answerLength = static_cast<std::uint16_t>(kAnswerHeader + bodyGot);
-  return r;
+  if (r != 0) return Broken(r);
+  port_.AnswerComplete();
+  return kOk;
 }
 
 int CReader::ID_FindID() {

@@ -12,14 +12,18 @@ namespace {
 // Prefix and message together; a longer message is cut to fit.
 constexpr std::size_t kLineBuffer = 2048;
 
-// Creates every level of the directory path, the root's own levels
-// included, so a fresh machine gets its log tree on the first line.
-// Levels that exist (or cannot be made) are simply passed over.
-void MakeDirectories(const std::string& path, char sep) {
-  for (std::size_t pos = path.find(sep, 1); pos != std::string::npos; pos = path.find(sep, pos + 1)) {
-    platform::MakeDir(path.substr(0, pos));
+// Creates every level of the log root (which ends in a separator), so a
+// fresh machine gets its log tree on the first line; levels that exist (or
+// cannot be made) are passed over and keep their mode: they are the user's
+// ($HOME, $XDG_STATE_HOME or $KPDEV_LOG_ROOT).  LOG and KP606 are the log's
+// own and hold card traffic: they are made, or narrowed, for their owner
+// only.
+void MakeDirectories(const std::string& root, char sep) {
+  for (std::size_t pos = root.find(sep, 1); pos != std::string::npos; pos = root.find(sep, pos + 1)) {
+    platform::MakeDir(root.substr(0, pos));
   }
-  platform::MakeDir(path);
+  platform::MakePrivateDir(root + "LOG");
+  platform::MakePrivateDir(root + "LOG" + sep + "KP606");
 }
 
 }  // namespace
@@ -37,7 +41,7 @@ void WriteLog(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
   if (mode == LogMode::kOff) return;
   const std::string dir = LogDirectory();
   const char sep = platform::PathSeparator();
-  MakeDirectories(dir, sep);
+  MakeDirectories(platform::LogRoot(), sep);
 
   const platform::LocalTime t = platform::Now();
   char name[48];

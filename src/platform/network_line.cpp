@@ -236,7 +236,9 @@ bool NetworkLine::OpenTarget(const std::string& text, const LineSettings& settin
     for (std::uint8_t control : {rfc2217::kDtrOn, rfc2217::kRtsOn}) {
       rfc2217::AppendCommand(&out, rfc2217::kSetControl, &control, 1);
     }
-    rfc2217::AppendCommand(&out, rfc2217::kPurgeData, &rfc2217::kPurgeBoth, 1);
+    // As a serial open drops what the device sent before it; bytes still on
+    // their way to the device from before a close go out.
+    rfc2217::AppendCommand(&out, rfc2217::kPurgeData, &rfc2217::kPurgeReceived, 1);
     const unsigned acks = d.telnet->speedAcks();
     if (!d.Send(out, kSendTimeoutMs)) {
       Trace(name + ": the device server does not take the line settings");
@@ -266,13 +268,16 @@ void NetworkLine::Close() {
     return;
   }
   if (d.telnet) {
-    // The device sees its lines fall; what either buffer of the server
-    // still holds is dropped, as closing a serial port drops its queues.
+    // The device sees its lines fall; what the server holds of the
+    // device's bytes is dropped, as closing a serial port drops its input.
+    // What it holds for the device is not: a command written just before
+    // the close (the head's arm of a cancelled wait) must reach the device
+    // whole.
     Bytes out;
     for (std::uint8_t control : {rfc2217::kRtsOff, rfc2217::kDtrOff}) {
       rfc2217::AppendCommand(&out, rfc2217::kSetControl, &control, 1);
     }
-    rfc2217::AppendCommand(&out, rfc2217::kPurgeData, &rfc2217::kPurgeBoth, 1);
+    rfc2217::AppendCommand(&out, rfc2217::kPurgeData, &rfc2217::kPurgeReceived, 1);
     if (!d.Send(out, kCloseSendTimeoutMs)) d.Release();
   }
 }

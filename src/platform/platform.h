@@ -42,8 +42,13 @@ LocalTime Now();
 // Creates one directory, readable by its owner only where the system has
 // owners; failures (it exists, no permission) are ignored.
 void MakeDir(const std::string& path);
+// As MakeDir; a directory that already exists, belongs to the caller and
+// lets others in is narrowed to its owner.  A symbolic link or another
+// user's directory is left as it is.
+void MakePrivateDir(const std::string& path);
 // Opens a file for appending text, creating it readable and writable by its
-// owner only where the system has owners; nullptr on failure.
+// owner only where the system has owners; an existing file of the caller's
+// that others may read is narrowed to its owner.  nullptr on failure.
 std::FILE* OpenAppendPrivate(const std::string& path);
 
 // Root of the diagnostic log tree ("D:\" on Windows; on POSIX

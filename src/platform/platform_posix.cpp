@@ -54,9 +54,33 @@ void MakeDir(const std::string& path) {
   (void)mkdir(path.c_str(), 0700);
 }
 
+namespace {
+
+// A file or directory made by an older version, by hand or under another
+// umask may let the group or others in; the log's own keep their owner only.
+// Only the caller's own are changed: a shared tree someone set up stays.
+void NarrowToOwner(int fd) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || st.st_uid != geteuid() || (st.st_mode & 077) == 0) return;
+  (void)fchmod(fd, st.st_mode & 07700);
+}
+
+}  // namespace
+
+void MakePrivateDir(const std::string& path) {
+  if (path.empty()) return;
+  if (mkdir(path.c_str(), 0700) == 0) return;
+  // O_NOFOLLOW: a link to a directory elsewhere is not the log's to change.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  NarrowToOwner(fd);
+  ::close(fd);
+}
+
 std::FILE* OpenAppendPrivate(const std::string& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return nullptr;
+  NarrowToOwner(fd);
   std::FILE* file = ::fdopen(fd, "a");
   if (file == nullptr) ::close(fd);
   return file;

@@ -36,7 +36,10 @@ void MakeDir(const std::string& path) {
   (void)CreateDirectoryA(path.c_str(), nullptr);
 }
 
-// The log's directory on drive D inherits its access rights from there.
+// The log's directories and files on drive D inherit their access rights
+// from there: nothing to narrow.
+void MakePrivateDir(const std::string& path) { MakeDir(path); }
+
 std::FILE* OpenAppendPrivate(const std::string& path) { return std::fopen(path.c_str(), "a"); }
 
 // The log tree is D:\LOG\KP606 on every Windows machine; without a drive D

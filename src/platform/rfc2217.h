@@ -53,7 +53,9 @@ constexpr std::uint8_t kDtrOn = 8;
 constexpr std::uint8_t kDtrOff = 9;
 constexpr std::uint8_t kRtsOn = 11;
 constexpr std::uint8_t kRtsOff = 12;
-// PURGE-DATA: both of the server's buffers, towards the device and from it.
+// PURGE-DATA: the server's buffer of what the device sent (receive), and
+// both that and the one towards the device.
+constexpr std::uint8_t kPurgeReceived = 1;
 constexpr std::uint8_t kPurgeBoth = 3;
 
 // Appends data bytes as they travel: each 0xFF doubled.

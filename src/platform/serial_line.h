@@ -67,7 +67,8 @@ class SerialLine final : public Line {
   // Opens the port exclusively, raw, with the given settings, DTR and RTS
   // raised.  false on any failure, with the line closed.
   bool Open(int port, const LineSettings& settings) override;
-  // Drops RTS and DTR, discards both queues, closes.  No effect when closed.
+  // Drops RTS and DTR, discards the input queue (output still queued goes
+  // out), closes.  No effect when closed.
   void Close() override;
   bool IsOpen() const override;
 

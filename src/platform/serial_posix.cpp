@@ -239,7 +239,9 @@ bool SerialLine::Open(int port, const LineSettings& settings) {
     d.CloseFd(true);
     return false;
   }
-  if (tcflush(fd, TCIOFLUSH) != 0) {
+  // Input from before the open belongs to nobody; output a closed port of
+  // ours left queued is still on its way out (see Close).
+  if (tcflush(fd, TCIFLUSH) != 0) {
     d.CloseFd(true);
     return false;
   }
@@ -253,7 +255,11 @@ void SerialLine::Close() {
   if (d.fd < 0) return;
   // The device sees its lines fall before the port goes away.
   ModemLines(d.fd, TIOCMBIC);
-  (void)tcflush(d.fd, TCIOFLUSH);
+  // Input nobody read is dropped.  Output is not: a write here returns once
+  // its bytes are queued, so a command written just before the close (the
+  // head's arm of a cancelled wait) would otherwise be cut off on the wire.
+  // Without flow control the queue drains in its wire time.
+  (void)tcflush(d.fd, TCIFLUSH);
   d.CloseFd(true);
 }
 

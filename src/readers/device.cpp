@@ -75,10 +75,11 @@ int CReader::GetDeviceVersion(char* version) {
 }
 
 int CReader::ReadRawVersion(char* version) {
-  DropStaleInput(TraceEnabled());
+  port_.PrepareRequest();
   const int w = port_.Write(kRawVersionRequest, sizeof kRawVersionRequest);
   if (w != 0) return w;
-  if (!port_.WaitForInput(1, kVersionFirstByteMs)) return kErrRead;
+  port_.Expect(Unit::kText, sizeof kRawVersionRequest);
+  if (!port_.AwaitAnswer(kVersionFirstByteMs)) return kErrRead;
 
   // Collect the answer until its NUL, an idle line, or the buffer's end.
   std::uint8_t text[kTextBuffer] = {};
@@ -95,8 +96,15 @@ int CReader::ReadRawVersion(char* version) {
     const std::size_t want = queued < sizeof text - 1 - have ? queued : sizeof text - 1 - have;
     std::uint16_t got = 0;
     const int r = port_.ReadWhenAvailable(text + have, want, &got, kVersionTotalMs);
-    if (r != 0) return r;
+    if (r != 0) return Broken(r);
     have += got;
+  }
+  // A text that ended by the line going idle, not by its NUL, may still be
+  // coming.
+  if (std::memchr(text, 0, have) != nullptr) {
+    port_.AnswerComplete();
+  } else {
+    port_.AnswerBroken();
   }
   if (version) std::snprintf(version, have + 1, "%s", reinterpret_cast<const char*>(text));
   return kOk;

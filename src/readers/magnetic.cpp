@@ -74,21 +74,32 @@ void ClearUnusableTrack(char* track) {
   if (track != nullptr && static_cast<std::uint8_t>(track[0]) == kNoData) std::memset(track, 0, 4);
 }
 
-// Reads the swipe waiting on the port into the two outputs; the common tail
-// of both read polls, entered once input is known to be there.
+// Reads the swipe waiting for the reader into the two outputs; the common
+// tail of both read polls, entered once there is one.  Track data the line
+// discipline kept (it came while the reader waited for something else) is
+// read first; otherwise the head's burst is given settleMs to arrive.
 int ReadSwipe(CSerialPort& port, unsigned settleMs, char* track1, char* track2) {
   if (track1 != nullptr) track1[0] = '\0';
   if (track2 != nullptr) track2[0] = '\0';
-  if (settleMs > 0) platform::SleepMs(settleMs);
-  std::size_t waiting = port.InputCount();
-  // More than the buffer holds is left for a later read rather than lost
-  // mid-stream.
-  if (waiting > kSwipeBuffer) waiting = kSwipeBuffer;
   std::uint8_t data[kSwipeBuffer] = {};
-  std::uint16_t got = 0;
-  if (waiting > 0) {
-    const int r = port.ReadWhenAvailable(data, waiting, &got, kSwipeReadMs);
-    if (r != 0) return r;
+  std::size_t got = 0;
+  std::vector<std::uint8_t> kept;
+  if (port.TakeKept(Unit::kSwipe, &kept)) {
+    got = kept.size() < sizeof data ? kept.size() : sizeof data;
+    std::memcpy(data, kept.data(), got);
+  } else {
+    if (settleMs > 0) platform::SleepMs(settleMs);
+    std::size_t waiting = port.InputCount();
+    // More than the buffer holds is left for a later read rather than lost
+    // mid-stream.
+    if (waiting > kSwipeBuffer) waiting = kSwipeBuffer;
+    std::uint16_t count = 0;
+    if (waiting > 0) {
+      const int r = port.ReadWhenAvailable(data, waiting, &count, kSwipeReadMs);
+      if (r != 0) return r;
+    }
+    // Read while its first bytes were still arriving: the rest follows.
+    got = port.CompleteHeadData(data, count, sizeof data);
   }
   if (got < kMinSwipeBytes) return kErrMagRead;
   SplitTracks(data, got, track1, track2);
@@ -112,6 +123,7 @@ void AppendText(std::vector<std::uint8_t>& message, const char* text) {
 
 int CReader::Magnetic_Reset() {
   if (const int refused = Gate(Tech::kMagnetic)) return refused;
+  port_.PrepareRequest();
   return port_.Write(kReset, sizeof kReset);
 }
 
@@ -119,8 +131,10 @@ int CReader::Magnetic_Accept() {
   if (const int refused = Gate(Tech::kMagnetic)) return refused;
   // A head armed by every read poll has nothing to do here.
   if (family_.armsOnEveryRead) return kOk;
-  // Whatever is queued belongs to no swipe of this arm.
+  // Whatever came before belongs to no swipe of this arm.
   port_.Purge();
+  port_.DropKept();
+  port_.PrepareRequest();
   magArmTick_ = platform::TickMs();
   return port_.Write(kAccept, sizeof kAccept);
 }
@@ -128,6 +142,7 @@ int CReader::Magnetic_Accept() {
 int CReader::Magnetic_CancelAccept() {
   if (const int refused = Gate(Tech::kMagnetic)) return refused;
   magArmTick_ = 0;
+  port_.PrepareRequest();
   return port_.Write(kCancel, sizeof kCancel);
 }
 
@@ -140,7 +155,7 @@ int CReader::Magnetic_ReadTrack(char* track1, char* track2) {
   }
   // Nothing will ever come on a line that has failed; saying "nothing yet"
   // would keep a polling caller waiting for ever.
-  if (!port_.HasInput()) return port_.LineFailed() ? kErrRead : kNothingYet;
+  if (!port_.HasKept(Unit::kSwipe) && !port_.HasInput()) return port_.LineFailed() ? kErrRead : kNothingYet;
   // The arm stays: later polls still see the 29-second limit.
   return ReadSwipe(port_, kSwipeSettleMs, track1, track2);
 }
@@ -175,7 +190,10 @@ int ArmWrite(CSerialPort& port, const char* track1, const char* track2, int conf
              int* storedConfirmLength) {
   std::vector<std::uint8_t> message;
   if (!ComposeWrite(track1, track2, &message)) return kErrParam;
+  // An outcome that came before belongs to no write of this arm.
   port.Purge();
+  port.DropKept();
+  port.PrepareRequest();
   const int w = port.Write(message.data(), static_cast<std::uint16_t>(message.size()));
   if (w != 0) return w;
   *storedConfirmLength = confirmLength;
@@ -212,13 +230,20 @@ int CReader::Magnetic_ConfirmWriteTrack() {
   // No write armed yet on this reader: nothing can be confirmed, and
   // whatever is queued is left alone.
   if (magConfirmLength_ < static_cast<int>(kMinConfirmBytes)) return kNothingYet;
-  if (!port_.HasInput()) return kNothingYet;
   std::uint8_t reply[kOtherConfirmLength] = {};
   const std::size_t expected = static_cast<std::size_t>(magConfirmLength_);
   std::size_t got = 0;
-  // Only the count received matters: a short confirmation is judged by
-  // what did arrive.
-  (void)port_.ReadExact(reply, expected, &got, kConfirmReadMs);
+  std::vector<std::uint8_t> kept;
+  if (port_.TakeKept(Unit::kHeadReply, &kept)) {
+    // It came while the reader waited for an answer.
+    got = kept.size() < expected ? kept.size() : expected;
+    std::memcpy(reply, kept.data(), got);
+  } else {
+    if (!port_.HasInput()) return kNothingYet;
+    // Only the count received matters: a short confirmation is judged by
+    // what did arrive.
+    (void)port_.ReadExact(reply, expected, &got, kConfirmReadMs);
+  }
   if (got < kMinConfirmBytes) return kErrRead;
   switch (reply[expected - 1]) {
     case kWriteSucceeded:
@@ -233,11 +258,14 @@ int CReader::Magnetic_ConfirmWriteTrack() {
 // A head armed by every read poll rather than by a separate Accept; its
 // polls have no age limit.
 int CReader::ReadTrackArming(char* track1, char* track2) {
+  // A late answer must not be read as track data; a swipe that came
+  // meanwhile is kept and read below.
+  port_.PrepareRequest();
   magArmTick_ = platform::TickMs();
   const int w = port_.Write(kAccept, sizeof kAccept);
   if (w != 0) return w;
   platform::SleepMs(kArmSettleMs);
-  if (!port_.HasInput()) return kNothingYet;
+  if (!port_.HasKept(Unit::kSwipe) && !port_.HasInput()) return kNothingYet;
   return ReadSwipe(port_, 0, track1, track2);
 }
 

@@ -1,5 +1,5 @@
 // The reader's own wait for a magnetic card, used by the read-any-card
-// service, and its cancel hook.
+// service.
 #include "base/results.h"
 #include "platform/messages.h"
 #include "platform/platform.h"
@@ -17,14 +17,16 @@ constexpr int kPollPauseMs = 300;
 }  // namespace
 
 // Arms the head (a type-61 reader arms it with every read and answers the
-// arm with 0 at once), then polls it until a swipe has been read, the
-// reader's cancel flag is set, or timeoutMs has passed.
-int CReader::WaitForMagneticSwipe(unsigned int timeoutMs, char* result) {
+// arm with 0 at once), then polls it until a swipe has been read, the call
+// was cancelled, or timeoutMs has passed.  A cancel that came before the
+// wait began ends it after its first poll, as one during the wait does at
+// the next.
+int CReader::WaitForMagneticSwipe(unsigned int timeoutMs, char* result, const CancelToken& cancel,
+                                  CancelToken::Mark started) {
   // A reader without a head has nothing to wait for.
   if (family_.magnetic == Serves::kNever) return kOk;
   const int armed = Magnetic_Accept();
   if (armed != 0) return armed;
-  readAllCancel_ = 0;
   const std::uint32_t start = platform::TickMs();
   for (;;) {
     char track1[kSwipeRoom] = {};
@@ -37,17 +39,10 @@ int CReader::WaitForMagneticSwipe(unsigned int timeoutMs, char* result) {
     // A dead line makes every wait return at once; polling on would spin.
     if (port_.LineFailed()) return r == kErrWrite ? kErrWrite : kErrRead;
     platform::PumpOneMessage();
-    if (readAllCancel_) return kNothingYet;
+    if (cancel.CancelledSince(started)) return kNothingYet;
     if (static_cast<std::uint32_t>(platform::TickMs() - start) > timeoutMs) return kNothingYet;
     port_.WaitForInput(1, kPollPauseMs);
   }
-}
-
-// May be called from another thread while ReadAll waits; only the flag is
-// touched.
-int CReader::CancelSwipeWait() {
-  readAllCancel_ = 1;
-  return 0;
 }
 
 }  // namespace kp

@@ -34,6 +34,11 @@ constexpr std::uint8_t kVoiceOff[] = {0x02, 0x30, 0x30, 0x30, 0x32, 0x33, 0x31, 
 
 }  // namespace
 
+int RemainingMs(std::uint32_t start, int timeoutMs) {
+  const auto spent = static_cast<std::int64_t>(platform::TickMs() - start);
+  return spent >= timeoutMs ? 0 : static_cast<int>(timeoutMs - spent);
+}
+
 int BaudCode(int baud) {
   switch (baud) {
     case 19200:
@@ -67,20 +72,27 @@ int CReader::ExchangeInto(int command, const char* data, int length, char* respo
   const bool tracing = TraceEnabled();
   const auto started = platform::TickMs();
   for (int attempt = 0;; ++attempt) {
-    DropStaleInput(tracing);
+    port_.PrepareRequest();
     if (tracing) DebugTrace(frame::DescribeCommand(command, wire, wireCount).c_str());
     const int w = port_.Write(wire, static_cast<std::uint16_t>(wireCount));
     if (w != 0) return w;
+    port_.Expect(Unit::kFrame, wireCount);
 
+    // The timeout runs from the moment the request has reached the device.
+    // Nothing at all by then: the answer is still owed, and the next
+    // request waits for it.
+    const int headMs = timeoutMs + port_.WireTimeMs(wireCount);
+    const std::uint32_t headStart = platform::TickMs();
+    if (!port_.AwaitAnswer(headMs)) return kErrRead;
     std::uint8_t head[frame::kHeadBytes] = {};
     std::uint16_t got = 0;
-    // The timeout runs from the moment the request has reached the device.
-    int r = port_.Read(head, sizeof head, &got, timeoutMs + port_.WireTimeMs(wireCount));
-    if (r != 0) return r;
+    int r = port_.Read(head, sizeof head, &got, RemainingMs(headStart, headMs));
+    if (r != 0) return Broken(r);
     if (head[0] != frame::kStx) {
       // Out of step with the device (stale bytes, noise): discard everything
       // and send the command again, a bounded number of times.
       port_.Purge();
+      port_.AnswerBroken();
       if (attempt >= kMaxNonStxRestarts) return kErrFrame;
       continue;
     }
@@ -89,32 +101,45 @@ int CReader::ExchangeInto(int command, const char* data, int length, char* respo
       // More than the caller's buffer holds: refuse rather than truncate.
       // The announced rest of the answer is read and dropped (within the
       // timeout) so the next exchange starts in step with the device.
-      DiscardInput(bodyChars + frame::kTailBytes, timeoutMs);
+      if (DiscardInput(bodyChars + frame::kTailBytes, timeoutMs)) {
+        port_.AnswerComplete();
+      } else {
+        port_.AnswerBroken();
+      }
       return kErrFrame;
     }
     if (bodyChars > 0) {
       r = port_.Read(reinterpret_cast<std::uint8_t*>(response), bodyChars, &got, timeoutMs);
-      if (r != 0) return r;
+      if (r != 0) return Broken(r);
     }
     std::uint8_t tail[frame::kTailBytes] = {};
     r = port_.Read(tail, sizeof tail, &got, timeoutMs);
-    if (r != 0) return r;
+    if (r != 0) return Broken(r);
     if (tracing) {
       const frame::Response decoded = frame::Decode(response, bodyChars);
       DebugTrace(frame::DescribeResponse(command, decoded, static_cast<long>(platform::TickMs() - started)).c_str());
     }
-    return tail[2] == frame::kEtx ? kOk : kErrFrame;
+    // A frame that does not end where its length says is out of step too.
+    if (tail[2] != frame::kEtx) return Broken(kErrFrame);
+    port_.AnswerComplete();
+    return kOk;
   }
 }
 
-void CReader::DiscardInput(std::size_t count, int timeoutMs) {
+int CReader::Broken(int result) {
+  port_.AnswerBroken();
+  return result;
+}
+
+bool CReader::DiscardInput(std::size_t count, int timeoutMs) {
   std::uint8_t scratch[256];
   while (count > 0) {
     const std::size_t chunk = count < sizeof scratch ? count : sizeof scratch;
     std::size_t got = 0;
-    if (port_.ReadExact(scratch, chunk, &got, timeoutMs) != 0) return;
+    if (port_.ReadExact(scratch, chunk, &got, timeoutMs) != 0) return false;
     count -= chunk;
   }
+  return true;
 }
 
 int CReader::Command(int command, const std::string& dataHex, int timeoutMs, Reply* reply, bool mapStatus) {
@@ -131,29 +156,26 @@ int CReader::Command(int command, const std::string& dataHex, int timeoutMs, Rep
   return mapStatus ? MapStatusWord(out.status) : kOk;
 }
 
-void CReader::DropStaleInput(bool tracing) {
-  const std::size_t dropped = port_.DropQueuedInput();
-  if (tracing && dropped > 0) {
-    char line[64];
-    std::snprintf(line, sizeof line, "dropped %zu stale bytes", dropped);
-    DebugTrace(line);
-  }
-}
-
 int CReader::SendEscape(const std::uint8_t* bytes, std::uint16_t length) {
   // A late reply to an earlier sequence or frame must not be read as the
   // reply to this one.
-  DropStaleInput(TraceEnabled());
+  port_.PrepareRequest();
   const int w = port_.Write(bytes, length);
   if (w != 0) return w;
+  port_.Expect(Unit::kModuleReply, length);
   return ReadModuleReply();
 }
 
 int CReader::ReadModuleReply() {
+  constexpr int kReplyMs = 500;
   std::uint8_t reply[2] = {};
   std::uint16_t got = 0;
-  const int r = port_.ReadWhenAvailable(reply, sizeof reply, &got, 500);
-  if (r != 0) return r;
+  // Nothing of the reply came: it is still owed.
+  const std::uint32_t start = platform::TickMs();
+  if (!port_.AwaitAnswer(kReplyMs)) return kErrWaitTimeout;
+  const int r = port_.ReadWhenAvailable(reply, sizeof reply, &got, RemainingMs(start, kReplyMs));
+  if (r != 0) return Broken(r);
+  port_.AnswerComplete();
   switch (reply[1]) {
     case '0':
       return kOk;
@@ -200,6 +222,8 @@ int CReader::SetDeviceModule(int /*module*/) {
 }
 
 int CReader::IC_Voice(int on) {
+  // The device does not answer the buzzer: nothing is owed.
+  port_.PrepareRequest();
   return on ? port_.Write(kVoiceOn, sizeof kVoiceOn) : port_.Write(kVoiceOff, sizeof kVoiceOff);
 }
 

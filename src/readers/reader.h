@@ -4,11 +4,11 @@
 // side by side).  The operations live in one file per technology.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "base/cancel.h"
 #include "base/convert.h"
 #include "readers/family.h"
 #include "serial/port_text.h"
@@ -29,6 +29,8 @@ constexpr int kDefaultTimeoutMs = 800;
 int BaudCode(int baud);
 // Device status word → result code (0, -305 … -328, or -9).
 int MapStatusWord(int status);
+// What is left of timeoutMs since the tick `start` (0 once it has passed).
+int RemainingMs(std::uint32_t start, int timeoutMs);
 
 // Value blocks are addressed by sector and block in the interface and by
 // one absolute block number on the device.  Any argument values are
@@ -108,9 +110,9 @@ class CReader {
   int Magnetic_WaitForWriteBothTracks(const char* track1, const char* track2);
   int Magnetic_ConfirmWriteTrack();
   // The read-any-card service's wait for a swipe ("first|second" into
-  // result), and its cancel, which may come from another thread.
-  int WaitForMagneticSwipe(unsigned int timeoutMs, char* result);
-  int CancelSwipeWait();
+  // result).  It ends at its next round once `cancel` has been cancelled
+  // after `started` (from any thread, also before the wait began).
+  int WaitForMagneticSwipe(unsigned int timeoutMs, char* result, const CancelToken& cancel, CancelToken::Mark started);
 
   // ---- SLE4428 and SLE4442 (sle44x8.cpp)
   int SLE4428_VerifyPwd(int seat, const char* pwdHex);
@@ -203,11 +205,12 @@ class CReader {
   // body than room - 1 characters is refused with -8 and the input is
   // discarded.
   int ExchangeInto(int command, const char* data, int length, char* response, std::size_t room, int timeoutMs);
-  // Drops input nobody waits for any more (an answer that came after its
-  // command timed out), so the next command reads its own answer; traced.
-  void DropStaleInput(bool tracing);
-  // Reads and drops count bytes, giving up at the first read that times out.
-  void DiscardInput(std::size_t count, int timeoutMs);
+  // Reads and drops count bytes, giving up at the first read that times
+  // out; true when all came.
+  bool DiscardInput(std::size_t count, int timeoutMs);
+  // The answer being read broke off or was garbled: the line is out of step
+  // until it has been quiet.  Returns result.
+  int Broken(int result);
   // Writes raw bytes, then reads the module reply.
   int SendEscape(const std::uint8_t* bytes, std::uint16_t length);
 
@@ -243,9 +246,7 @@ class CReader {
   int portNumber_ = 0;
   int baudRate_ = 0;
 
-  // Magnetic head.  The cancel flag is set by CancelSwipeWait, possibly
-  // from another thread, and read by WaitForMagneticSwipe.
-  std::atomic<std::uint8_t> readAllCancel_{0};
+  // Magnetic head.
   std::uint32_t magArmTick_ = 0;  // tick of the last arming of the head
   int magConfirmLength_ = 0;      // length of the expected write confirmation
 

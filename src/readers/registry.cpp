@@ -99,12 +99,6 @@ int CReaderRegistry::Close(ReaderLease& lease) {
   return r;
 }
 
-std::shared_ptr<CReader> CReaderRegistry::Peek(int handle) {
-  std::shared_ptr<ReaderSlot> slot = Find(handle);
-  if (!slot) return nullptr;
-  return std::shared_ptr<CReader>(slot, slot->reader.get());
-}
-
 void CReaderRegistry::DestroyAll() {
   std::vector<Entry> doomed;
   {

@@ -84,9 +84,6 @@ class CReaderRegistry {
   int Close(ReaderLease& lease);
   // Unlinks the leased reader; it is destroyed with its last lease.
   void Remove(const ReaderLease& lease);
-  // The reader of handle without waiting for its operation: only for the
-  // calls that are made to reach a running operation (a cancel flag).
-  std::shared_ptr<CReader> Peek(int handle);
   // Unlinks every reader (each closes its port, without device traffic,
   // when its last lease ends).
   void DestroyAll();

@@ -57,6 +57,7 @@ bool CSerialPort::SetParams(int baud, int dataBits, int parity, int stopBits) {
 bool CSerialPort::OpenPort(int port) {
   if (port < kFirstPort || port > kLastPort) return false;
   if (line_->IsOpen()) line_->Close();
+  held_.clear();
   platform::LineSettings settings;
   settings.baud = baud_;
   settings.dataBits = dataBits_;
@@ -68,13 +69,18 @@ bool CSerialPort::OpenPort(int port) {
 }
 
 int CSerialPort::Open(int port, const platform::LineSettings& settings) {
-  if (line_->IsOpen()) line_->Close();
+  if (line_->IsOpen()) Close();
   if (!SetParams(settings.baud, settings.dataBits, settings.parity, settings.stopBits)) return kErrParam;
-  return OpenPort(port) ? kOk : kErrOpen;
+  if (!OpenPort(port)) return kErrOpen;
+  Attach();
+  return kOk;
 }
 
 int CSerialPort::Close() {
+  // What arrived and was not read yet may hold a swipe: it is kept.
+  if (line_->IsOpen()) Settle(false);
   line_->Close();
+  held_.clear();
   return kOk;
 }
 
@@ -84,8 +90,38 @@ int CSerialPort::Write(const std::uint8_t* data, std::uint16_t length) {
   return line_->Write(data, length) == 0 ? kOk : kErrWrite;
 }
 
+std::size_t CSerialPort::TakeQueued(std::uint8_t* buffer, std::size_t room) {
+  std::size_t n = 0;
+  while (n < room && !held_.empty()) {
+    buffer[n++] = held_.front();
+    held_.pop_front();
+  }
+  std::size_t more = 0;
+  if (n < room && line_->InputCount() > 0 && line_->ReadQueued(buffer + n, room - n, &more) == 0) n += more;
+  return n;
+}
+
+bool CSerialPort::Hold(std::size_t n) {
+  while (held_.size() < n) {
+    std::uint8_t chunk[64];
+    std::size_t got = 0;
+    if (line_->InputCount() == 0 || line_->ReadQueued(chunk, sizeof chunk, &got) != 0 || got == 0) return false;
+    held_.insert(held_.end(), chunk, chunk + got);
+  }
+  return true;
+}
+
+bool CSerialPort::WaitForInput(std::size_t n, int timeoutMs) {
+  if (held_.size() >= n) return true;
+  return line_->WaitInput(n - held_.size(), timeoutMs);
+}
+
 int CSerialPort::ReadSome(std::uint8_t* buffer, std::size_t room, std::size_t* count) {
-  return line_->ReadQueued(buffer, room, count) == 0 ? kOk : kErrRead;
+  *count = 0;
+  if (room == 0) return kErrRead;
+  if (held_.empty()) return line_->ReadQueued(buffer, room, count) == 0 ? kOk : kErrRead;
+  *count = TakeQueued(buffer, room);
+  return kOk;
 }
 
 int CSerialPort::ReadExact(std::uint8_t* buffer, std::size_t count, std::size_t* got, int timeoutMs) {
@@ -96,22 +132,23 @@ int CSerialPort::ReadExact(std::uint8_t* buffer, std::size_t count, std::size_t*
   if (count == 0) return kOk;
   for (;;) {
     std::size_t n = 0;
-    if (line_->ReadQueued(buffer + *got, count - *got, &n) == 0 && n > 0) {
+    if (ReadSome(buffer + *got, count - *got, &n) == 0 && n > 0) {
       *got += n;
       if (*got >= count) return kOk;
       // While input keeps coming the timeout is not looked at: a device in
       // the middle of an answer is allowed to finish it.  On a real line
       // the bytes come one character time apart, and the driver hands them
       // over in bursts, so "keeps coming" means: the next byte follows
-      // within the input gap, even after the deadline.
-      if (line_->WaitInput(1, std::max(MsUntil(deadline), InputGapMs()))) continue;
+      // within the input gap, even after the deadline.  A read of n bytes
+      // therefore ends at the latest n input gaps after its timeout.
+      if (WaitForInput(1, std::max(MsUntil(deadline), InputGapMs()))) continue;
       return kErrRead;
     }
     const int left = MsUntil(deadline);
     if (left <= 0) return kErrRead;
     // Returns early only with input queued; otherwise the time is up or the
     // line has failed, and either ends the read.
-    if (!line_->WaitInput(1, left)) return kErrRead;
+    if (!WaitForInput(1, left)) return kErrRead;
   }
 }
 
@@ -131,26 +168,17 @@ int CSerialPort::Read(std::uint8_t* buffer, std::size_t count, std::uint16_t* go
 }
 
 int CSerialPort::ReadWhenAvailable(std::uint8_t* buffer, std::size_t count, std::uint16_t* got, int timeoutMs) {
-  if (!line_->WaitInput(count, timeoutMs)) return kErrWaitTimeout;
+  if (!WaitForInput(count, timeoutMs)) return kErrWaitTimeout;
   return Read(buffer, count, got, timeoutMs);
 }
 
-bool CSerialPort::HasInput() { return line_->InputCount() > 0; }
+bool CSerialPort::HasInput() { return !held_.empty() || line_->InputCount() > 0; }
 
-std::size_t CSerialPort::InputCount() { return line_->InputCount(); }
+std::size_t CSerialPort::InputCount() { return held_.size() + line_->InputCount(); }
 
-int CSerialPort::Purge() { return line_->Purge(); }
-
-std::size_t CSerialPort::DropQueuedInput() {
-  constexpr std::size_t kMostDropped = std::size_t{64} * 1024;
-  std::uint8_t scratch[256];
-  std::size_t dropped = 0;
-  while (dropped < kMostDropped && line_->InputCount() > 0) {
-    std::size_t n = 0;
-    if (line_->ReadQueued(scratch, sizeof scratch, &n) != 0 || n == 0) break;
-    dropped += n;
-  }
-  return dropped;
+int CSerialPort::Purge() {
+  held_.clear();
+  return line_->Purge();
 }
 
 }  // namespace kp

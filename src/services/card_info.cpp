@@ -2,6 +2,7 @@
 // system directory, selected, given its processing options, and its records
 // are read until the Track 2 equivalent data (57) and the PAN sequence
 // number (5F34) are known.
+#include <bitset>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,6 +17,8 @@ namespace {
 // Short file identifiers a card may give records in (EMV: 1 to 30).
 constexpr int kFirstSfi = 1;
 constexpr int kLastSfi = 30;
+// SFI and record number pairs, indexed SFI * 256 + record.
+constexpr std::size_t kRecordPairs = std::size_t{kLastSfi + 1} * 256;
 
 constexpr char kSelectPse[] = "00A404000E315041592E5359532E4444463031";  // 1PAY.SYS.DDF01
 constexpr char kPbocLabel[] = "50424F43";                                // "PBOC"
@@ -106,6 +109,8 @@ void WalkAflRecords(const CardChannel& card, std::string_view gpoAnswer,
   const std::string_view afl = gpoAnswer.substr(8, gpoAnswer.size() - 12);
   const std::size_t entries = afl.size() / 8;
   int failedInARow = 0;
+  int sent = 0;
+  std::bitset<kRecordPairs> read;  // SFI and record numbers already read
   for (std::size_t e = 0; e < entries; ++e) {
     const std::string_view entry = afl.substr(8 * e, 8);
     const int sfiByte = HexByte(entry.substr(0, 2));
@@ -117,6 +122,11 @@ void WalkAflRecords(const CardChannel& card, std::string_view gpoAnswer,
     if (sfi < kFirstSfi || sfi > kLastSfi || first == 0 || last < first) continue;
     const std::string p2 = ByteToHex((sfiByte & 0xF8) | 0x04);
     for (int record = first; record <= last; ++record) {
+      const std::size_t pair = static_cast<std::size_t>(sfi) * 256 + static_cast<std::size_t>(record);
+      if (read.test(pair)) continue;
+      if (sent >= kMaxAflRecords || (card.stop != nullptr && (*card.stop)())) return;
+      read.set(pair);
+      ++sent;
       std::string text;
       if (Transmit(card, "00B2" + ByteToHex(record) + p2 + "00", &text) != 0 || CheckStatus9000(text) != 0) {
         // A card (or line) that has stopped answering would otherwise be

@@ -26,6 +26,10 @@ struct CardChannel {
   CReader* reader;
   int seat;
   int reserved;
+  // When given and true, the dialogue ends before its next command (the
+  // read-any-card loop's cancel and time limit): each later command fails
+  // with -101 without reaching the card.
+  const std::function<bool()>* stop = nullptr;
 };
 
 // One APDU (command text) and its response text (data and SW1 SW2,
@@ -122,8 +126,14 @@ int SelectApplicationAndGpo(const CardChannel& card, const std::string& aid, std
 // entries no card may carry (SFI 0 or above 30, first record 0).  The walk
 // ends after kMaxFailedRecordsInARow records in a row that failed (no answer
 // or a status other than 9000): a card that stopped answering holds the
-// caller for a few timeouts, not for every record its AFL names.
+// caller for a few timeouts, not for every record its AFL names.  Whatever
+// the card answers, each short file identifier and record number is read
+// once, and at most kMaxAflRecords READ RECORDs are sent: an AFL can name
+// 257 entries of 255 records, and a card answering 9000 to each would hold
+// the call for 65,535 exchanges (over an hour at 9600 baud).  Cards name a
+// few dozen records at most.
 constexpr int kMaxFailedRecordsInARow = 3;
+constexpr int kMaxAflRecords = 64;
 void WalkAflRecords(const CardChannel& card, std::string_view gpoAnswer,
                     const std::function<bool(const std::string& record)>& onRecord);
 

@@ -4,6 +4,7 @@
 // runs out or KP_DEV_CancelReadAll is called.
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "services/read_any_card.h"
@@ -20,7 +21,7 @@
 
 namespace kp {
 
-std::atomic<std::uint8_t> g_readAllCancel{0};
+CancelToken g_readAllCancel;
 std::atomic<int> g_readAllHandle{0};
 
 namespace {
@@ -40,7 +41,7 @@ constexpr int kContactlessSeat = 255;
 constexpr int kUidRoomBytes = 63;
 constexpr int kAnswerRoomBytes = 512;
 constexpr int kBlockRoomChars = 128;
-constexpr unsigned kPassPauseMs = 50;
+constexpr int kPassPauseMs = 50;
 
 // "!!!开户串口失败 %d" (the reader's port did not open), in code page 936.
 constexpr char kOpenFailedLog[] = "!!!\xBF\xAA\xBB\xA7\xB4\xAE\xBF\xDA\xCA\xA7\xB0\xDC %d";
@@ -48,7 +49,8 @@ constexpr char kOpenFailedLog[] = "!!!\xBF\xAA\xBB\xA7\xB4\xAE\xBF\xDA\xCA\xA7\x
 bool Flag(int value) { return (value & 0xFF) != 0; }
 
 // Opens the reader of the loop and leases it until the loop closes it; the
-// handle is published for KP_DEV_CancelReadAll.
+// handle is remembered, so that the next loop's first pass closes a reader
+// this one leaves open.
 int OpenReader(int deviceType, int port, int baud, ReaderLease* lease) {
   const PortSpec target = MakePortSpec(port, baud);
   const int r = Registry().Open(deviceType, target, lease);
@@ -73,41 +75,40 @@ bool TryStoreCard(CReader& reader, const ReadAllArgs& args) {
   return reader.IC_ConnectlessReadBlock(AbsoluteBlock(args.sector, args.block), &blockLen, args.result) == 0;
 }
 
-bool TryContactBankCard(CReader& reader, const ReadAllArgs& args) {
+bool TryContactBankCard(CReader& reader, const ReadAllArgs& args, const std::function<bool()>* stop) {
   int atrLen = kAnswerRoomBytes;
   char atr[2 * kAnswerRoomBytes + 2] = {};
   if (reader.IC_PowerOn(kContactSeat, &atrLen, atr) != 0) return false;
   // The card stays powered: the reader is closed right after.
-  return ReadFinanceICTrack2(CardChannel{&reader, kContactSeat, 0}, args.result) == 0;
+  return ReadFinanceICTrack2(CardChannel{&reader, kContactSeat, 0, stop}, args.result) == 0;
 }
 
-bool TryContactlessBankCard(CReader& reader, const ReadAllArgs& args) {
+bool TryContactlessBankCard(CReader& reader, const ReadAllArgs& args, const std::function<bool()>* stop) {
   int cardType = 0;
   int uidLen = kUidRoomBytes;
   char uid[2 * kUidRoomBytes + 2] = {};
   int atsLen = kAnswerRoomBytes;
   char ats[2 * kAnswerRoomBytes + 2] = {};
   const bool read = reader.IC_ConnectlessActive(&cardType, &uidLen, uid, &atsLen, ats) == 0 &&
-                    ReadFinanceICTrack2(CardChannel{&reader, kContactlessSeat, 0}, args.result) == 0;
+                    ReadFinanceICTrack2(CardChannel{&reader, kContactlessSeat, 0, stop}, args.result) == 0;
   // The field is released whatever happened.
   reader.IC_ConnectlessHalt();
   return read;
 }
 
 // The chip card technologies the caller enabled, in a fixed order, on the
-// leased reader.  A failure of one only moves on to the next.  The reader
-// is closed in every case.
-int TryChipCards(ReaderLease& lease, const ReadAllArgs& args) {
+// leased reader.  A failure of one only moves on to the next.  `stop` (may
+// be null) ends a bank card's dialogue early.  The caller closes the reader.
+int TryChipCards(CReader& reader, const ReadAllArgs& args, const std::function<bool()>* stop) {
   *args.cardKind = kNoCard;
   int kind = kNoCard;
-  if (Flag(args.tryStoreCard) && TryStoreCard(*lease, args)) {
+  if (Flag(args.tryStoreCard) && TryStoreCard(reader, args)) {
     kind = kStoreCardBlock;
-  } else if (Flag(args.tryContactBank) && TryContactBankCard(*lease, args)) {
+  } else if (Flag(args.tryContactBank) && TryContactBankCard(reader, args, stop)) {
     kind = kContactBankCard;
-  } else if (Flag(args.tryContactlessBank) && TryContactlessBankCard(*lease, args)) {
+  } else if (Flag(args.tryContactlessBank) && TryContactlessBankCard(reader, args, stop)) {
     kind = kContactlessBankCard;
   }
-  CloseReader(lease);
   if (kind == kNoCard) return kNothingYet;
   *args.cardKind = kind;
   return kOk;
@@ -117,17 +118,19 @@ bool Usable(const ReadAllArgs& args) { return args.cardKind != nullptr && args.r
 
 }  // namespace
 
-void CancelReadAll() {
-  g_readAllCancel = 1;
-  // The loop's reader is reached without its lease: the loop holds that
-  // lease while it waits, and the cancel must not wait for the loop.
-  if (const std::shared_ptr<CReader> reader = Registry().Peek(g_readAllHandle)) reader->CancelSwipeWait();
-}
+void CancelReadAll() { g_readAllCancel.Cancel(); }
 
 int ReadAllRepeat(const ReadAllArgs& args) {
   if (!Usable(args)) return kErrParam;
-  g_readAllCancel = 0;
+  // Only a cancel made from now on ends this call.
+  const CancelToken::Mark started = g_readAllCancel.Start();
   const std::uint32_t start = platform::TickMs();
+  const auto timeUp = [&] {
+    return args.timeoutMs != 0 && static_cast<std::uint32_t>(platform::TickMs() - start) > args.timeoutMs;
+  };
+  // A bank card's dialogue is cut short by a cancel and by the end of the
+  // call's time: a card that answers every command holds a pass no longer.
+  const std::function<bool()> stop = [&] { return g_readAllCancel.CancelledSince(started) || timeUp(); };
   for (;;) {
     // Whatever an earlier pass or call left open on the loop's handle.
     Registry().Close(g_readAllHandle);
@@ -148,28 +151,40 @@ int ReadAllRepeat(const ReadAllArgs& args) {
       CloseReader(lease);
       return kOk;
     }
-    if (TryChipCards(lease, args) == 0) return kOk;  // the reader is closed
-
-    if (args.timeoutMs == 0) return kNothingYet;
+    if (TryChipCards(*lease, args, &stop) == 0) {
+      CloseReader(lease);
+      return kOk;
+    }
+    if (args.timeoutMs == 0) {
+      CloseReader(lease);
+      return kNothingYet;
+    }
+    // The pause between passes is spent with the port still open: the head,
+    // armed by this pass, answers a swipe at once, and a closed port would
+    // lose it.  What it sends is kept for the next pass's read.
+    if (!stop()) lease->serialPort().Listen(kPassPauseMs);
+    CloseReader(lease);
     platform::PumpOneMessage();
-    if (g_readAllCancel) return kNothingYet;
-    if (static_cast<std::uint32_t>(platform::TickMs() - start) > args.timeoutMs) return kNothingYet;
-    platform::SleepMs(kPassPauseMs);
+    if (g_readAllCancel.CancelledSince(started) || timeUp()) return kNothingYet;
   }
 }
 
 int ReadAll(const ReadAllArgs& args) {
   if (!Usable(args)) return kErrParam;
+  // A cancel from now on ends the magnetic wait, also one that comes before it.
+  const CancelToken::Mark started = g_readAllCancel.Start();
   ReaderLease lease;
   int r = OpenReader(1, args.port, 9600, &lease);
   if (r != 0) return r;
-  if (TryChipCards(lease, args) == 0) return kOk;
+  r = TryChipCards(*lease, args, nullptr);
+  CloseReader(lease);
+  if (r == 0) return kOk;
 
   r = OpenReader(2, args.port, 9600, &lease);
   if (r != 0) return r;
   // The magnetic reader waits on its own; a timeout below 300 ms wraps round
   // and the wait ends only with a card or a cancel.
-  const int waited = lease->WaitForMagneticSwipe(args.timeoutMs - 300u, args.result);
+  const int waited = lease->WaitForMagneticSwipe(args.timeoutMs - 300u, args.result, g_readAllCancel, started);
   if (waited == 0) {
     *args.cardKind = kMagneticCard;
     return kOk;  // this reader stays open until the next loop's first pass
@@ -184,8 +199,9 @@ int ReadAll(const ReadAllArgs& args) {
   CloseReader(lease);
   r = OpenReader(1, args.port, 9600, &lease);
   if (r != 0) return r;
-  if (TryChipCards(lease, args) == 0) return kOk;
-  return kNothingYet;
+  r = TryChipCards(*lease, args, nullptr);
+  CloseReader(lease);
+  return r == 0 ? kOk : kNothingYet;
 }
 
 }  // namespace kp

@@ -5,11 +5,13 @@
 #include <atomic>
 #include <cstdint>
 
+#include "base/cancel.h"
+
 namespace kp {
 
 // State of the read-any-card loop in progress, shared with
-// KP_DEV_CancelReadAll: the cancel flag and the handle of the loop's reader.
-extern std::atomic<std::uint8_t> g_readAllCancel;
+// KP_DEV_CancelReadAll: the cancel, and the handle of the loop's reader.
+extern CancelToken g_readAllCancel;
 extern std::atomic<int> g_readAllHandle;
 
 struct ReadAllArgs {
@@ -27,8 +29,10 @@ struct ReadAllArgs {
 };
 int ReadAll(const ReadAllArgs& args);
 int ReadAllRepeat(const ReadAllArgs& args);
-// Reaches a running loop at once, from any thread: sets the flag and stops
-// the magnetic wait of the loop's reader without waiting for it.
+// Reaches a running loop from any thread, without waiting for it: the loop
+// ends at its next look (the end of a pass, the next round of the magnetic
+// wait, the next command of a bank card's dialogue).  A loop that starts
+// afterwards is not ended by it.
 void CancelReadAll();
 
 }  // namespace kp

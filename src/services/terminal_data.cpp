@@ -188,6 +188,7 @@ std::string GetTransactionTime() {
 
 int Transmit(const CardChannel& card, const std::string& command, std::string* response) {
   response->clear();
+  if (card.stop != nullptr && (*card.stop)()) return kNothingYet;
   char text[kApduResponseRoom] = {};
   const int r = SendApduChained(card, command.c_str(), text);
   response->assign(text, strnlen(text, sizeof text - 1));

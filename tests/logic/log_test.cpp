@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <ctime>
@@ -94,6 +95,57 @@ TEST_F(WriteLogTest, UnusableRootIsSilent) {
   WriteLog("nowhere %d", 7);
   EXPECT_FALSE(fs::exists(blocker + "/LOG"));
   EXPECT_EQ(1u, fs::file_size(blocker));
+}
+
+unsigned ModeOf(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) return 01000000;  // no such file
+  return st.st_mode & 07777;
+}
+
+// The log holds card traffic: its directories are for their owner only and
+// its files are readable by their owner only, whether the library makes
+// them or finds them made wider (by hand, an older version, another umask).
+// What lies above LOG is the user's and keeps its mode.
+TEST_F(WriteLogTest, TreeIsTheOwnersOnlyAndAWiderOneIsNarrowed) {
+  struct Case {
+    std::string what;
+    unsigned found;       // mode of the one found
+    unsigned afterFound;  // its mode after one line
+    unsigned afterMade;   // mode of the one the library makes
+  };
+  const Case cases[] = {
+      {"", 0755, 0755, 0700},  // the root itself: a found one is the user's
+      {"/LOG", 0755, 0700, 0700},
+      {"/LOG/KP606", 0775, 0700, 0700},
+      {"/LOG/KP606/" + day_ + ".log", 0644, 0600, 0600},
+  };
+  for (const bool found : {false, true}) {
+    SCOPED_TRACE(found ? "found wider" : "made by the library");
+    std::error_code ignored;
+    fs::remove_all(tmp_ + "/state", ignored);
+    if (found) {
+      fs::create_directories(root_ + "/LOG/KP606");
+      std::ofstream(root_ + cases[3].what) << "earlier line\n";
+      for (const Case& c : cases) ASSERT_EQ(0, chmod((root_ + c.what).c_str(), c.found)) << c.what;
+    }
+    WriteLog("one line");
+    for (const Case& c : cases) EXPECT_EQ(found ? c.afterFound : c.afterMade, ModeOf(root_ + c.what)) << c.what;
+  }
+}
+
+// A LOG that is a link to a directory elsewhere is not the log's to change;
+// what the log makes behind it still is its own.
+TEST_F(WriteLogTest, LinkedLogDirectoryKeepsItsMode) {
+  const std::string elsewhere = tmp_ + "/shared";
+  fs::create_directories(elsewhere);
+  ASSERT_EQ(0, chmod(elsewhere.c_str(), 0755));
+  fs::create_directories(root_);
+  fs::create_directory_symlink(elsewhere, root_ + "/LOG");
+  WriteLog("through a link");
+  EXPECT_EQ(0755u, ModeOf(elsewhere));
+  EXPECT_EQ(0700u, ModeOf(elsewhere + "/KP606"));
+  EXPECT_EQ(0600u, ModeOf(elsewhere + "/KP606/" + day_ + ".log"));
 }
 
 }  // namespace

@@ -36,7 +36,9 @@ const Bytes kGreeting = FromHex("FF FB 00 FF FD 00 FF FB 03 FF FD 03 FF FB 2C");
 // SET-CONTROL DTR on (8), RTS on (11); RTS off (12), DTR off (9).
 const Bytes kRaise = FromHex("FF FA 2C 05 08 FF F0 FF FA 2C 05 0B FF F0");
 const Bytes kDrop = FromHex("FF FA 2C 05 0C FF F0 FF FA 2C 05 09 FF F0");
-// PURGE-DATA of both buffers (3).
+// PURGE-DATA of the server's receive buffer (1, what the device sent), at
+// every open and close; of both buffers (3), where the library purges.
+const Bytes kPurgeIn = FromHex("FF FA 2C 0C 01 FF F0");
 const Bytes kPurge = FromHex("FF FA 2C 0C 03 FF F0");
 
 // SET-BAUDRATE (four bytes, high first), SET-DATASIZE 8, SET-PARITY none
@@ -125,13 +127,13 @@ TEST_F(NetworkLine, OpenSetsTheLineAndWaitsOnlyForTheSpeed) {
   const auto start = Clock::now();
   ASSERT_EQ(Open(61, kCom, 115200), kCom);
   EXPECT_LT(MsSince(start), 500);
-  const Bytes open = Join({kGreeting, Settings(115200), kRaise, kPurge, FromHex("FF FE 01")});
+  const Bytes open = Join({kGreeting, Settings(115200), kRaise, kPurgeIn, FromHex("FF FE 01")});
   ASSERT_TRUE(server.WaitReceived(0, open.size()));
   EXPECT_EQ(server.Received()[0], open);
 
   EXPECT_EQ(KP_DEV_CloseDevice(kCom), 0);
   ASSERT_TRUE(server.WaitEnded(0));
-  EXPECT_EQ(server.Received()[0], Join({open, kDrop, kPurge}));
+  EXPECT_EQ(server.Received()[0], Join({open, kDrop, kPurgeIn}));
   EXPECT_EQ(server.Received().size(), 1u);
 }
 
@@ -149,8 +151,8 @@ TEST_F(NetworkLine, TypeOneOpenChangesSpeedOnOneConnection) {
   ASSERT_TRUE(server.WaitEnded(0));
   // The module switch at 9600, then the same connection at 115200.
   EXPECT_EQ(server.Received()[0],
-            Join({kGreeting, Settings(9600), kRaise, kPurge, FromHex("1B 24 49 34"), kDrop, kPurge, Settings(115200),
-                  kRaise, kPurge, kVersionFrame, FromHex("1B 24 49 30"), kDrop, kPurge}));
+            Join({kGreeting, Settings(9600), kRaise, kPurgeIn, FromHex("1B 24 49 34"), kDrop, kPurgeIn, Settings(115200),
+                  kRaise, kPurgeIn, kVersionFrame, FromHex("1B 24 49 30"), kDrop, kPurgeIn}));
   EXPECT_EQ(server.Received().size(), 1u);
 }
 
@@ -197,7 +199,7 @@ TEST_F(NetworkLine, WritesDoubleEveryFFOnlyForTelnet) {
     Bytes expected;
   };
   const Case cases[] = {
-      {"rfc2217", true, Join({kGreeting, Settings(9600), kRaise, kPurge, FromHex("01 FF FF 02 FF FF")})},
+      {"rfc2217", true, Join({kGreeting, Settings(9600), kRaise, kPurgeIn, FromHex("01 FF FF 02 FF FF")})},
       {"tcp", false, FromHex("01 FF 02 FF")},
   };
   for (const Case& c : cases) {
@@ -274,7 +276,7 @@ TEST_F(NetworkLine, AnswerOutOfStepPurgesTheServersBuffers) {
   char version[64] = {};
   EXPECT_EQ(KP_DEV_GetDeviceVersion(kCom, version), 0);
   EXPECT_STREQ(version, "01");
-  const Bytes open = Join({kGreeting, Settings(9600), kRaise, kPurge, kDrop, kPurge, Settings(9600), kRaise, kPurge});
+  const Bytes open = Join({kGreeting, Settings(9600), kRaise, kPurgeIn, kDrop, kPurgeIn, Settings(9600), kRaise, kPurgeIn});
   EXPECT_EQ(server.Received()[0], Join({open, kVersionFrame, kPurge, kVersionFrame}));
 }
 

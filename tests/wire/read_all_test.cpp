@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -76,7 +77,8 @@ TEST_F(ReadAllTest, OnePassWithoutCard) {
   EXPECT_EQ(result_[0], 'x');
   EXPECT_EQ(SentBy(dev), Frames{kArm});
   int module = 0;
-  EXPECT_EQ(KP_DEV_CheckIsOpen(7, &module), -10);  // closed after the pass
+  EXPECT_EQ(KP_DEV_CheckIsOpen(7, &module), -10);         // closed after the pass
+  EXPECT_EQ(log_.Text().find("!!!"), std::string::npos);  // an open that worked is not logged
 }
 
 TEST_F(ReadAllTest, ContactBankCard) {
@@ -280,6 +282,55 @@ TEST_F(ReadAllTest, CancelDuringTheMagneticWait) {
   EXPECT_LT(MsSince(cancelled), 800);
   // The second type-1 attempt follows the cancelled wait.
   EXPECT_EQ(SentBy(dev), (Frames{kModuleI9600, kModuleI9600, kModuleB, kArm, kModuleI9600, kModuleI9600}));
+}
+
+TEST_F(ReadAllTest, CancelBeforeTheMagneticWaitIsNotLostAndOneBeforeTheCallIsNoCancel) {
+  const Frames sequence = {kModuleI9600, kModuleI9600, kModuleB, kArm, kModuleI9600, kModuleI9600};
+  auto script = [](FakeDevice& dev) {
+    dev.Reply(kEscOk);  // open type 1
+    dev.Reply(kEscOk);  // close type 1
+    dev.Reply(kEscOk);  // open type 2
+    dev.NoReply();      // arm
+    dev.Reply(kEscOk);  // open type 1
+    dev.Reply(kEscOk);  // close type 1
+  };
+  FakeDevice dev(8);
+
+  // A cancel made before the call does not end it: the wait takes its time.
+  KP_DEV_CancelReadAll();
+  script(dev);
+  auto start = Clock::now();
+  EXPECT_EQ(Read(8, 1000), -101);
+  EXPECT_GE(MsSince(start), 1000);
+  EXPECT_EQ(SentBy(dev), sequence);
+
+  // A cancel while the chip cards are tried, before the magnetic wait,
+  // ends that wait at once; the call goes on as after a cancel during it.
+  // Below 300 ms the wait has no end of its own: a lost cancel would hold
+  // the call for ever, so a watchdog cancels again and says so.
+  script(dev);
+  std::atomic<bool> returned{false};
+  bool rescued = false;
+  std::thread canceller([&] {
+    dev.WaitRequests(1, 5000);  // the call's first module switch is out
+    KP_DEV_CancelReadAll();
+    for (const auto limit = Clock::now() + std::chrono::seconds(5); !returned;) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      if (Clock::now() > limit) {
+        rescued = true;
+        KP_DEV_CancelReadAll();
+      }
+    }
+  });
+  start = Clock::now();
+  EXPECT_EQ(Read(8, 100), -101);
+  const long elapsed = MsSince(start);
+  returned = true;
+  canceller.join();
+  EXPECT_FALSE(rescued);
+  // Three opens with their 100 ms pause, and one poll of the head.
+  EXPECT_LT(elapsed, 1000);
+  EXPECT_EQ(SentBy(dev), sequence);
 }
 
 }  // namespace

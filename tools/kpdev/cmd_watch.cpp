@@ -5,7 +5,9 @@
 //
 // Every --interval milliseconds the tool asks the reader for the state of
 // the contact seat (0) and of the contactless field (255) and, where the
-// reader has a magnetic head, whether a card was swiped.  It reports what
+// reader has a magnetic head, whether a card was swiped (a type-1 reader's
+// head answers only in the magnetic module: each poll switches to it and
+// back, and a card swiped in between waits at the head).  It reports what
 // changed: a contact card inserted, powered (its answer to reset decoded;
 // the tool powers a new card on unless --no-power-on), removed; a
 // contactless card arrived (activated: UID and type) or left; a swipe with
@@ -119,6 +121,7 @@ class Watcher {
       }
     }
     if (headArmed_) Head();
+    if (headBehindModule_) HeadThroughMagneticModule();
     return true;
   }
 
@@ -224,9 +227,46 @@ class Watcher {
           {{"state", {{"code", state}, {"name", CardStateName(state)}}}});
   }
 
-  void ArmHead() { headArmed_ = KP_DEV_Magnetic_Accept(handle()) == 0; }
+  void ArmHead() {
+    headArmed_ = KP_DEV_Magnetic_Accept(handle()) == 0;
+    // A type-1 reader serves its seats through the IC module; its head is
+    // reached through the magnetic module, visited once per poll.
+    headBehindModule_ = !headArmed_ && session_.reader().type == 1;
+  }
 
-  void Head() {
+  // Sleeps up to ms, cut short by Ctrl-C.
+  static void Pause(int ms) {
+    pollfd wait{g_stopPipe[0], POLLIN, 0};
+    poll(&wait, 1, ms);
+  }
+
+  // One visit to the head of a type-1 reader: the port is reopened as a
+  // type-2 reader (module B), the head armed, and a card swiped since the
+  // last visit, which waited at the head, comes over and is read; the head
+  // is then disarmed, so that a card swiped after the visit waits at the
+  // head for the next one, and the port reopened as type 1 (module I).
+  void HeadThroughMagneticModule() {
+    constexpr int kHeadAnswerMs = 50;  // the head hands a waiting card over at once
+    constexpr int kDisarmRaceMs = 30;  // a swipe just before the disarm is then on the line
+    const std::string portText = session_.PortSpec();
+    int h = 0;
+    if (KP_DEV_OpenDevice(2, portText.c_str(), &h) == 0) {
+      ReadHead(false);  // what the last visit's closing kept
+      if (KP_DEV_Magnetic_Accept(h) == 0) {
+        Pause(kHeadAnswerMs);
+        ReadHead(false);
+        KP_DEV_Magnetic_CancelAccept(h);
+        Pause(kDisarmRaceMs);
+      }
+    }
+    if (KP_DEV_OpenDevice(1, portText.c_str(), &h) != 0) Lost(KP_DEV_ERR_OPEN);
+  }
+
+  void Head() { ReadHead(true); }
+
+  // Reports the swipe the head has for us, if any; rearm: arm the head
+  // again after a card (it is armed for one card and for 29 s).
+  void ReadHead(bool rearm) {
     char track1[1024] = {}, track2[1024] = {};
     const int r = KP_DEV_Magnetic_ReadTrack(handle(), track1, track2);
     if (r == KP_DEV_NOTHING_YET) return;
@@ -243,8 +283,7 @@ class Watcher {
     } else if (r != KP_DEV_ERR_WAIT) {
       Event("head", "failed", ResultText(r), {{"result", ResultJson(r)}});
     }
-    // The head is armed for one card (and for 29 s): arm it again.
-    ArmHead();
+    if (rearm) ArmHead();
   }
 
   Session& session_;
@@ -254,6 +293,7 @@ class Watcher {
   bool contactServed_ = true;
   bool fieldServed_ = true;
   bool headArmed_ = false;
+  bool headBehindModule_ = false;
   bool lost_ = false;
 };
 

@@ -1,10 +1,22 @@
 #include "report.h"
 
 #include <cstdio>
+#include <string>
 
 #include "kp_dev.h"
 
 namespace kpdev::tool {
+
+namespace {
+
+// The document as text.  What the user typed is echoed in messages, and an
+// argument need not be UTF-8 (a byte such as 0xFF from a script): such bytes
+// become U+FFFD instead of ending the tool with an exception.
+std::string Dump(const nlohmann::json& document, int indent) {
+  return document.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
 
 Report& Report::Get() {
   static Report report;
@@ -49,7 +61,7 @@ void Report::Note(const std::string& message) {
 void Report::Emit(const nlohmann::json& object) {
   streamed_ = true;
   if (!json_) return;
-  std::printf("%s\n", object.dump().c_str());
+  std::printf("%s\n", Dump(object, -1).c_str());
   std::fflush(stdout);
 }
 
@@ -57,7 +69,7 @@ int Report::Finish(int exitCode) {
   if (json_) {
     doc_["exit"] = exitCode;
     if (streamed_) doc_["event"] = "end";
-    std::printf("%s\n", streamed_ ? doc_.dump().c_str() : doc_.dump(2).c_str());
+    std::printf("%s\n", Dump(doc_, streamed_ ? -1 : 2).c_str());
   }
   std::fflush(stdout);
   return exitCode;

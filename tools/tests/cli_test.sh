@@ -92,6 +92,25 @@ expect 64 'runs past' mem read --port 9 --chip sle4442 --address 250 --length 10
 expect 64 'sector' rf read --port 9 --sector 99 --block 0
 expect 64 'txn-type' emv arqc --port 9 --txn-type 1
 
+# Bytes that are not UTF-8 (FF FE) are echoed in the message: with --json
+# the document carries them as U+FFFD, and the exit is still 64.
+# json_usage_error MESSAGE-PART ARGS...
+json_usage_error() {
+  local part=$1 out status=0
+  shift
+  out=$("$kpdev" --json "$@" 2>/dev/null) || status=$?
+  [[ $status -eq 64 ]] || fail "kpdev --json $* exited $status, expected 64"
+  python3 - "$part" "$out" <<'PY' || fail "kpdev --json $*: no usage error document: $out"
+import json, sys
+doc = json.loads(sys.argv[2])
+assert doc["exit"] == 64 and sys.argv[1] in doc["error"]["message"], doc
+PY
+}
+json_usage_error $'APDU is at least 4 bytes of hex, two digits per byte: \'\xef\xbf\xbd\xef\xbf\xbd\'' cpu apdu --port 9 $'\xff\xfe'
+json_usage_error $'--amount takes decimal text' emv arqc --port 9 --amount $'1\xff'
+json_usage_error 'not in range 1 to 32' version --port $'\xff'
+expect 64 'APDU' cpu apdu --port 9 $'\xff\xfe'
+
 # ---- open failures
 expect 2 'no such device' version --port 9
 # A device server that is not there: the message names host and port.

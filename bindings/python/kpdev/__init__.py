@@ -16,7 +16,7 @@ bad arguments raise TypeError or ValueError before the library is called.
 import ctypes
 import re
 
-from ._native import CAPACITIES, HEX_ARGUMENTS, SIGNATURES, library
+from ._native import EXPORTS, SIGNATURES, library
 from .results import OK, KpDevError, result_name, result_text
 
 __all__ = ["Reader", "KpDevError", "result_name", "result_text", "library_version", "call", "SIGNATURES"]
@@ -28,41 +28,107 @@ _HEX = re.compile(rb"[0-9A-F]*")
 # bytes, 2078 characters and the terminator.
 _TEXT_ROOM = 2080
 
+# What a 32-bit argument of each kind can carry.
+_INT_RANGES = {"int": (-(2**31), 2**31 - 1), "uint": (0, 2**32 - 1)}
+_POINTEES = {"int*": ctypes.c_int, "float*": ctypes.c_float}
+_ID_FIELDS = 9
+
+
+def _pointee(value, ctype):
+    """The value an int* or float* argument points to: ctypes.byref(x),
+    ctypes.pointer(x) or an array of at least one element.  None otherwise."""
+    if isinstance(value, ctypes.Array) and value._type_ is ctype and len(value) > 0:
+        return value[0]
+    if type(value).__name__ == "CArgObject" and isinstance(getattr(value, "_obj", None), ctype):
+        return value._obj.value
+    if isinstance(value, ctypes.POINTER(ctype)) and value:
+        return value.contents.value
+    return None
+
+
+def _is_buffer(value):
+    return isinstance(value, ctypes.Array) and value._type_ is ctypes.c_char
+
 
 def _check_arguments(name, args):
-    letters = SIGNATURES[name]
-    if len(args) != len(letters):
-        raise TypeError("%s takes %d arguments" % (name, len(letters)))
-    hex_positions = HEX_ARGUMENTS.get(name, ())
-    rooms = CAPACITIES.get(name, {})
-    for position, (letter, value) in enumerate(zip(letters, args)):
-        if letter == "i" and (isinstance(value, bool) or not isinstance(value, int)):
-            raise TypeError("%s: argument %d must be an int" % (name, position))
-    for position, (letter, value) in enumerate(zip(letters, args)):
-        if letter == "i" and value < 0 and callable(rooms.get(position + 1)):
-            raise ValueError("%s: argument %d must not be negative" % (name, position))
-        if letter == "b":
-            # The library writes here: only a mutable ctypes buffer will do.
-            if not isinstance(value, ctypes.Array) or value._type_ is not ctypes.c_char:
-                raise TypeError("%s: argument %d must be a buffer from ctypes.create_string_buffer" % (name, position))
-            room = rooms.get(position, 1)
-            if callable(room):
-                room = room(args)
-            if len(value) < room:
-                raise ValueError("%s: argument %d needs %d bytes of room" % (name, position, room))
-        elif letter == "s":
+    """The arguments as the library takes them, after every check that can
+    be made here: types, 32-bit ranges, hexadecimal texts, no NULL, and the
+    room of every output as the export table gives it.  TypeError or
+    ValueError before anything reaches the library."""
+    export = EXPORTS[name]
+    if len(args) != len(export.arguments):
+        raise TypeError("%s takes %d arguments" % (name, len(export.arguments)))
+    values = {}
+    texts = {}
+    for position, ((kind, arg), value) in enumerate(zip(export.arguments, args)):
+        where = "%s: argument %d (%s)" % (name, position, arg)
+        if kind in _INT_RANGES:
+            if isinstance(value, bool) or not isinstance(value, int):
+                raise TypeError("%s must be an int" % where)
+            low, high = _INT_RANGES[kind]
+            if not low <= value <= high:
+                raise ValueError("%s must be from %d to %d" % (where, low, high))
+            values[arg] = value
+        elif kind == "float":
+            if isinstance(value, bool) or not isinstance(value, (int, float)):
+                raise TypeError("%s must be a float" % where)
+        elif kind in ("text", "hex"):
             if not isinstance(value, bytes):
-                raise TypeError("%s: argument %d must be bytes" % (name, position))
-            if position in hex_positions and (len(value) % 2 or not _HEX.fullmatch(value)):
-                raise ValueError("%s: argument %d must be upper-case hexadecimal text of even length" % (name, position))
+                raise TypeError("%s must be bytes" % where)
+            texts[arg] = len(value.split(b"\0", 1)[0])
+            if kind == "hex" and (texts[arg] % 2 or not _HEX.fullmatch(value.split(b"\0", 1)[0])):
+                raise ValueError("%s must be upper-case hexadecimal text of even length" % where)
+        elif kind == "out":
+            # The library writes here: only a mutable ctypes buffer will do.
+            if not _is_buffer(value):
+                raise TypeError("%s must be a buffer from ctypes.create_string_buffer" % where)
+            texts[arg] = len(value.value)
+        elif kind in _POINTEES:
+            pointee = _pointee(value, _POINTEES[kind])
+            if pointee is None:
+                raise TypeError("%s must be ctypes.byref(ctypes.%s(...))" % (where, _POINTEES[kind].__name__))
+            values[arg] = pointee
+        elif kind == "out[9]":
+            if isinstance(value, ctypes.Array) and value._type_ is ctypes.c_char_p:
+                if len(value) < _ID_FIELDS:
+                    raise ValueError("%s needs %d entries, not %d" % (where, _ID_FIELDS, len(value)))
+                raise TypeError("%s: pass a list of %d ctypes.create_string_buffer buffers, so that their room "
+                                "can be checked" % (where, _ID_FIELDS))
+            if not isinstance(value, (list, tuple)) or not all(_is_buffer(b) for b in value):
+                raise TypeError("%s must be a list of %d ctypes.create_string_buffer buffers" % (where, _ID_FIELDS))
+            if len(value) != _ID_FIELDS:
+                raise ValueError("%s needs %d buffers, not %d" % (where, _ID_FIELDS, len(value)))
+
+    def resolve(arg, how):
+        if how == "value":
+            if values[arg] < 0:
+                raise ValueError("%s: %s must not be negative" % (name, arg))
+            return values[arg]
+        return values[arg] if how == "pointee" else texts[arg]
+
+    converted = list(args)
+    for position, (kind, arg) in enumerate(export.arguments):
+        if kind not in ("out", "out[9]"):
+            continue
+        room = export.rooms[arg].evaluate(resolve)
+        buffers = [args[position]] if kind == "out" else args[position]
+        for buffer in buffers:
+            if len(buffer) < room:
+                raise ValueError("%s: argument %d (%s) needs %d bytes of room, not %d"
+                                 % (name, position, arg, room, len(buffer)))
+        if kind == "out[9]":
+            converted[position] = (ctypes.c_char_p * _ID_FIELDS)(*[ctypes.cast(b, ctypes.c_char_p) for b in buffers])
+    return converted
 
 
 def call(name, *args):
     """Calls an export by name; raises KpDevError unless it returns 0.
-    Text arguments are bytes, outputs ctypes.create_string_buffer buffers,
-    int and float outputs ctypes.byref(...)."""
-    _check_arguments(name, args)
-    result = getattr(library(), name)(*args)
+    Text arguments are bytes, outputs ctypes.create_string_buffer buffers
+    (for KP_DEV_ID_Read a list of nine), int and float outputs
+    ctypes.byref(...).  Every output must have the room that kp_dev.h
+    gives it."""
+    converted = _check_arguments(name, args)
+    result = getattr(library(), name)(*converted)
     if result != OK:
         raise KpDevError(name, result)
     return result
