@@ -151,8 +151,8 @@ TEST_F(NetworkLine, TypeOneOpenChangesSpeedOnOneConnection) {
   ASSERT_TRUE(server.WaitEnded(0));
   // The module switch at 9600, then the same connection at 115200.
   EXPECT_EQ(server.Received()[0],
-            Join({kGreeting, Settings(9600), kRaise, kPurgeIn, FromHex("1B 24 49 34"), kDrop, kPurgeIn, Settings(115200),
-                  kRaise, kPurgeIn, kVersionFrame, FromHex("1B 24 49 30"), kDrop, kPurgeIn}));
+            Join({kGreeting, Settings(9600), kRaise, kPurgeIn, FromHex("1B 24 49 34"), kDrop, kPurgeIn,
+                  Settings(115200), kRaise, kPurgeIn, kVersionFrame, FromHex("1B 24 49 30"), kDrop, kPurgeIn}));
   EXPECT_EQ(server.Received().size(), 1u);
 }
 
@@ -276,7 +276,8 @@ TEST_F(NetworkLine, AnswerOutOfStepPurgesTheServersBuffers) {
   char version[64] = {};
   EXPECT_EQ(KP_DEV_GetDeviceVersion(kCom, version), 0);
   EXPECT_STREQ(version, "01");
-  const Bytes open = Join({kGreeting, Settings(9600), kRaise, kPurgeIn, kDrop, kPurgeIn, Settings(9600), kRaise, kPurgeIn});
+  const Bytes open =
+      Join({kGreeting, Settings(9600), kRaise, kPurgeIn, kDrop, kPurgeIn, Settings(9600), kRaise, kPurgeIn});
   EXPECT_EQ(server.Received()[0], Join({open, kVersionFrame, kPurge, kVersionFrame}));
 }
 
