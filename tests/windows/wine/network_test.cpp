@@ -133,12 +133,13 @@ TEST(NetworkTarget, Rfc2217OpenVersionAndClose) {
   EXPECT_EQ(KP_DEV_CloseDevice(handle), 0);
   PointAt("");
   // WILL/DO BINARY, WILL/DO SUPPRESS-GO-AHEAD, WILL COM-PORT-OPTION; 115200
-  // 8N1; DTR and RTS on; purge both; the request; RTS and DTR off; purge.
+  // 8N1; DTR and RTS on; purge what the server holds from the device; the
+  // request; RTS and DTR off; the same purge.
   EXPECT_EQ(server.Received(),
             Join({Hex("FF FB 00 FF FD 00 FF FB 03 FF FD 03 FF FB 2C"),
                   Hex("FF FA 2C 01 00 01 C2 00 FF F0 FF FA 2C 02 08 FF F0 FF FA 2C 03 01 FF F0 FF FA 2C 04 01 FF F0"),
-                  Hex("FF FA 2C 05 08 FF F0 FF FA 2C 05 0B FF F0 FF FA 2C 0C 03 FF F0"), Hex("1B 65 00"),
-                  Hex("FF FA 2C 05 0C FF F0 FF FA 2C 05 09 FF F0 FF FA 2C 0C 03 FF F0")}));
+                  Hex("FF FA 2C 05 08 FF F0 FF FA 2C 05 0B FF F0 FF FA 2C 0C 01 FF F0"), Hex("1B 65 00"),
+                  Hex("FF FA 2C 05 0C FF F0 FF FA 2C 05 09 FF F0 FF FA 2C 0C 01 FF F0")}));
 }
 
 TEST(NetworkTarget, RawTcpCarriesOnlyTheDevicesBytes) {
