@@ -22,7 +22,7 @@ int MillisLeft(Clock::time_point deadline) {
   return left < 0 ? 0 : static_cast<int>(left);
 }
 
-pid_t Spawn(const std::vector<std::string>& words, int out, int err) {
+pid_t Spawn(const std::vector<std::string>& words, int in, int out, int err) {
   std::vector<std::string> copy = words;
   std::vector<char*> argv;
   for (std::string& word : copy) argv.push_back(word.data());
@@ -30,6 +30,7 @@ pid_t Spawn(const std::vector<std::string>& words, int out, int err) {
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  if (in >= 0) posix_spawn_file_actions_adddup2(&actions, in, STDIN_FILENO);
   if (out >= 0) posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
   if (err >= 0) posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
   posix_spawnattr_t attributes;

@@ -18,9 +18,10 @@ int MillisLeft(Clock::time_point deadline);
 
 // Starts `words` (program first) in a process group of its own, so that a
 // Ctrl-C meant for the program driving it does not reach it; its standard
-// output goes to `out` and its standard error to `err` (-1: inherited).
-// Throws SimError when it cannot be started.
-pid_t Spawn(const std::vector<std::string>& words, int out, int err);
+// input comes from `in`, its standard output goes to `out` and its
+// standard error to `err` (-1: inherited).  Throws SimError when it cannot
+// be started.
+pid_t Spawn(const std::vector<std::string>& words, int in, int out, int err);
 
 // Waits for the child to end, up to the deadline; its wait status, or -1
 // when it is still running.

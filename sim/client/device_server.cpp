@@ -153,7 +153,7 @@ void DeviceServer::Start() {
   // -n: foreground; -u: no UUCP lock files (tests in other trees run side by
   // side); -P: a pid file of its own instead of the system's.
   try {
-    pid_ = child::Spawn({executable_, "-n", "-u", "-c", config, "-P", dir_ + "/ser2net.pid"}, logFd, logFd);
+    pid_ = child::Spawn({executable_, "-n", "-u", "-c", config, "-P", dir_ + "/ser2net.pid"}, -1, logFd, logFd);
   } catch (...) {
     close(logFd);
     throw;

@@ -19,6 +19,15 @@ SimProcess::SimProcess(const std::string& executable, const std::vector<std::str
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) throw SimError(std::string("pipe: ") + std::strerror(errno));
 
+  // The child's standard input: end of file there ends it.  Our end is
+  // close-on-exec, so no other child keeps it open.
+  int lifeline[2];
+  if (pipe2(lifeline, O_CLOEXEC) != 0) {
+    close(out[0]);
+    close(out[1]);
+    throw SimError(std::string("pipe: ") + std::strerror(errno));
+  }
+
   std::vector<std::string> words{executable};
   // Programs driving the emulator want its behaviour, not its real time,
   // unless they ask for pacing themselves.
@@ -26,15 +35,23 @@ SimProcess::SimProcess(const std::string& executable, const std::vector<std::str
     words.push_back("--pacing");
     words.push_back("off");
   }
+  if (std::find(args.begin(), args.end(), "--lifeline") == args.end()) {
+    words.push_back("--lifeline");
+    words.push_back("0");
+  }
   words.insert(words.end(), args.begin(), args.end());
   try {
-    pid_ = child::Spawn(words, out[1], -1);
+    pid_ = child::Spawn(words, lifeline[0], out[1], -1);
   } catch (...) {
     close(out[0]);
     close(out[1]);
+    close(lifeline[0]);
+    close(lifeline[1]);
     throw;
   }
   close(out[1]);
+  close(lifeline[0]);
+  lifeline_ = lifeline[1];
 
   const Clock::time_point deadline = Clock::now() + timeout;
   std::string text;
@@ -73,11 +90,20 @@ SimProcess::SimProcess(const std::string& executable, const std::vector<std::str
     failure = executable + " said ready without port and control";
   if (!failure.empty()) {
     Terminate(std::chrono::seconds(2));
+    CloseLifeline();
     throw SimError(failure);
   }
 }
 
-SimProcess::~SimProcess() { Terminate(); }
+SimProcess::~SimProcess() {
+  Terminate();
+  CloseLifeline();
+}
+
+void SimProcess::CloseLifeline() {
+  if (lifeline_ >= 0) close(lifeline_);
+  lifeline_ = -1;
+}
 
 int SimProcess::Terminate(std::chrono::milliseconds timeout) {
   if (pid_ <= 0) return -1;
