@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "kp_dev.h"
+#include "platform/network_target.h"
 
 namespace kpifd {
 
@@ -106,8 +107,11 @@ std::unique_ptr<ReaderLink> ReaderLink::open(const std::string& device, int type
     int handle = 0;
     int r = KP_DEV_OpenDevice(type, port, &handle);
     if (r != 0) {
-      why = device + (r == -5 ? ": speed refused" : ": cannot be opened (missing, busy or not a serial port)") +
-            " (result " + std::to_string(r) + ")";
+      const char* cause = r == -5 ? ": speed refused"
+                          : kp::platform::IsNetworkTarget(device)
+                              ? ": cannot be reached (refused, unreachable or in use)"
+                              : ": cannot be opened (missing, busy or not a serial port)";
+      why = device + cause + " (result " + std::to_string(r) + ")";
       if (r == -1) break;  // the same at every speed
       continue;
     }

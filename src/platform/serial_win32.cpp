@@ -21,6 +21,7 @@
 #include <deque>
 
 #include "base/trace.h"
+#include "platform/network_target.h"
 #include "platform/platform.h"
 #include "platform/serial_line.h"
 
@@ -91,6 +92,11 @@ DWORD ClampToDword(std::size_t n) { return n > MAXDWORD ? MAXDWORD : static_cast
 }  // namespace
 
 std::string SerialDevicePath(int port) {
+  // Only a device server on the network replaces the system's port:
+  // Windows programs name their ports by number alone.
+  const std::string variable = "KPDEV_COM" + std::to_string(port);
+  std::string target = GetEnv(variable.c_str());
+  if (IsNetworkTarget(target)) return target;
   char name[32];
   std::snprintf(name, sizeof name, "\\\\.\\COM%d", port);
   return name;

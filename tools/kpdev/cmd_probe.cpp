@@ -28,6 +28,7 @@
 // the readers found are printed on stdout with the command that opens each.
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -80,6 +81,8 @@ struct Found {
 int AskVersion(int type, int com, int baud, std::string* version) {
   const std::string portText = "COM" + std::to_string(com) + ":" + std::to_string(baud) + ":N:8:1";
   int handle = 0;
+  // (A device server still letting go of the last request's connection
+  // is tried again by the library's open.)
   int r = KP_DEV_OpenDevice(type, portText.c_str(), &handle);
   if (r != 0) return r;
   std::vector<char> text(kVersionRoom, '\0');

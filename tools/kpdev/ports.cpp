@@ -17,6 +17,9 @@
 #include <fstream>
 #include <map>
 
+#include "platform/network_target.h"
+#include "session.h"
+
 extern char** environ;
 
 namespace kpdev::tool {
@@ -116,7 +119,14 @@ const char* FileKind(mode_t mode) {
 
 }  // namespace
 
-bool IsNetworkTarget(const std::string& path) { return path.find("://") != std::string::npos; }
+bool IsNetworkTarget(const std::string& path) { return kp::platform::IsNetworkTarget(path); }
+
+void CheckReachable(PortEntry* entry) {
+  const PortDiagnosis reach = DiagnoseTarget(entry->path);
+  entry->usable = reach.exit == kExitOk;
+  entry->access = entry->usable ? "yes (device server)" : "no: " + reach.reason;
+  entry->fix = reach.hint;
+}
 
 AccessAdvice AdviseOnAccess(const struct stat& info) {
   char mode[8];
