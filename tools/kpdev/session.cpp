@@ -84,13 +84,6 @@ std::string OwnDirectory() {
 
 }  // namespace
 
-std::string ComDevicePath(int port) {
-  const std::string variable = "KPDEV_COM" + std::to_string(port);
-  const char* value = std::getenv(variable.c_str());
-  if (value != nullptr && *value != '\0') return value;
-  return "/dev/ttyS" + std::to_string(port - 1);
-}
-
 std::string FindSimExecutable() {
   const char* override = std::getenv("KPDEV_SIM");
   if (override != nullptr && *override != '\0') return override;
