@@ -113,9 +113,10 @@ int Run(const GlobalOptions& global, const WatchOptions& options) {
   target.identity = [](const std::string& device, int baud) { return CheckIdentityCard(device, baud); };
   target.pause = Pause;
   Watcher watcher(target, Print);
-  watcher.Start(session.PortSpec() + " type " + std::to_string(session.reader().type) + " on " +
-                    session.DevicePath() + ", every " + std::to_string(options.intervalMs) + " ms",
-                {{"device", session.DevicePath()}, {"type", session.reader().type}, {"interval_ms", options.intervalMs}});
+  watcher.Start(
+      session.PortSpec() + " type " + std::to_string(session.reader().type) + " on " + session.DevicePath() +
+          ", every " + std::to_string(options.intervalMs) + " ms",
+      {{"device", session.DevicePath()}, {"type", session.reader().type}, {"interval_ms", options.intervalMs}});
   while (g_stopped == 0) {
     if (watcher.lost()) {
       watcher.Reopen();

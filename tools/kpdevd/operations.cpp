@@ -473,8 +473,8 @@ std::unique_ptr<kpdev::tool::Watcher> MakeEventWatch(int port, int type, int bau
   target.identity = [](const std::string& device, int b) { return kpdev::tool::CheckIdentityCard(device, b); };
 #endif
   target.pause = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
-  auto watch = std::make_unique<kpdev::tool::Watcher>(
-      target, [port, emit = std::move(emit)](kpdev::tool::WatchEvent event) {
+  auto watch =
+      std::make_unique<kpdev::tool::Watcher>(target, [port, emit = std::move(emit)](kpdev::tool::WatchEvent event) {
         event.fields["port"] = port;
         emit(std::move(event.fields));
       });

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "documents.h"
-#include "watcher.h"
 #include "request.h"
+#include "watcher.h"
 
 namespace kpdev::service {
 

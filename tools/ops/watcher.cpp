@@ -300,8 +300,7 @@ void Watcher::ReadHead(bool rearm) {
     std::vector<std::string> more;
     for (const auto& [label, value] : TrackFields(t2.ok ? t2 : t1)) more.push_back("    " + label + " " + value);
     Event("head", "swipe",
-          std::string("track1 ") + (track1[0] ? track1 : "-") + "  track2 " + (track2[0] ? track2 : "-"), fields,
-          more);
+          std::string("track1 ") + (track1[0] ? track1 : "-") + "  track2 " + (track2[0] ? track2 : "-"), fields, more);
   } else if (r != KP_DEV_ERR_WAIT) {
     Event("head", "failed", ResultText(r), {{"result", ResultJson(r)}});
   }
