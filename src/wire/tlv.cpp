@@ -1,0 +1,77 @@
+#include "wire/tlv.h"
+
+namespace kp::wire {
+
+void AppendTlv(Bytes* out, std::uint16_t tag, const std::uint8_t* value, std::size_t size) {
+  if (tag > 0xFF) out->push_back(static_cast<std::uint8_t>(tag >> 8));
+  out->push_back(static_cast<std::uint8_t>(tag));
+  if (size > 0xFF) {
+    out->push_back(0x82);
+    out->push_back(static_cast<std::uint8_t>(size >> 8));
+  } else if (size > 0x7F) {
+    out->push_back(0x81);
+  }
+  out->push_back(static_cast<std::uint8_t>(size));
+  out->insert(out->end(), value, value + size);
+}
+
+bool ReadTlv(const std::uint8_t* data, std::size_t* at, std::size_t to, Tlv* element) {
+  std::size_t p = *at;
+  while (p < to && (data[p] == 0x00 || data[p] == 0xFF)) ++p;
+  if (p >= to) return false;
+  std::uint16_t tag = data[p++];
+  if ((tag & 0x1F) == 0x1F) {
+    if (p >= to) return false;
+    tag = static_cast<std::uint16_t>(tag << 8 | data[p++]);
+  }
+  if (p >= to) return false;
+  std::size_t length = data[p++];
+  if (length == 0x81) {
+    if (p >= to) return false;
+    length = data[p++];
+  } else if (length == 0x82) {
+    if (p + 1 >= to) return false;
+    length = static_cast<std::size_t>(data[p] << 8 | data[p + 1]);
+    p += 2;
+  } else if (length > 0x80) {
+    return false;
+  }
+  if (length > to - p) return false;
+  *element = Tlv{tag, p, length};
+  *at = p + length;
+  return true;
+}
+
+bool FindTlv(const Bytes& data, std::size_t from, std::size_t to, std::uint16_t wanted, Bytes* value) {
+  std::size_t at = from;
+  Tlv element;
+  while (ReadTlv(data.data(), &at, to, &element)) {
+    if (element.tag == wanted) {
+      const auto begin = data.begin() + static_cast<std::ptrdiff_t>(element.valueAt);
+      value->assign(begin, begin + static_cast<std::ptrdiff_t>(element.length));
+      return true;
+    }
+    if (IsConstructed(element.tag) && FindTlv(data, element.valueAt, element.valueAt + element.length, wanted, value)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool DolLength(const Bytes& dol, std::size_t* length) {
+  std::size_t total = 0;
+  std::size_t at = 0;
+  while (at < dol.size()) {
+    // Tag: one byte, or more while the following bytes say so.
+    if ((dol[at++] & 0x1F) == 0x1F) {
+      while (at < dol.size() && (dol[at] & 0x80) != 0) ++at;
+      ++at;
+    }
+    if (at >= dol.size()) return false;
+    total += dol[at++];
+  }
+  *length = total;
+  return true;
+}
+
+}  // namespace kp::wire
