@@ -346,7 +346,12 @@ KP_API int KP_STDCALL KP_DEV_IC_SendApdu_A(int handle, int seat, int reserved, c
 KP_API int KP_STDCALL KP_DEV_ReadICCardGPOData(int handle, int seat, int reserved, char* records, int capacity);
 /* 45. Finds a tag in a TLV hex text and writes its value. 0, -9 (not found). */
 KP_API int KP_STDCALL ICCardFindSubStr(const char* response, const char* tag, char* valueOut);
-/* 46. Finds a reader of deviceType by trying ports and baud rates; writes port, baud, handle. 0 or last failure. */
+/* 46. Finds a reader of deviceType by trying ports and baud rates; writes port, baud, handle. 0 or last failure.
+ * Each attempt opens, and after a failed version request closes, the port as deviceType does: for types 1 and
+ * 2 that sends the module escape sequence (ESC $ I d or ESC $ B) at 9600 baud and, on close, ESC $ I 0.  A
+ * reader of another family on a tried port takes these as a change of module or speed (a type-61 reader at
+ * 115200 is left at 9600).  Search only for the type the reader is known to be; to find an unknown reader
+ * without changing it, ask for versions as `kpdev probe` does (open as type 61 or 5, which send nothing). */
 KP_API int KP_STDCALL KP_DEV_AutoOpenDevice(int* port, int* baud, int* handle, int deviceType);
 /* 47. Card communication speed of a seat. 0, -20, device errors. */
 KP_API int KP_STDCALL KP_DEV_IC_SetBaudRate(int handle, int seat, int baud);

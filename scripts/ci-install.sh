@@ -14,6 +14,8 @@ build=$(realpath "${1:-build}")
 python=/usr/bin/python3
 command -v pkg-config >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq pkg-config
 "$python" -c "import pytest" 2>/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq python3-pytest
+# Virtual environments with Debian's pip (python3-venv brings its wheel).
+"$python" -c "import ensurepip" 2>/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq python3-venv
 
 work=$(mktemp -d)
 sim_pid=
@@ -48,9 +50,13 @@ fi
 echo "== examples against the installed files"
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
 pkg-config --cflags --libs kpdev
-# pkg-config writes a space in a path as "\ ", which only the shell's own
-# parsing undoes: hence eval.
-eval "cc -Wall -Wextra -Werror -o \"\$work/version-pc\" examples/c/version.c $(pkg-config --cflags --libs kpdev)"
+# The README's line as it stands (pkg-config writes a space in a path as
+# "\ ", which only the shell's own parsing undoes: hence eval); the run
+# path it records lets the program start without LD_LIBRARY_PATH.
+(cd "$work" && eval cc "$root"/examples/c/version.c $(pkg-config --cflags --libs kpdev) \
+  -Wl,-rpath,$(pkg-config --variable=libdir kpdev) -o kpdev-version)
+cp "$work/kpdev-version" "$work/version-pc"
+eval "cc -Wall -Wextra -Werror -o \"\$work/version-strict\" examples/c/version.c $(pkg-config --cflags --libs kpdev)"
 cmake -S examples/cmake -B "$work/cmake-example" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cmake-example" >/dev/null
 
@@ -59,8 +65,9 @@ sim_pid=$!
 for _ in $(seq 100); do grep -q '^ready' "$work/sim.out" && break; sleep 0.1; done
 grep -q '^ready' "$work/sim.out"
 export KPDEV_COM7="$work/tty"
-LD_LIBRARY_PATH="$prefix/lib" "$work/version-pc" COM7:9600:N:8:1 1
-LD_LIBRARY_PATH="$prefix/lib" "$work/cmake-example/kpdev-version" COM7:9600:N:8:1 1
+"$work/version-pc" COM7:9600:N:8:1 1
+LD_LIBRARY_PATH="$prefix/lib" "$work/version-strict" COM7:9600:N:8:1 1
+"$work/cmake-example/kpdev-version" COM7:9600:N:8:1 1
 kill "$sim_pid"
 wait "$sim_pid" 2>/dev/null || true
 sim_pid=
@@ -90,9 +97,27 @@ echo "== Python package tests (installed package)"
 PYTHONPATH="$pythonpath" PYTHONDONTWRITEBYTECODE=1 "$python" -m pytest -q -p no:cacheprovider \
   --rootdir "$root/bindings/python" "$root/bindings/python/tests"
 
-echo "== pip install ./bindings/python (offline, into a virtual environment)"
+echo "== pip install ./bindings/python (offline, build isolation on, into virtual environments)"
+# The prefix recorded at install time, then the virtual environment's own
+# prefix: found without KPDEV_LIBRARY.  pip must not warn.
+before=$(git -C "$root" status --porcelain --ignored bindings/python)
 "$python" -m venv "$work/venv"
-"$work/venv/bin/pip" install -q --no-index "$root/bindings/python" 2>&1 | grep -v DEPRECATION || true
-rm -rf "$root/bindings/python/build" "$root/bindings/python/kpdev.egg-info"
-(cd "$work" && KPDEV_LIBRARY="$prefix/lib/libKP_DEV.so.2" "$work/venv/bin/python" -c \
-  "import kpdev; assert kpdev.library_version() == '2.0.0.2'; print('pip-installed kpdev', kpdev.__version__)")
+"$work/venv/bin/pip" install --no-index --config-settings "prefix=$prefix" "$root/bindings/python" >"$work/pip.log" 2>&1 ||
+  { cat "$work/pip.log" >&2; exit 1; }
+if grep -iE 'warning|deprecat' "$work/pip.log"; then
+  echo "pip warned" >&2
+  exit 1
+fi
+"$python" -m venv "$work/venv2"
+cmake --install "$build" --prefix "$work/venv2" >/dev/null
+"$work/venv2/bin/pip" install -q --no-index "$root/bindings/python"
+for venv in venv venv2; do
+  (cd "$work" && env -u KPDEV_LIBRARY "$work/$venv/bin/python" -c \
+    "import kpdev; assert kpdev.library_version() == '2.0.0.2'; print('pip-installed kpdev', kpdev.__version__)")
+done
+after=$(git -C "$root" status --porcelain --ignored bindings/python)
+if [[ $after != "$before" ]]; then
+  echo "pip left files in the source tree:" >&2
+  diff <(echo "$before") <(echo "$after") >&2
+  exit 1
+fi

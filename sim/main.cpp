@@ -1,9 +1,13 @@
 // kpdev-sim: the virtual reader as a process of its own.
 
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "core/options.h"
 #include "core/simulator.h"
@@ -28,6 +32,11 @@ int main(int argc, char** argv) {
     return help ? 0 : 2;
   }
 
+  if (options.lifeline >= 0 && fcntl(options.lifeline, F_GETFD) < 0) {
+    std::fprintf(stderr, "kpdev-sim: --lifeline %d: no such open descriptor\n", options.lifeline);
+    return 2;
+  }
+
   kpsim::Simulator simulator(options);
   std::string error;
   if (!simulator.Start(&error)) {
@@ -50,6 +59,19 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  if (options.lifeline >= 0) {
+    // The end of the lifeline stops the reader the way SIGTERM does (the
+    // handler above), so the link is removed and the exit status is 0.
+    std::thread([fd = options.lifeline] {
+      char byte = 0;
+      for (;;) {
+        const ssize_t n = read(fd, &byte, 1);
+        if (n > 0 || (n < 0 && errno == EINTR)) continue;  // bytes on it mean nothing
+        kill(getpid(), SIGTERM);
+        return;
+      }
+    }).detach();
+  }
 
   std::printf("port %s\ncontrol %d\nready\n", simulator.slave_path().c_str(), simulator.control_port());
   std::fflush(stdout);

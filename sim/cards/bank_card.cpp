@@ -335,7 +335,7 @@ std::shared_ptr<const BankProfile> ProfileArg(const std::vector<std::string>& ar
     chosen = arg.value;
   }
   if (chosen.empty()) {
-    *error = std::string("usage: insert SEAT ") + kind + " profile=NAME|PATH";
+    *error = std::string("usage: insert SEAT ") + kind + " profile=NAME|PATH (profiles: " + BankProfileList() + ")";
     return nullptr;
   }
   const std::string path = ResolveBankProfile(chosen, error);

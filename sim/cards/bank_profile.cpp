@@ -1,11 +1,13 @@
 #include "cards/bank_profile.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 namespace kpsim {
@@ -359,7 +361,42 @@ bool IsFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// Where profiles are looked up by name, in order.
+std::vector<std::string> ProfileDirectories() {
+  std::vector<std::string> directories;
+  if (const char* own = std::getenv("KPDEV_SIM_PROFILES"); own != nullptr && *own != '\0') directories.push_back(own);
+#ifdef KPDEV_SIM_PROFILES_FROM_PROGRAM
+  // Beside the program: an installed prefix (bin/ and share/) or the build
+  // tree, which keeps a copy in the same layout; the prefix can be moved.
+  const std::string program = ProgramDirectory();
+  if (!program.empty()) directories.push_back(program + "/" + KPDEV_SIM_PROFILES_FROM_PROGRAM);
+#endif
+  return directories;
+}
+
 }  // namespace
+
+std::vector<std::string> BankProfileNames() {
+  std::set<std::string> names;
+  for (const std::string& directory : ProfileDirectories()) {
+    DIR* dir = opendir(directory.c_str());
+    if (dir == nullptr) continue;
+    while (const dirent* entry = readdir(dir)) {
+      const std::string file = entry->d_name;
+      if (file.size() > 5 && file.compare(file.size() - 5, 5, ".json") == 0 && IsFile(directory + "/" + file)) {
+        names.insert(file.substr(0, file.size() - 5));
+      }
+    }
+    closedir(dir);
+  }
+  return {names.begin(), names.end()};
+}
+
+std::string BankProfileList() {
+  std::string text;
+  for (const std::string& name : BankProfileNames()) text += (text.empty() ? "" : ", ") + name;
+  return text.empty() ? "none found" : text;
+}
 
 std::string ResolveBankProfile(const std::string& name_or_path, std::string* error) {
   const bool path = name_or_path.find('/') != std::string::npos ||
@@ -369,21 +406,14 @@ std::string ResolveBankProfile(const std::string& name_or_path, std::string* err
     *error = "no profile file " + name_or_path;
     return {};
   }
-  std::vector<std::string> directories;
-  if (const char* own = std::getenv("KPDEV_SIM_PROFILES"); own != nullptr && *own != '\0') directories.push_back(own);
-#ifdef KPDEV_SIM_PROFILES_FROM_PROGRAM
-  // Beside the program: an installed prefix (bin/ and share/) or the build
-  // tree, which keeps a copy in the same layout; the prefix can be moved.
-  const std::string program = ProgramDirectory();
-  if (!program.empty()) directories.push_back(program + "/" + KPDEV_SIM_PROFILES_FROM_PROGRAM);
-#endif
   std::string looked;
-  for (const std::string& directory : directories) {
+  for (const std::string& directory : ProfileDirectories()) {
     const std::string candidate = directory + "/" + name_or_path + ".json";
     if (IsFile(candidate)) return candidate;
     looked += (looked.empty() ? "" : ", ") + directory;
   }
-  *error = "no profile named " + name_or_path + " (looked in " + (looked.empty() ? "no directory" : looked) + ")";
+  *error = "no profile named " + name_or_path + " (looked in " + (looked.empty() ? "no directory" : looked) +
+           "; profiles: " + BankProfileList() + ")";
   return {};
 }
 

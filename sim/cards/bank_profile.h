@@ -79,6 +79,10 @@ struct BankProfile {
 // it: $KPDEV_SIM_PROFILES, the installed profile directory, the source
 // tree's sim/profiles.  Empty with the places looked at in *error.
 std::string ResolveBankProfile(const std::string& name_or_path, std::string* error);
+// The names ResolveBankProfile finds, sorted; and the same as one text
+// ("a, b, c", or "none found").
+std::vector<std::string> BankProfileNames();
+std::string BankProfileList();
 
 // Reads and checks a profile file; false with the reason in *error.
 bool LoadBankProfile(const std::string& path, BankProfile* profile, std::string* error);

@@ -34,6 +34,9 @@ class SimError : public std::runtime_error {
 // A kpdev-sim process.  The constructor starts it and waits for its
 // "port", "control" and "ready" lines; the destructor stops it.  Unless
 // `args` hold "--pacing", the process is started with "--pacing off".
+// The emulator as a child process.  It is given a lifeline (a pipe on its
+// standard input): when this process ends, however it ends, the emulator
+// sees the pipe close and ends too, so none is left behind.
 class SimProcess {
  public:
   explicit SimProcess(const std::string& executable, const std::vector<std::string>& args = {},
@@ -55,9 +58,12 @@ class SimProcess {
   int Wait(std::chrono::milliseconds timeout);
 
  private:
+  void CloseLifeline();
+
   pid_t pid_ = -1;
   std::string port_path_;
   int control_port_ = 0;
+  int lifeline_ = -1;  // our end of the child's lifeline
 };
 
 // One run of bytes in one direction, as the traffic log reports it.

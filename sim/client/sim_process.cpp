@@ -57,12 +57,25 @@ SimProcess::SimProcess(const std::string& executable, const std::vector<std::str
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) throw SimError(std::string("pipe: ") + std::strerror(errno));
 
+  // The child's standard input: end of file there ends it.  Our end is
+  // close-on-exec, so no other child keeps it open.
+  int lifeline[2];
+  if (pipe2(lifeline, O_CLOEXEC) != 0) {
+    close(out[0]);
+    close(out[1]);
+    throw SimError(std::string("pipe: ") + std::strerror(errno));
+  }
+
   std::vector<std::string> words{executable};
   // Programs driving the emulator want its behaviour, not its real time,
   // unless they ask for pacing themselves.
   if (std::find(args.begin(), args.end(), "--pacing") == args.end()) {
     words.push_back("--pacing");
     words.push_back("off");
+  }
+  if (std::find(args.begin(), args.end(), "--lifeline") == args.end()) {
+    words.push_back("--lifeline");
+    words.push_back("0");
   }
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -72,6 +85,7 @@ SimProcess::SimProcess(const std::string& executable, const std::vector<std::str
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, lifeline[0], STDIN_FILENO);
   // The emulator gets a process group of its own, so that a Ctrl-C meant
   // for the program driving it (a tool cancelling a wait, say) does not
   // kill the device under it; the owner stops it explicitly.
@@ -83,8 +97,11 @@ SimProcess::SimProcess(const std::string& executable, const std::vector<std::str
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
+  close(lifeline[0]);
+  lifeline_ = lifeline[1];
   if (spawned != 0) {
     close(out[0]);
+    CloseLifeline();
     pid_ = -1;
     throw SimError("cannot start " + executable + ": " + std::strerror(spawned));
   }
@@ -126,11 +143,20 @@ SimProcess::SimProcess(const std::string& executable, const std::vector<std::str
     failure = executable + " said ready without port and control";
   if (!failure.empty()) {
     Terminate(std::chrono::seconds(2));
+    CloseLifeline();
     throw SimError(failure);
   }
 }
 
-SimProcess::~SimProcess() { Terminate(); }
+SimProcess::~SimProcess() {
+  Terminate();
+  CloseLifeline();
+}
+
+void SimProcess::CloseLifeline() {
+  if (lifeline_ >= 0) close(lifeline_);
+  lifeline_ = -1;
+}
 
 int SimProcess::Terminate(std::chrono::milliseconds timeout) {
   if (pid_ <= 0) return -1;

@@ -32,8 +32,10 @@ std::string Usage() {
          "  --pacing on|off        bytes take their wire time, commands their device time (default on)\n"
          "  --verbose              print the traffic on stderr as it happens\n"
          "  --insert \"SEAT KIND [ARG...]\"  put a card in a seat at start-up (repeatable)\n"
+         "  --lifeline FD          end when descriptor FD reaches end of file (the starting\n"
+         "                         program holds the pipe's other end)\n"
          "Prints 'port PATH', 'control PORT' and 'ready', then serves until\n"
-         "SIGTERM, SIGINT or the control request 'quit'.\n";
+         "SIGTERM, SIGINT, the control request 'quit' or the lifeline's end.\n";
 }
 
 bool ParseCommandLine(int argc, char** argv, SimOptions* options, std::string* message, bool* help) {
@@ -99,6 +101,13 @@ bool ParseCommandLine(int argc, char** argv, SimOptions* options, std::string* m
     } else if (option == "--insert") {
       if (!need_value()) return false;
       options->inserts.emplace_back(value);
+    } else if (option == "--lifeline") {
+      if (!need_value()) return false;
+      if (!ParseNumber(value, 0, 1 << 20, &number)) {
+        *message = std::string("bad descriptor '") + value + "'";
+        return false;
+      }
+      options->lifeline = static_cast<int>(number);
     } else if (option == "--seed") {
       if (!need_value()) return false;
       if (!ParseNumber(value, 0, (1ll << 62), &number)) {

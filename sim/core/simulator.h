@@ -31,6 +31,11 @@ struct SimOptions {
   // Cards put in before the first host byte: "SEAT KIND [ARG...]" each, as
   // the control request "insert" takes them.
   std::vector<std::string> inserts;
+  // A descriptor whose end of file ends the process (the program that
+  // started it holds the other end of a pipe: when that program ends, in
+  // any way, so does the reader); -1 for none.  Read by the program, not
+  // by Simulator.
+  int lifeline = -1;
 };
 
 class Simulator {

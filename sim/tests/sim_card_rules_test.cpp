@@ -3,8 +3,14 @@
 // refused profile files and APDUs, the identity module's command order) and
 // the control requests that set up and show the chips, in process.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "cards/apdu_engine.h"
@@ -168,6 +174,38 @@ TEST(BankProfileFile, RefusesWhatItCannotUse) {
   std::string error;
   EXPECT_EQ(ResolveBankProfile("no-such-profile", &error), "");
   EXPECT_NE(error.find("no profile named no-such-profile"), std::string::npos) << error;
+}
+
+// A profile asked for by a name that is not there, or not named at all,
+// is answered with the names there are.
+TEST(BankProfileFile, NamesTheProfilesThereAre) {
+  char directory[] = "/tmp/kpdev-profiles-XXXXXX";
+  ASSERT_NE(mkdtemp(directory), nullptr);
+  const std::string dir = directory;
+  for (const char* file : {"alpha.json", "beta.json", "notes.txt"}) {
+    std::FILE* f = std::fopen((dir + "/" + file).c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+  }
+  ASSERT_EQ(mkdir((dir + "/gamma.json").c_str(), 0700), 0);  // a directory is no profile
+  setenv("KPDEV_SIM_PROFILES", directory, 1);
+  const std::vector<std::string> names = BankProfileNames();
+  std::string error;
+  EXPECT_EQ(ResolveBankProfile("alfa", &error), "");
+  const std::string list = BankProfileList();
+  unsetenv("KPDEV_SIM_PROFILES");
+  for (const char* file : {"alpha.json", "beta.json", "notes.txt"}) std::remove((dir + "/" + file).c_str());
+  rmdir((dir + "/gamma.json").c_str());
+  rmdir(directory);
+
+  EXPECT_NE(std::find(names.begin(), names.end(), "alpha"), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), "beta"), names.end());
+  EXPECT_EQ(std::find(names.begin(), names.end(), "notes"), names.end());
+  EXPECT_EQ(std::find(names.begin(), names.end(), "gamma"), names.end());
+  // Sorted, so the two made here (before every "pboc-" one) lead.
+  EXPECT_EQ(list.rfind("alpha, beta", 0), 0u) << list;
+  EXPECT_NE(error.find("no profile named alfa"), std::string::npos) << error;
+  EXPECT_NE(error.find("profiles: alpha, beta"), std::string::npos) << error;
 }
 
 // The processor cards' file system refuses what it cannot do with the

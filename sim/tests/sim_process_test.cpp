@@ -57,8 +57,11 @@ TEST(SimProcess, FollowsTheHostOnlyWhenBothSidesSwitchSpeed) {
 }
 
 TEST(SimProcess, RefusesBadCommandLines) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"--family", "t7"}, {"--device-baud", "14400"}, {"--bogus"}, {"--version-hex", "XY"}}) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"--family", "t7"},
+                                                                                    {"--device-baud", "14400"},
+                                                                                    {"--bogus"},
+                                                                                    {"--version-hex", "XY"},
+                                                                                    {"--lifeline", "99"}}) {
     EXPECT_THROW(SimProcess(KPDEV_SIM_PATH, args), SimError) << args[0];
   }
 }
@@ -117,6 +120,46 @@ TEST(SimProcess, QuitAndSignalsEndTheProcessAndRemoveTheLink) {
     struct stat gone {};
     EXPECT_NE(lstat(link.c_str(), &gone), 0);
   }
+}
+
+// The program that started the reader ended (killed, crashed, hung up):
+// the reader sees its lifeline close and ends as for SIGTERM.
+TEST(SimProcess, EndOfTheLifelineEndsTheProcessAndRemovesTheLink) {
+  const std::string link = LinkPath("lifeline");
+  int lifeline[2], out[2];
+  ASSERT_EQ(pipe(lifeline), 0);
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    close(lifeline[1]);
+    dup2(lifeline[0], STDIN_FILENO);
+    dup2(out[1], STDOUT_FILENO);
+    execl(KPDEV_SIM_PATH, KPDEV_SIM_PATH, "--pacing", "off", "--link", link.c_str(), "--lifeline", "0",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(lifeline[0]);
+  close(out[1]);
+  std::string started;
+  char buffer[256];
+  for (ssize_t n; started.find("ready\n") == std::string::npos && (n = read(out[0], buffer, sizeof buffer)) > 0;) {
+    started.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(out[0]);
+  ASSERT_NE(started.find("ready\n"), std::string::npos) << started;
+  struct stat there {};
+  EXPECT_EQ(lstat(link.c_str(), &there), 0);
+  close(lifeline[1]);
+  int status = -1;
+  const auto deadline = std::chrono::steady_clock::now() + kAnswerWait;
+  while (waitpid(pid, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  if (!WIFEXITED(status)) kill(pid, SIGKILL);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  struct stat gone {};
+  EXPECT_NE(lstat(link.c_str(), &gone), 0);
 }
 
 TEST(SimProcess, ControlInterfaceIsPlainLinesForAnyClient) {

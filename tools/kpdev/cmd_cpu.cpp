@@ -61,6 +61,14 @@ int OpenWithCard(Session& session, const CpuOptions& options) {
   return kExitOk;
 }
 
+// The meaning of a status word given as four hex digits; empty when it
+// has none here.
+std::string SwMeaning(const std::string& sw) {
+  Bytes bytes;
+  if (sw.size() != 4 || !HexToBytes(sw, &bytes)) return {};
+  return StatusWordMeaning(static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]));
+}
+
 int PowerOn(const Session& session, int seat) {
   char atr[2 * kAtrRoom + 1] = {};
   int length = kAtrRoom;
@@ -120,12 +128,23 @@ int RunApdu(const GlobalOptions& global, CpuOptions options) {
                       ? KP_DEV_IC_SendApdu_A(session.handle(), options.seat, 0, apdu.c_str(), length, response.data())
                       : KP_DEV_IC_SendApdu(session.handle(), options.seat, 0, apdu.c_str(), length, response.data());
     Report::Get().Line("> " + apdu);
-    if (r != 0) return ReportFailure(options.chain ? "KP_DEV_IC_SendApdu_A" : "KP_DEV_IC_SendApdu", r);
+    const char* call = options.chain ? "KP_DEV_IC_SendApdu_A" : "KP_DEV_IC_SendApdu";
+    if (r == KP_DEV_ERR_CARD_NOT_ACTIVE && !options.powerOn) {
+      // Each kpdev run opens the reader afresh; the card must be powered
+      // in this run or by an earlier one.
+      Report::Get().CallFailed(call, r, "the card is not powered on: add --power-on (or run 'kpdev cpu on' first)");
+      return kExitCallFailed;
+    }
+    if (r != 0) return ReportFailure(call, r);
     const std::string answer(response.data());
-    Report::Get().Line("< " + answer);
     const std::string sw = answer.size() >= 4 ? answer.substr(answer.size() - 4) : "";
-    Report::Get().doc()["exchanges"].push_back(
-        {{"command", apdu}, {"response", answer}, {"data", answer.substr(0, answer.size() - sw.size())}, {"sw", sw}});
+    const std::string meaning = SwMeaning(sw);
+    Report::Get().Line("< " + answer + (meaning.empty() ? "" : "  (" + sw + ": " + meaning + ")"));
+    Report::Get().doc()["exchanges"].push_back({{"command", apdu},
+                                                {"response", answer},
+                                                {"data", answer.substr(0, answer.size() - sw.size())},
+                                                {"sw", sw},
+                                                {"sw_meaning", meaning}});
     if (answer.size() < 4 || answer.compare(answer.size() - 4, 4, "9000") != 0) allOk = false;
   }
   std::fflush(stdout);

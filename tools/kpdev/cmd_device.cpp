@@ -9,41 +9,13 @@
 #include <string>
 
 #include "command.h"
+#include "decode.h"
 #include "kp_dev.h"
 #include "session.h"
 
 namespace kpdev::tool {
 
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool Printable(const std::string& text) {
-  for (unsigned char c : text) {
-    if (c < 0x20 || c > 0x7E) return false;
-  }
-  return !text.empty();
-}
-
-// The version as a person reads it.  Framed firmware reports its version
-// bytes as hexadecimal text; when they spell printable ASCII the spelling
-// comes first and the hexadecimal after it.  The type-61 firmware reports
-// plain text.
-std::string DescribeVersion(int type, const std::string& reported) {
-  if (type == 61 || type == 62 || reported.size() % 2 != 0) return reported;
-  std::string spelled;
-  for (std::size_t i = 0; i < reported.size(); i += 2) {
-    const int high = HexValue(reported[i]);
-    const int low = HexValue(reported[i + 1]);
-    if (high < 0 || low < 0) return reported;
-    spelled += static_cast<char>(high << 4 | low);
-  }
-  return Printable(spelled) ? spelled + "  [" + reported + "]" : reported;
-}
 
 std::string LibraryVersion() {
   char text[64] = {};
@@ -78,7 +50,9 @@ int RunVersion(const GlobalOptions& global, const ReaderOptions& options) {
     }
     return ReportFailure("KP_DEV_GetDeviceVersion", r);
   }
-  out.Field("version", version[0] != '\0' ? DescribeVersion(options.type, version) : "(none)", version);
+  out.Field("version",
+            version[0] != '\0' ? DescribeVersion(version, options.type != 61 && options.type != 62) : "(none)",
+            version);
 
   int module = -1;
   const int m = KP_DEV_CheckIsOpen(session.handle(), &module);

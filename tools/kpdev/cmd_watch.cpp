@@ -11,7 +11,10 @@
 // changed: a contact card inserted, powered (its answer to reset decoded;
 // the tool powers a new card on unless --no-power-on), removed; a
 // contactless card arrived (activated: UID and type) or left; a swipe with
-// its tracks split.  With --json every event is one JSON object per line.
+// its tracks split; on a type-0 reader, an identity card present or taken
+// away (the identity module's own presence check: the card is not read;
+// `kpdev id read` reads it).  With --json every event is one JSON object
+// per line.
 //
 // When the reader stops answering (unplugged), "reader lost" is reported
 // and the tool keeps reopening it every interval until it answers again
@@ -37,6 +40,7 @@
 
 #include "command.h"
 #include "decode.h"
+#include "id_presence.h"
 #include "kp_dev.h"
 #include "session.h"
 
@@ -87,7 +91,9 @@ void Event(const std::string& where, const std::string& what, const std::string&
   std::snprintf(line, sizeof line, "%s  %-9s %-9s", time.c_str(), where.c_str(), what.c_str());
   out.Line(std::string(line) + (details.empty() ? "" : " " + details));
   out.Lines(more);
-  std::fflush(stdout);
+  // Nobody reads the events any more (the pipe's reader ended): stop as
+  // for Ctrl-C, so the reader is closed properly.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) g_stopped = 1;
 }
 
 class Watcher {
@@ -122,6 +128,7 @@ class Watcher {
     }
     if (headArmed_) Head();
     if (headBehindModule_) HeadThroughMagneticModule();
+    if (idServed_) return Identity();
     return true;
   }
 
@@ -145,7 +152,7 @@ class Watcher {
     const int r = KP_DEV_IC_GetStatus(h, kContactSeat, &state);
     if (r != 0 && r != KP_DEV_ERR_NOT_SUPPORTED) return false;
     lost_ = false;
-    contact_ = field_ = -1;
+    contact_ = field_ = id_ = -1;
     Event("reader", "back", "answering again");
     ArmHead();
     return true;
@@ -264,6 +271,34 @@ class Watcher {
 
   void Head() { ReadHead(true); }
 
+  // The identity module's own presence check, without reading the card: the
+  // tool asks on a line of its own while the library's handle is closed
+  // (id_presence.h); a type-0 reader is reopened without a byte sent.
+  bool Identity() {
+    KP_DEV_CloseDevice(handle());
+    const IdPresence presence = CheckIdentityCard(session_.DevicePath(), session_.reader().baud);
+    int h = 0;
+    const std::string portText = session_.PortSpec();
+    const int r = KP_DEV_OpenDevice(session_.reader().type, portText.c_str(), &h);
+    if (r != 0) return Lost(r);
+    if (presence == IdPresence::kUnavailable || presence == IdPresence::kNoModule) {
+      idServed_ = false;
+      Event("id", "unwatched",
+            presence == IdPresence::kNoModule ? "no identity module answered" : "the device cannot be asked directly");
+      return true;
+    }
+    const int state = presence == IdPresence::kPresent ? kPresent : kEmpty;
+    if (state == id_) return true;
+    const int before = id_;
+    id_ = state;
+    if (state == kPresent) {
+      Event("id", "present", "identity card present ('kpdev id read' reads it)");
+    } else {
+      Event("id", before < 0 ? "empty" : "removed", "");
+    }
+    return true;
+  }
+
   // Reports the swipe the head has for us, if any; rearm: arm the head
   // again after a card (it is armed for one card and for 29 s).
   void ReadHead(bool rearm) {
@@ -294,6 +329,8 @@ class Watcher {
   bool fieldServed_ = true;
   bool headArmed_ = false;
   bool headBehindModule_ = false;
+  bool idServed_ = session_.reader().type == 0;
+  int id_ = -1;
   bool lost_ = false;
 };
 
@@ -305,13 +342,20 @@ int Run(const GlobalOptions& global, const WatchOptions& options) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);  // the terminal went away
 
   Session session(global, options.reader);
   if (!session.Open()) return session.FailureExit();
   if (session.simulated()) {
-    Report::Get().Note("virtual reader on " + session.sim().path() + ", control port " +
-                       std::to_string(session.sim().controlPort()) +
-                       " (insert 0 cpu, remove 0, insert 255 rf-cpu, ...)");
+    // bash's /dev/tcp needs nothing beyond what Debian installs; bash -c
+    // makes the line work from any shell.
+    const std::string port = std::to_string(session.sim().controlPort());
+    Report::Get().Note("virtual reader on " + session.sim().path() + ", control port " + port +
+                       "; to present a card, run in another terminal:");
+    std::fprintf(stderr, "  bash -c 'exec 3<>/dev/tcp/127.0.0.1/%s; echo \"$*\" >&3; head -n1 <&3' - insert 0 cpu\n",
+                 port.c_str());
+    std::fprintf(stderr, "  (other requests instead of 'insert 0 cpu': remove 0, insert 255 rf-cpu,%s swipe, help)\n",
+                 session.reader().type == 0 ? " insert 255 id," : "");
   }
   Watcher watcher(session, options);
   watcher.Start();

@@ -99,6 +99,134 @@ int Tool::RunChosen() {
   return kExitUsage;
 }
 
+namespace {
+
+// Edits to turn one name into the other (Levenshtein distance).
+std::size_t Distance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+std::vector<std::string> SubcommandNames(const CLI::App* app) {
+  std::vector<std::string> names;
+  for (const CLI::App* sub : app->get_subcommands([](const CLI::App*) { return true; })) {
+    names.push_back(sub->get_name());
+  }
+  return names;
+}
+
+const CLI::App* FindSubcommand(const CLI::App* app, const std::string& name) {
+  for (const CLI::App* sub : app->get_subcommands([](const CLI::App*) { return true; })) {
+    if (sub->get_name() == name) return sub;
+  }
+  return nullptr;
+}
+
+std::string Joined(const std::vector<std::string>& words, const char* separator) {
+  std::string text;
+  for (const std::string& word : words) text += (text.empty() ? "" : separator) + word;
+  return text;
+}
+
+// "unknown subcommand 'verison' (did you mean 'version'?)".
+std::string UnknownName(const std::string& word, const std::string& what, const std::vector<std::string>& names) {
+  std::string best;
+  std::size_t bestDistance = 3;  // at most two edits count as a typing slip
+  for (const std::string& name : names) {
+    const std::size_t d = name.rfind(word, 0) == 0 ? 1 : Distance(word, name);
+    if (d < bestDistance) {
+      best = name;
+      bestDistance = d;
+    }
+  }
+  return "unknown " + what + " '" + word + "'" + (best.empty() ? "" : " (did you mean '" + best + "'?)");
+}
+
+}  // namespace
+
+int Tool::UsageFailure(const CLI::ParseError& error, int argc, const char* const* argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  // The global options, and which of them take a value as the next word.
+  auto isGlobal = [this](const std::string& arg, bool* takesValue) {
+    const std::string name = arg.substr(0, arg.find('='));
+    const CLI::Option* option = name.rfind("-", 0) == 0 ? app_.get_option_no_throw(name) : nullptr;
+    *takesValue = option != nullptr && option->get_expected_min() > 0 && arg.find('=') == std::string::npos;
+    return option != nullptr;
+  };
+  bool json = false;
+  std::vector<std::string> globals, misplaced;
+  std::size_t at = 0;
+  for (; at < args.size() && args[at] != "--"; ++at) {
+    const std::string& arg = args[at];
+    if (arg == "--json") json = true;
+    bool takesValue = false;
+    if (isGlobal(arg, &takesValue)) {
+      globals.push_back(arg);
+      if (takesValue && at + 1 < args.size()) globals.push_back(args[++at]);
+      continue;
+    }
+    if (arg.rfind("-", 0) == 0 || FindSubcommand(&app_, arg) == nullptr) {
+      // An option of a subcommand, or its value, or a mistyped name.
+      if (arg.rfind("-", 0) == 0 || !misplaced.empty()) {
+        misplaced.push_back(arg);
+        continue;
+      }
+    }
+    break;
+  }
+  for (std::size_t i = at; i < args.size(); ++i) json = json || args[i] == "--json";
+
+  std::string message;
+  const std::vector<std::string> names = SubcommandNames(&app_);
+  const CLI::App* chosen = at < args.size() ? FindSubcommand(&app_, args[at]) : nullptr;
+  if (at < args.size() && chosen == nullptr && args[at] != "--") {
+    message = UnknownName(args[at], "subcommand", names) + "; the subcommands are " + Joined(names, ", ");
+  } else if (chosen == nullptr) {
+    message = "no subcommand given; the subcommands are " + Joined(names, ", ") + " ('kpdev SUBCOMMAND --help')";
+  } else if (!misplaced.empty()) {
+    // Put them behind the name, in the order given.
+    std::vector<std::string> fixed{"kpdev"};
+    fixed.insert(fixed.end(), globals.begin(), globals.end());
+    fixed.push_back(args[at]);
+    fixed.insert(fixed.end(), misplaced.begin(), misplaced.end());
+    fixed.insert(fixed.end(), args.begin() + static_cast<std::ptrdiff_t>(at) + 1, args.end());
+    message = Joined(misplaced, " ") + ": options of '" + args[at] + "' come after its name: " + Joined(fixed, " ");
+  } else {
+    const std::vector<std::string> inner = SubcommandNames(chosen);
+    const std::string next = at + 1 < args.size() ? args[at + 1] : "";
+    if (!inner.empty() && (next.empty() || next.rfind("-", 0) == 0)) {
+      message = "'kpdev " + args[at] + "' needs one of " + Joined(inner, ", ");
+    } else if (!inner.empty() && FindSubcommand(chosen, next) == nullptr) {
+      message = UnknownName(next, "subcommand of " + args[at], inner) + "; there are " + Joined(inner, ", ");
+    } else {
+      std::string path = args[at] + (inner.empty() ? "" : " " + next);
+      if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
+        // CLI11's own message lists them last first.
+        message = "'kpdev " + path + "' takes no " + Joined(app_.remaining(true), " ");
+      } else {
+        message = error.what();
+      }
+      message += " (see 'kpdev " + path + " --help')";
+    }
+  }
+  Report& report = Report::Get();
+  report.Configure(json, false);
+  report.SetCommand(Joined(args, " "));
+  report.Failed(message);
+  return report.Finish(kExitUsage);
+}
+
 int UsageError(const std::string& message) {
   Report::Get().Failed(message);
   return kExitUsage;

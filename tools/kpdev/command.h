@@ -90,6 +90,11 @@ class Tool {
   void InstallAll();
   // Runs the action of the subcommand the parsed command line chose.
   int RunChosen();
+  // A command line that did not parse: says what was wrong in words a
+  // user can act on (an unknown subcommand with the nearest name, options
+  // given before the subcommand they belong to, the subcommands there
+  // are), on stderr and, with --json, as the JSON document; kExitUsage.
+  int UsageFailure(const CLI::ParseError& error, int argc, const char* const* argv);
 
  private:
   CLI::App& app_;

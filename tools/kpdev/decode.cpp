@@ -667,9 +667,32 @@ bool NibblePairs(const Bytes& run, std::size_t at, std::size_t count, Bytes* out
   return true;
 }
 
+// What the raw sequences outside frames are: the module switch and its
+// replies, the type-61 version request; empty for other bytes.
+std::string RawMeaning(const Bytes& part) {
+  constexpr std::uint8_t kEsc = 0x1B;
+  if (part.size() < 2 || part[0] != kEsc) return {};
+  if (part.size() == 2 && part[1] >= '0' && part[1] <= '2') {
+    static const char* const kReplies[] = {"module switched", "module switch refused: speed digit",
+                                           "module switch refused: no such module"};
+    return kReplies[part[1] - '0'];
+  }
+  if (part.size() == 3 && part[1] == 'e' && part[2] == 0x00) return "version request (type 61)";
+  if (part.size() == 3 && part[1] == '$' && part[2] == 'B') return "module B (magnetic head)";
+  if (part.size() == 4 && part[1] == '$' && (part[2] == 'I' || part[2] == 'S') && part[3] >= 0x20 && part[3] < 0x7F) {
+    return std::string("module ") + static_cast<char>(part[2]) + ", speed digit " + static_cast<char>(part[3]);
+  }
+  return {};
+}
+
 std::string RawText(const Bytes& run, std::size_t from, std::size_t to) {
   const Bytes part(run.begin() + static_cast<long>(from), run.begin() + static_cast<long>(to));
-  const std::string spelled = Spelled(part);
+  const std::string meaning = RawMeaning(part);
+  if (!meaning.empty()) return "raw " + BytesToHex(part) + "  " + meaning;
+  // A text the type-61 firmware ends with its NUL is still a text.
+  Bytes text = part;
+  while (!text.empty() && text.back() == 0x00) text.pop_back();
+  const std::string spelled = Spelled(text);
   return "raw " + BytesToHex(part) + (spelled.empty() ? "" : "  \"" + spelled + "\"");
 }
 
@@ -718,6 +741,169 @@ std::vector<std::string> DescribeLine(const Bytes& run, bool toDevice) {
   }
   if (rawFrom < run.size()) out.push_back(RawText(run, rawFrom, run.size()));
   return out;
+}
+
+void LineStream::Emit(std::size_t count, std::vector<LineEvent>* out) {
+  const Bytes run(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(count));
+  held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(count));
+  for (std::string& text : DescribeLine(run, heldToDevice_)) out->push_back({heldToDevice_, std::move(text)});
+}
+
+std::vector<LineEvent> LineStream::Add(const Bytes& bytes, bool toDevice) {
+  std::vector<LineEvent> out;
+  if (!held_.empty() && heldToDevice_ != toDevice) out = Flush();
+  heldToDevice_ = toDevice;
+  held_.insert(held_.end(), bytes.begin(), bytes.end());
+  // Each pass hands out one whole frame, or the bytes before the next
+  // STX, from the front; it ends when the front is still incomplete.
+  while (!held_.empty()) {
+    std::size_t frameEnd = 0;
+    if (held_[0] == 0x02) {
+      if (held_.size() < 5) break;
+      std::size_t length = 0;
+      for (std::size_t i = 1; i <= 4; ++i) length = length << 4 | (held_[i] & 0x0F);
+      frameEnd = 5 + 2 * length + 3;
+      if (frameEnd <= kMaxRun && held_.size() < frameEnd) break;
+      if (frameEnd > kMaxRun || held_[frameEnd - 1] != 0x03) frameEnd = 0;  // not a frame after all
+    }
+    if (frameEnd > 0) {
+      Emit(frameEnd, &out);
+      continue;
+    }
+    std::size_t next = 1;
+    while (next < held_.size() && held_[next] != 0x02) ++next;
+    if (next == held_.size()) break;
+    Emit(next, &out);
+  }
+  if (held_.size() > kMaxRun) Emit(held_.size(), &out);
+  return out;
+}
+
+std::vector<LineEvent> LineStream::Flush() {
+  std::vector<LineEvent> out;
+  if (!held_.empty()) Emit(held_.size(), &out);
+  return out;
+}
+
+// ------------------------------------------------------------ versions
+
+std::string SpelledVersion(const std::string& hex) {
+  Bytes bytes;
+  if (hex.empty() || !HexToBytes(hex, &bytes)) return {};
+  return Spelled(bytes);
+}
+
+std::string DescribeVersion(const std::string& reported, bool hexText) {
+  if (!hexText) return reported;
+  const std::string spelled = SpelledVersion(reported);
+  return spelled.empty() ? reported : spelled + "  [" + reported + "]";
+}
+
+int TypeOfVersion(const std::string& text) {
+  struct Token {
+    const char* digits;
+    int type;
+  };
+  // Longest first, so that "T61" is not read as "T6".
+  static const Token kTokens[] = {{"61", 61}, {"62", 61}, {"0", 0}, {"1", 1}, {"2", 1}, {"5", 1}};
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (text[at] != 'T') continue;
+    if (at > 0 && text[at - 1] != ' ' && text[at - 1] != '-' && text[at - 1] != '_') continue;
+    std::size_t end = at + 1;
+    while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+    const std::string digits = text.substr(at + 1, end - at - 1);
+    for (const Token& token : kTokens) {
+      if (digits == token.digits) return token.type;
+    }
+  }
+  return -1;
+}
+
+// ------------------------------------------------------------ status words
+
+std::string StatusWordMeaning(std::uint16_t sw) {
+  const int sw1 = sw >> 8, sw2 = sw & 0xFF;
+  char text[96];
+  switch (sw1) {
+    case 0x61:
+      std::snprintf(text, sizeof text, "%d more bytes to fetch with GET RESPONSE", sw2 == 0 ? 256 : sw2);
+      return text;
+    case 0x6C:
+      std::snprintf(text, sizeof text, "wrong length: send again with Le %02X", sw2);
+      return text;
+    case 0x63:
+      if ((sw2 & 0xF0) == 0xC0) {
+        std::snprintf(text, sizeof text, "verification failed, %d tries left", sw2 & 0x0F);
+        return text;
+      }
+      break;
+    default:
+      break;
+  }
+  struct Named {
+    std::uint16_t sw;
+    const char* meaning;
+  };
+  static const Named kNames[] = {
+      {0x9000, "normal processing"},
+      {0x6200, "warning: memory unchanged"},
+      {0x6281, "warning: returned data may be corrupted"},
+      {0x6282, "warning: end of file or record reached before Le bytes"},
+      {0x6283, "warning: selected file invalidated (application blocked)"},
+      {0x6284, "warning: file control information not formatted"},
+      {0x6300, "warning: memory changed, or authentication failed"},
+      {0x6381, "warning: file filled up by the last write"},
+      {0x6400, "execution error: memory unchanged"},
+      {0x6500, "execution error: memory changed"},
+      {0x6581, "memory failure"},
+      {0x6700, "wrong length"},
+      {0x6800, "function in CLA not supported"},
+      {0x6881, "logical channel not supported"},
+      {0x6882, "secure messaging not supported"},
+      {0x6900, "command not allowed"},
+      {0x6981, "command incompatible with file structure"},
+      {0x6982, "security status not satisfied"},
+      {0x6983, "authentication method blocked"},
+      {0x6984, "referenced data invalidated (reference data not usable)"},
+      {0x6985, "conditions of use not satisfied"},
+      {0x6986, "command not allowed (no current EF)"},
+      {0x6987, "expected secure messaging data objects missing"},
+      {0x6988, "secure messaging data objects incorrect"},
+      {0x6A00, "wrong parameters P1-P2"},
+      {0x6A80, "incorrect parameters in the data field"},
+      {0x6A81, "function not supported (card or application blocked)"},
+      {0x6A82, "file or application not found"},
+      {0x6A83, "record not found"},
+      {0x6A84, "not enough memory space in the file"},
+      {0x6A85, "Nc inconsistent with TLV structure"},
+      {0x6A86, "incorrect parameters P1-P2"},
+      {0x6A87, "Nc inconsistent with P1-P2"},
+      {0x6A88, "referenced data not found"},
+      {0x6A89, "file already exists"},
+      {0x6A8A, "DF name already exists"},
+      {0x6B00, "wrong parameters P1-P2 (offset outside the file)"},
+      {0x6D00, "instruction code not supported or invalid"},
+      {0x6E00, "class not supported"},
+      {0x6F00, "no precise diagnosis"},
+      // The PBOC electronic purse and wallet answers.
+      {0x9302, "invalid MAC"},
+      {0x9303, "application permanently blocked"},
+      {0x9401, "insufficient funds"},
+      {0x9402, "transaction counter at its limit"},
+      {0x9403, "key index not supported"},
+      {0x9406, "required MAC not available"},
+  };
+  for (const Named& named : kNames) {
+    if (named.sw == sw) return named.meaning;
+  }
+  if (sw1 == 0x62 || sw1 == 0x63)
+    return "warning (non-volatile memory " + std::string(sw1 == 0x62 ? "unchanged)" : "changed)");
+  if (sw1 == 0x64 || sw1 == 0x65) return "execution error";
+  if (sw1 == 0x67) return "wrong length";
+  if (sw1 == 0x68) return "function in CLA not supported";
+  if (sw1 == 0x69) return "command not allowed";
+  if (sw1 == 0x6A) return "wrong parameters P1-P2";
+  return {};
 }
 
 // ------------------------------------------------------------ identity card

@@ -114,6 +114,57 @@ long long RoundCents(float value);
 // 4B50" for an answer frame; bytes outside frames as "raw HEX".
 std::vector<std::string> DescribeLine(const Bytes& run, bool toDevice);
 
+// Frames as they come, for a line whose bytes arrive in pieces (a paced
+// reader sends an answer eight bytes at a time): bytes of each direction
+// are held until a run is whole, then described as DescribeLine does.  A
+// run ends when the other direction speaks, when the caller says the line
+// went quiet, or when it can only be noise.
+struct LineEvent {
+  bool toDevice = true;
+  std::string text;
+};
+
+class LineStream {
+ public:
+  // Bytes seen in one direction; the descriptions of the runs this
+  // completes (the other direction's pending run first).
+  std::vector<LineEvent> Add(const Bytes& bytes, bool toDevice);
+  // Describes whatever is pending (the line went quiet, or ends).
+  std::vector<LineEvent> Flush();
+  bool pending() const { return !held_.empty(); }
+
+ private:
+  // The largest frame is 2 * 1037 + 8 bytes; what announces more is not a
+  // frame, and a run held longer than this is described as it is.
+  static constexpr std::size_t kMaxRun = 4200;
+  void Emit(std::size_t count, std::vector<LineEvent>* out);
+  Bytes held_;
+  bool heldToDevice_ = true;
+};
+
+// ---- firmware versions
+
+// Printable ASCII spelled by hexadecimal version bytes ("4B502D5431..." is
+// "KP-T1..."); empty when the text is not hex or a byte is not printable.
+std::string SpelledVersion(const std::string& hex);
+// The version as a person reads it: framed firmware reports its version
+// bytes as hexadecimal text (`hexText`), shown spelled with the hex after
+// it when printable; the type-61 firmware reports plain text.
+std::string DescribeVersion(const std::string& reported, bool hexText);
+// The device type a version text names by its family token: "T0" gives 0;
+// "T1", "T2", "T5" give 1; "T61", "T62" give 61 ("KP-T0 V3.02" is type 0).
+// The token stands at the start or after a blank, '-' or '_', and no digit
+// follows it.  -1 when the text names no family.
+int TypeOfVersion(const std::string& text);
+
+// ---- card status words
+
+// What a status word means (ISO/IEC 7816-4 and the EMV additions), or an
+// empty text for a word without a common meaning: "9000" gives "normal
+// processing", "6A82" "file or application not found", "61xx" "xx more
+// bytes to fetch with GET RESPONSE".
+std::string StatusWordMeaning(std::uint16_t sw);
+
 // ---- identity card
 
 // "19880312" as "1988-03-12"; anything else as it is.

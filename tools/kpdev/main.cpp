@@ -1,41 +1,26 @@
 // kpdev: the card-reader library from the command line.  Each subcommand
 // lives in a cmd_<tech>.cpp file of its own and registers itself.
 
-#include <cstring>
+#include <signal.h>
 
 #include "command.h"
-#include "report.h"
-
-namespace {
-
-// Whether --json was asked for, looked up in the words themselves: when the
-// command line does not parse, the parser has not said so.
-bool WantsJson(int argc, char** argv) {
-  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-    if (std::strcmp(argv[i], "--json") == 0) return true;
-  }
-  return false;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
+  // Output to a reader that went away (kpdev ... | head -1) is a failed
+  // write, not the end of the process: a command still closes its reader
+  // and stops its virtual reader; watch ends at its next event.
+  signal(SIGPIPE, SIG_IGN);
   CLI::App app{"kpdev: drive a card reader through the KP_DEV library", "kpdev"};
   kpdev::tool::Tool tool(app);
   tool.InstallAll();
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
-    if (code == 0) return 0;
-    if (WantsJson(argc, argv)) {
-      // A usage error is a document like any other failure's.
-      kpdev::tool::Report& report = kpdev::tool::Report::Get();
-      report.Configure(true, false);
-      report.doc()["error"] = {{"message", e.what()}};
-      return report.Finish(kpdev::tool::kExitUsage);
-    }
-    return kpdev::tool::kExitUsage;
+    // --help and --version end the same way, with status 0.  A usage
+    // error is told in words, and with --json as a document like any
+    // other failure's.
+    if (e.get_exit_code() == 0) return app.exit(e);
+    return tool.UsageFailure(e, argc, argv);
   }
   return tool.RunChosen();
 }

@@ -2,8 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <limits.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +18,7 @@
 
 #include "decode.h"
 #include "kp_dev.h"
+#include "ports.h"
 
 #ifdef KPDEV_TOOL_WITH_SIM
 #include "sim_client.h"
@@ -127,11 +128,8 @@ PortDiagnosis DiagnosePort(const std::string& path) {
   if (fd < 0) {
     const int error = errno;
     if (error == EACCES || error == EPERM) {
-      std::string owner = std::to_string(info.st_gid);
-      if (const struct group* g = getgrgid(info.st_gid)) owner = g->gr_name;
-      return {kExitOpenFailed, "permission denied",
-              "join the group '" + owner + "' (sudo usermod -aG " + owner +
-                  " $USER, then log in again), or add a udev rule (see the README)"};
+      const AccessAdvice advice = AdviseOnAccess(info);
+      return {kExitOpenFailed, advice.reason, advice.fix};
     }
     if (error == EBUSY) return {kExitOpenFailed, "in use by another process" + Holders(path), ""};
     if (error == ENXIO || error == ENODEV)
@@ -156,11 +154,31 @@ namespace {
 
 // Reads the virtual reader's "kpdev-sim: H>D 0230..." lines from `fd` until
 // it closes, and prints each frame decoded with the time since the start.
+// A paced reader reports bytes as they cross the line, a few at a time, so
+// the bytes are put together into frames first (LineStream); what is left
+// when the line has been quiet for a moment is printed as it is.
 void PrintTrace(int fd) {
+  // Longer than the gap between two bytes of one frame at 9600 baud, and
+  // than the device's pause between a command and its answer.
+  constexpr int kQuietMs = 50;
   const auto start = std::chrono::steady_clock::now();
+  LineStream stream;
+  auto print = [&start](const std::vector<LineEvent>& events, const char* toDevice, const char* toHost) {
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    for (const LineEvent& event : events) {
+      std::fprintf(stderr, "trace %9.3f ms  %s  %s\n", ms, event.toDevice ? toDevice : toHost, event.text.c_str());
+    }
+  };
   std::string pending;
   char buffer[4096];
   for (;;) {
+    pollfd wait{fd, POLLIN, 0};
+    const int ready = poll(&wait, 1, stream.pending() ? kQuietMs : -1);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) {
+      print(stream.Flush(), "host > reader", "reader > host");
+      continue;
+    }
     const ssize_t n = read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
@@ -168,30 +186,27 @@ void PrintTrace(int fd) {
     for (std::size_t newline; (newline = pending.find('\n')) != std::string::npos;) {
       const std::string line = pending.substr(0, newline);
       pending.erase(0, newline + 1);
-      const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-      char tag[8] = {};
       const std::string prefix = "kpdev-sim: ";
-      if (line.compare(0, prefix.size(), prefix) != 0 || line.size() < prefix.size() + 4) {
-        std::fprintf(stderr, "%s\n", line.c_str());
-        continue;
-      }
-      std::snprintf(tag, sizeof tag, "%s", line.substr(prefix.size(), 3).c_str());
-      const std::string direction = tag;
-      const char* arrow = direction == "H>D"   ? "host > reader"
-                          : direction == "D>H" ? "reader > host"
-                          : direction == "H~D" ? "host > reader (at another speed: noise)"
-                          : direction == "D~H" ? "reader > host (at another speed: lost)"
-                                               : nullptr;
       Bytes bytes;
-      if (arrow == nullptr || !HexToBytes(line.substr(prefix.size() + 4), &bytes)) {
+      const std::string direction = line.size() >= prefix.size() + 4 ? line.substr(prefix.size(), 3) : "";
+      if (line.compare(0, prefix.size(), prefix) != 0 ||
+          (direction != "H>D" && direction != "D>H" && direction != "H~D" && direction != "D~H") ||
+          !HexToBytes(line.substr(prefix.size() + 4), &bytes)) {
         std::fprintf(stderr, "%s\n", line.c_str());
         continue;
       }
-      for (const std::string& frame : DescribeLine(bytes, direction[0] == 'H')) {
-        std::fprintf(stderr, "trace %9.3f ms  %s  %s\n", ms, arrow, frame.c_str());
+      if (direction[1] == '~') {
+        // Bytes at the wrong speed: never part of a frame.
+        print(stream.Flush(), "host > reader", "reader > host");
+        std::vector<LineEvent> noise;
+        for (std::string& text : DescribeLine(bytes, direction[0] == 'H')) noise.push_back({direction[0] == 'H', text});
+        print(noise, "host > reader (at another speed: noise)", "reader > host (at another speed: lost)");
+        continue;
       }
+      print(stream.Add(bytes, direction[0] == 'H'), "host > reader", "reader > host");
     }
   }
+  print(stream.Flush(), "host > reader", "reader > host");
   close(fd);
 }
 

@@ -178,7 +178,142 @@ TEST(ToolLineTest, CommandAndAnswerFramesAndRawBytes) {
   EXPECT_EQ(DescribeLine(Hex("1B30"
                              "0230303033333131313030323103"),
                          true),
-            (std::vector<std::string>{"raw 1B30", "command 3111 data 00 (checksum 21, expected 20)"}));
+            (std::vector<std::string>{"raw 1B30  module switched", "command 3111 data 00 (checksum 21, expected 20)"}));
+}
+
+TEST(ToolLineTest, RawSequencesNamed) {
+  const struct {
+    const char* hex;
+    bool toDevice;
+    const char* text;
+  } cases[] = {
+      {"1B244934", true, "raw 1B244934  module I, speed digit 4"},
+      {"1B245331", true, "raw 1B245331  module S, speed digit 1"},
+      {"1B2442", true, "raw 1B2442  module B (magnetic head)"},
+      {"1B6500", true, "raw 1B6500  version request (type 61)"},
+      {"1B31", false, "raw 1B31  module switch refused: speed digit"},
+      {"1B32", false, "raw 1B32  module switch refused: no such module"},
+      // The type-61 firmware's version text and its NUL.
+      {"4B502D5436312056312E303500", false, "raw 4B502D5436312056312E303500  \"KP-T61 V1.05\""},
+      {"1B33", false, "raw 1B33"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DescribeLine(Hex(c.hex), c.toDevice), std::vector<std::string>{c.text}) << c.hex;
+  }
+}
+
+std::vector<std::string> Texts(const std::vector<LineEvent>& events) {
+  std::vector<std::string> texts;
+  for (const LineEvent& e : events) texts.push_back((e.toDevice ? "> " : "< ") + e.text);
+  return texts;
+}
+
+TEST(ToolLineTest, StreamPutsPacedPiecesTogether) {
+  LineStream stream;
+  // The module switch and its reply, then the version command one byte at
+  // a time, then its answer eight bytes at a time, as a paced reader
+  // reports them.
+  EXPECT_TRUE(stream.Add(Hex("1B2449"), true).empty());
+  EXPECT_TRUE(stream.Add(Hex("30"), true).empty());
+  EXPECT_EQ(Texts(stream.Add(Hex("1B30"), false)), std::vector<std::string>{"> raw 1B244930  module I, speed digit 0"});
+  const Bytes command = Hex("0230303033333131313030323003");
+  std::vector<std::string> seen;
+  for (std::size_t i = 0; i < command.size(); ++i) {
+    for (const std::string& text : Texts(stream.Add(Bytes{command[i]}, true))) seen.push_back(text);
+    // Nothing before the frame's last byte.
+    EXPECT_EQ(seen.size(), i + 1 == command.size() ? 2u : 1u) << i;
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"< raw 1B30  module switched", "> command 3111 data 00"}));
+  // Status 0000 and the bytes 4B 50: L = 4, checksum 4B^50 = 1B.
+  const Bytes answer =
+      Hex("0230303034"
+          "30303030"
+          "343B3530"
+          "313B"
+          "03");
+  ASSERT_EQ(answer.size(), 16u);
+  EXPECT_TRUE(stream.Add(Bytes(answer.begin(), answer.begin() + 8), false).empty());
+  EXPECT_EQ(Texts(stream.Add(Bytes(answer.begin() + 8, answer.end()), false)),
+            std::vector<std::string>{"< status 0000 data 4B50"});
+  EXPECT_FALSE(stream.pending());
+  // A reply nobody follows waits for the line to go quiet.
+  EXPECT_TRUE(stream.Add(Hex("1B30"), false).empty());
+  EXPECT_TRUE(stream.pending());
+  EXPECT_EQ(Texts(stream.Flush()), std::vector<std::string>{"< raw 1B30  module switched"});
+  EXPECT_TRUE(stream.Flush().empty());
+}
+
+TEST(ToolLineTest, StreamGivesUpOnWhatIsNoFrame) {
+  LineStream stream;
+  // An STX whose frame would end at its 13th byte with something other
+  // than ETX: the bytes up to the next STX are raw, the next frame stands.
+  EXPECT_EQ(Texts(stream.Add(Hex("02303030333331313130303230FF"
+                                 "0230303033333131313030323003"),
+                             true)),
+            (std::vector<std::string>{"> raw 02303030333331313130303230FF", "> command 3111 data 00"}));
+  // A length no frame has (FFFF body bytes) is not waited for.
+  EXPECT_EQ(Texts(stream.Add(Hex("023F3F3F3F"), true)), std::vector<std::string>{});
+  EXPECT_EQ(Texts(stream.Flush()), std::vector<std::string>{"> raw 023F3F3F3F"});
+}
+
+TEST(ToolVersionTest, FamilyNamedByTheVersionText) {
+  const struct {
+    const char* text;
+    int type;
+  } cases[] = {
+      {"KP-T1 V2.10", 1},
+      {"KP-T0 V3.02", 0},
+      {"KP-T61 V1.05", 61},
+      {"KP-T62 V1.00", 61},
+      {"KP-T2 V1.0", 1},
+      {"KP-T5", 1},
+      {"T0", 0},
+      {"READER T0", 0},
+      {"X_T1_B", 1},
+      {"KP-T6 V1", -1},
+      {"KP-T10 V1", -1},
+      {"KPT1 V2", -1},
+      {"V2.10", -1},
+      {"", -1},
+      {"KP-t1", -1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TypeOfVersion(c.text), c.type) << c.text;
+}
+
+TEST(ToolVersionTest, SpelledWhenPrintable) {
+  EXPECT_EQ(SpelledVersion("4B502D54312056322E3130"), "KP-T1 V2.10");
+  EXPECT_EQ(SpelledVersion("010203040506"), "");
+  EXPECT_EQ(SpelledVersion("4B5"), "");
+  EXPECT_EQ(DescribeVersion("4B502D5430", true), "KP-T0  [4B502D5430]");
+  EXPECT_EQ(DescribeVersion("010203040506", true), "010203040506");
+  EXPECT_EQ(DescribeVersion("KP-T61 V1.05", false), "KP-T61 V1.05");
+}
+
+TEST(ToolStatusWordTest, Meanings) {
+  const struct {
+    std::uint16_t sw;
+    const char* meaning;
+  } cases[] = {
+      {0x9000, "normal processing"},
+      {0x6A82, "file or application not found"},
+      {0x6A83, "record not found"},
+      {0x6982, "security status not satisfied"},
+      {0x6985, "conditions of use not satisfied"},
+      {0x6D00, "instruction code not supported or invalid"},
+      {0x6E00, "class not supported"},
+      {0x6700, "wrong length"},
+      {0x6283, "warning: selected file invalidated (application blocked)"},
+      {0x6110, "16 more bytes to fetch with GET RESPONSE"},
+      {0x6100, "256 more bytes to fetch with GET RESPONSE"},
+      {0x6C1A, "wrong length: send again with Le 1A"},
+      {0x63C2, "verification failed, 2 tries left"},
+      {0x9401, "insufficient funds"},
+      {0x6A99, "wrong parameters P1-P2"},
+      {0x6999, "command not allowed"},
+      {0x1234, ""},
+      {0x9001, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(StatusWordMeaning(c.sw), c.meaning) << std::hex << c.sw;
 }
 
 }  // namespace

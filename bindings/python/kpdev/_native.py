@@ -2,7 +2,9 @@
 
 The library is looked up in this order: the file named by $KPDEV_LIBRARY;
 beside an installed package (the install step records where the library
-went); the system's normal search for the library's versioned name.
+went); under the prefix recorded when pip built the package, and the
+virtual environment's prefix (_locate.py); the system's normal search for
+the library's versioned name.
 """
 
 import ctypes
@@ -53,6 +55,9 @@ def _candidates():
         return
     if _installed is not None:
         yield os.path.normpath(os.path.join(here, _installed.LIBRARY_DIR, "libKP_DEV.so.2"))
+    from . import _locate
+
+    yield from _locate.library_paths("libKP_DEV.so.2")
     yield "libKP_DEV.so.2"
     yield "libKP_DEV.so"
 

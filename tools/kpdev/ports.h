@@ -1,0 +1,52 @@
+// The places a reader may sit, as the library reaches them: every COM
+// number that stands for a device (KPDEV_COM<n>, or the ttyS default), and
+// whether this user may open it, with advice that would actually help when
+// not.  `kpdev ports` lists them and `kpdev probe` searches them.
+//
+// A target is whatever a KPDEV_COM<n> variable may name.  Today that is a
+// device node; a value with "://" in it (a network target) is listed and
+// searched through the library without the local access checks.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+namespace kpdev::tool {
+
+struct PortEntry {
+  std::string path;      // as listed (a device, a stable name, a variable's value)
+  std::string resolved;  // the device node it leads to
+  int com = 0;           // 0: no COM number reaches it
+  std::string source;    // "KPDEV_COM3", "default" (ttyS<n-1>), "none"
+  bool usable = false;   // this user may open it (or it cannot be checked here)
+  std::string access;    // "yes", or why not
+  std::string fix;       // what would make it usable; empty when nothing simple would
+};
+
+// A KPDEV_COM<n> value the library reaches over the network rather than as
+// a local device node.
+bool IsNetworkTarget(const std::string& path);
+
+// Why this user cannot open a device that stat() describes as `info` and
+// that open() refused, and what would help.
+struct AccessAdvice {
+  std::string reason;  // "permission denied (owner root:root, mode 0600)"
+  std::string fix;     // a command or rule that would work; may be empty
+};
+AccessAdvice AdviseOnAccess(const struct stat& info);
+
+// Fills usable, access and fix of an entry.
+void CheckAccess(PortEntry* entry);
+
+// Every serial device with the COM number that reaches it, sorted by
+// device; variables naming something not found under /dev come last.
+std::vector<PortEntry> CollectPorts();
+
+// Gives every USB serial device that no variable names a free COM number
+// for this process (sets KPDEV_COM<n>), so the library reaches it; returns
+// "KPDEV_COM<n>=DEVICE" for each.
+std::vector<std::string> MapUnmappedDevices();
+
+}  // namespace kpdev::tool
