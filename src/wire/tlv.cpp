@@ -15,43 +15,51 @@ void AppendTlv(Bytes* out, std::uint16_t tag, const std::uint8_t* value, std::si
   out->insert(out->end(), value, value + size);
 }
 
-bool ReadTlv(const std::uint8_t* data, std::size_t* at, std::size_t to, Tlv* element) {
+TlvRead ReadTlv(const std::uint8_t* data, std::size_t* at, std::size_t to, Tlv* element) {
   std::size_t p = *at;
   while (p < to && (data[p] == 0x00 || data[p] == 0xFF)) ++p;
-  if (p >= to) return false;
-  std::uint16_t tag = data[p++];
-  if ((tag & 0x1F) == 0x1F) {
-    if (p >= to) return false;
-    tag = static_cast<std::uint16_t>(tag << 8 | data[p++]);
+  *at = p;
+  if (p >= to) return TlvRead::kEnd;
+  Tlv e;
+  e.tagAt = p;
+  e.constructed = (data[p] & 0x20) != 0;
+  e.tag = data[p];
+  if ((data[p++] & 0x1F) == 0x1F) {
+    for (;;) {
+      if (p >= to) return TlvRead::kTagCut;
+      e.tag = e.tag << 8 | data[p];
+      if ((data[p++] & 0x80) == 0) break;
+      if (p - e.tagAt > 4) return TlvRead::kTagTooLong;
+    }
   }
-  if (p >= to) return false;
+  e.tagSize = p - e.tagAt;
+  *element = e;
+  if (p >= to) return TlvRead::kLengthMissing;
   std::size_t length = data[p++];
-  if (length == 0x81) {
-    if (p >= to) return false;
-    length = data[p++];
-  } else if (length == 0x82) {
-    if (p + 1 >= to) return false;
-    length = static_cast<std::size_t>(data[p] << 8 | data[p + 1]);
-    p += 2;
-  } else if (length > 0x80) {
-    return false;
+  if (length == 0x80) return TlvRead::kIndefinite;
+  if (length > 0x80) {
+    const std::size_t count = length & 0x7F;
+    if (count > 4 || count > to - p) return TlvRead::kLengthCut;
+    length = 0;
+    for (std::size_t i = 0; i < count; ++i) length = length << 8 | data[p++];
   }
-  if (length > to - p) return false;
-  *element = Tlv{tag, p, length};
+  element->valueAt = p;
+  element->length = length;
+  if (length > to - p) return TlvRead::kValuePastEnd;
   *at = p + length;
-  return true;
+  return TlvRead::kOk;
 }
 
 bool FindTlv(const Bytes& data, std::size_t from, std::size_t to, std::uint16_t wanted, Bytes* value) {
   std::size_t at = from;
   Tlv element;
-  while (ReadTlv(data.data(), &at, to, &element)) {
+  while (ReadTlv(data.data(), &at, to, &element) == TlvRead::kOk) {
     if (element.tag == wanted) {
       const auto begin = data.begin() + static_cast<std::ptrdiff_t>(element.valueAt);
       value->assign(begin, begin + static_cast<std::ptrdiff_t>(element.length));
       return true;
     }
-    if (IsConstructed(element.tag) && FindTlv(data, element.valueAt, element.valueAt + element.length, wanted, value)) {
+    if (element.constructed && FindTlv(data, element.valueAt, element.valueAt + element.length, wanted, value)) {
       return true;
     }
   }

@@ -24,13 +24,30 @@ inline void AppendTlv(Bytes* out, std::uint16_t tag, const Bytes& value) {
 
 // One element found in data[from, to).
 struct Tlv {
-  std::uint16_t tag = 0;
+  std::uint32_t tag = 0;    // its bytes, first byte highest (9F26 as 0x9F26; of a
+                            // five-byte tag the last four)
+  std::size_t tagAt = 0;    // offset of the tag in the data
+  std::size_t tagSize = 0;  // 1 to 5 bytes
   std::size_t valueAt = 0;  // offset of the value in the data
   std::size_t length = 0;
+  bool constructed = false;
 };
-// Reads the element at *at (padding skipped) and moves *at past it; false
-// at the end of the range or when the element does not fit in it.
-bool ReadTlv(const std::uint8_t* data, std::size_t* at, std::size_t to, Tlv* element);
+enum class TlvRead {
+  kOk,
+  kEnd,            // only padding was left
+  kTagCut,         // the data ends inside the tag
+  kTagTooLong,     // a tag whose fifth byte says more follow
+  kLengthMissing,  // the data ends before the length
+  kIndefinite,     // length byte 80
+  kLengthCut,      // a long length of more than four bytes, or cut short
+  kValuePastEnd,   // the value runs past the data
+};
+// Reads the element at *at (padding skipped); on kOk moves *at past it.
+// On a failure *at and element say where (element->tagAt, ->tagSize and,
+// for kValuePastEnd, ->length are filled).  A tag takes further bytes while
+// bit 8 of the one before is set; a length is one byte below 0x80, else
+// 81..84 and that many bytes.
+TlvRead ReadTlv(const std::uint8_t* data, std::size_t* at, std::size_t to, Tlv* element);
 
 // The value of the first element tagged `wanted` in data[from, to), looking
 // into constructed elements depth first.  Each level of nesting consumes at

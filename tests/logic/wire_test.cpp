@@ -145,7 +145,7 @@ TEST(WireTlv, LengthsTakeOneTwoOrThreeBytes) {
     EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(c.head.size())), c.head) << c.tag;
     kp::wire::Tlv element;
     std::size_t at = 0;
-    ASSERT_TRUE(kp::wire::ReadTlv(out.data(), &at, out.size(), &element)) << c.tag;
+    ASSERT_EQ(kp::wire::ReadTlv(out.data(), &at, out.size(), &element), kp::wire::TlvRead::kOk) << c.tag;
     EXPECT_EQ(element.tag, c.tag);
     EXPECT_EQ(element.length, c.size);
     EXPECT_EQ(at, out.size());
@@ -164,10 +164,23 @@ TEST(WireTlv, FindLooksIntoTemplatesAndStopsAtTheEnd) {
   // A length running past the data ends the search, whatever follows.
   const Bytes cut = {0x70, 0x05, 0x57, 0x09, 0x62};
   EXPECT_FALSE(kp::wire::FindTlv(cut, 0, cut.size(), 0x57, &value));
-  const Bytes badLength = {0x57, 0x83, 0x00, 0x00, 0x01};
-  std::size_t at = 0;
-  kp::wire::Tlv element;
-  EXPECT_FALSE(kp::wire::ReadTlv(badLength.data(), &at, badLength.size(), &element));
+
+  using kp::wire::TlvRead;
+  const std::vector<std::pair<Bytes, TlvRead>> faults = {
+      {{0x00, 0xFF}, TlvRead::kEnd},
+      {{0x9F}, TlvRead::kTagCut},
+      {{0x9F, 0x81, 0x82, 0x83, 0x84, 0x01}, TlvRead::kTagTooLong},
+      {{0x57}, TlvRead::kLengthMissing},
+      {{0x57, 0x80, 0x00}, TlvRead::kIndefinite},
+      {{0x57, 0x85, 0, 0, 0, 0, 1}, TlvRead::kLengthCut},
+      {{0x57, 0x82, 0x01}, TlvRead::kLengthCut},
+      {{0x57, 0x83, 0x00, 0x00, 0x02, 0xAA}, TlvRead::kValuePastEnd},
+  };
+  for (const auto& [data, expected] : faults) {
+    std::size_t at = 0;
+    kp::wire::Tlv element;
+    EXPECT_EQ(kp::wire::ReadTlv(data.data(), &at, data.size(), &element), expected) << kp::wire::ToHex(data);
+  }
 
   std::size_t length = 0;
   // 9F02 06, 5F2A 02, 9A 03, 9F37 04

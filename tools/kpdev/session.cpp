@@ -19,6 +19,7 @@
 #include "decode.h"
 #include "kp_dev.h"
 #include "ports.h"
+#include "wire/family.h"
 
 #ifdef KPDEV_TOOL_WITH_SIM
 #include "sim_client.h"
@@ -98,9 +99,10 @@ std::string FindSimExecutable() {
 }
 
 std::string FamilyOfType(int type) {
-  if (type == 0) return "t0";
-  if (type == 61 || type == 62) return "t61";
-  return "t1";
+  // The tool's options allow only types some family answers; t1 otherwise.
+  kp::wire::Family family = kp::wire::Family::kT1;
+  kp::wire::FamilyOfType(type, &family);
+  return kp::wire::FamilyName(family);
 }
 
 int ReportFailure(const std::string& call, int code) {
