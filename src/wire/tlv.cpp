@@ -26,10 +26,15 @@ TlvRead ReadTlv(const std::uint8_t* data, std::size_t* at, std::size_t to, Tlv* 
   e.tag = data[p];
   if ((data[p++] & 0x1F) == 0x1F) {
     for (;;) {
+      e.tagSize = p - e.tagAt;
+      *element = e;
       if (p >= to) return TlvRead::kTagCut;
       e.tag = e.tag << 8 | data[p];
       if ((data[p++] & 0x80) == 0) break;
-      if (p - e.tagAt > 4) return TlvRead::kTagTooLong;
+      if (p - e.tagAt > 4) {
+        element->tagSize = p - e.tagAt;
+        return TlvRead::kTagTooLong;
+      }
     }
   }
   e.tagSize = p - e.tagAt;

@@ -166,21 +166,32 @@ TEST(WireTlv, FindLooksIntoTemplatesAndStopsAtTheEnd) {
   EXPECT_FALSE(kp::wire::FindTlv(cut, 0, cut.size(), 0x57, &value));
 
   using kp::wire::TlvRead;
+  // Each fault after one byte of padding: the element says where it began.
   const std::vector<std::pair<Bytes, TlvRead>> faults = {
       {{0x00, 0xFF}, TlvRead::kEnd},
-      {{0x9F}, TlvRead::kTagCut},
-      {{0x9F, 0x81, 0x82, 0x83, 0x84, 0x01}, TlvRead::kTagTooLong},
-      {{0x57}, TlvRead::kLengthMissing},
-      {{0x57, 0x80, 0x00}, TlvRead::kIndefinite},
-      {{0x57, 0x85, 0, 0, 0, 0, 1}, TlvRead::kLengthCut},
-      {{0x57, 0x82, 0x01}, TlvRead::kLengthCut},
-      {{0x57, 0x83, 0x00, 0x00, 0x02, 0xAA}, TlvRead::kValuePastEnd},
+      {{0x00, 0x9F}, TlvRead::kTagCut},
+      {{0x00, 0x9F, 0x81, 0x82, 0x83, 0x84, 0x01}, TlvRead::kTagTooLong},
+      {{0x00, 0x57}, TlvRead::kLengthMissing},
+      {{0x00, 0x57, 0x80, 0x00}, TlvRead::kIndefinite},
+      {{0x00, 0x57, 0x85, 0, 0, 0, 0, 1}, TlvRead::kLengthCut},
+      {{0x00, 0x57, 0x82, 0x01}, TlvRead::kLengthCut},
+      {{0x00, 0x57, 0x83, 0x00, 0x00, 0x02, 0xAA}, TlvRead::kValuePastEnd},
   };
   for (const auto& [data, expected] : faults) {
     std::size_t at = 0;
     kp::wire::Tlv element;
     EXPECT_EQ(kp::wire::ReadTlv(data.data(), &at, data.size(), &element), expected) << kp::wire::ToHex(data);
+    if (expected != TlvRead::kEnd) {
+      EXPECT_EQ(element.tagAt, 1u) << kp::wire::ToHex(data);
+    }
   }
+  // A five-byte tag whose last byte ends it is still read.
+  const Bytes longTag = {0x9F, 0x81, 0x82, 0x83, 0x04, 0x01, 0xAA};
+  std::size_t at = 0;
+  kp::wire::Tlv element;
+  EXPECT_EQ(kp::wire::ReadTlv(longTag.data(), &at, longTag.size(), &element), TlvRead::kOk);
+  EXPECT_EQ(element.tagSize, 5u);
+  EXPECT_EQ(element.length, 1u);
 
   std::size_t length = 0;
   // 9F02 06, 5F2A 02, 9A 03, 9F37 04
