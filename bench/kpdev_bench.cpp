@@ -8,7 +8,13 @@
 //            frame read back with poll and read, nothing else.
 // The two are measured in alternating rounds, so that a change in the
 // machine's load touches both alike, and each is summarised by the median
-// of its rounds.  The last line is "ratio library/raw = R".
+// of its rounds.  The line "ratio library/raw = R" sums them up.
+//
+// When ser2net is installed, the library's exchange is also timed through
+// it (rfc2217://127.0.0.1 in front of a third reader process): with the
+// configuration the README gives for readers ("chardelay: false") and with
+// ser2net's defaults, each set against the library on the pseudo-terminal
+// ("ratio network/pty = R").
 //
 // Options: --rounds N (default 11), --exchanges N per round (default 1000).
 // --paced: whole operations at real line speeds instead (paced.cpp); there
@@ -44,6 +50,8 @@ using Clock = std::chrono::steady_clock;
 const std::uint8_t kRequest[] = {0x02, 0x30, 0x30, 0x30, 0x33, 0x33, 0x31, 0x31, 0x31, 0x30, 0x30, 0x32, 0x30, 0x03};
 constexpr int kTimeoutMs = 800;
 constexpr int kComLibrary = 31;
+constexpr int kComNetwork = 29;
+constexpr int kComNetworkDefaults = 28;
 
 std::string SimExecutable() {
   const char* override = std::getenv("KPDEV_SIM");
@@ -169,39 +177,64 @@ int main(int argc, char** argv) {
   }
 
   try {
-    // Two processes of the same program and configuration: one answers the
-    // library, the other the raw loop, so both stay open between rounds.
+    // Processes of the same program and configuration: one answers the
+    // library, one the raw loop, and one each the library through ser2net,
+    // so all stay open between rounds.
     const std::vector<std::string> args{"--family", "t1"};
     kpsim::SimProcess libSim(SimExecutable(), args);
     kpsim::SimProcess rawSim(SimExecutable(), args);
-
-    const std::string variable = "KPDEV_COM" + std::to_string(kComLibrary);
-    setenv(variable.c_str(), libSim.port_path().c_str(), 1);
-    int handle = 0;
-    const std::string portText = "COM" + std::to_string(kComLibrary) + ":9600:N:8:1";
-    int r = KP_DEV_OpenDevice(1, portText.c_str(), &handle);
-    if (r != 0) {
-      std::fprintf(stderr, "kpdev_bench: KP_DEV_OpenDevice failed: %d\n", r);
-      return 1;
+    const bool network = !kpsim::DeviceServer::Executable().empty();
+    std::unique_ptr<kpsim::SimProcess> netSim, defaultSim;
+    std::unique_ptr<kpsim::DeviceServer> server, defaultServer;
+    if (network) {
+      netSim = std::make_unique<kpsim::SimProcess>(SimExecutable(), args);
+      defaultSim = std::make_unique<kpsim::SimProcess>(SimExecutable(), args);
+      server = std::make_unique<kpsim::DeviceServer>(netSim->port_path(), kpsim::DeviceServer::Protocol::kRfc2217, 9600,
+                                                     0, std::vector<std::string>{"chardelay: false"});
+      defaultServer =
+          std::make_unique<kpsim::DeviceServer>(defaultSim->port_path(), kpsim::DeviceServer::Protocol::kRfc2217);
     }
+
+    // Opens COM<com> on `target` as a type-1 reader at 9600; its handle.
+    auto open = [](int com, const std::string& target) {
+      setenv(("KPDEV_COM" + std::to_string(com)).c_str(), target.c_str(), 1);
+      int handle = 0;
+      const std::string portText = "COM" + std::to_string(com) + ":9600:N:8:1";
+      const int r = KP_DEV_OpenDevice(1, portText.c_str(), &handle);
+      if (r != 0) throw std::runtime_error("KP_DEV_OpenDevice of " + target + " failed: " + std::to_string(r));
+      return handle;
+    };
+    const int handle = open(kComLibrary, libSim.port_path());
+    const int netHandle = network ? open(kComNetwork, server->Url()) : 0;
+    const int defaultHandle = network ? open(kComNetworkDefaults, defaultServer->Url()) : 0;
     RawPort raw(rawSim.port_path());
 
     char version[4200];
     auto library = [&] { return KP_DEV_GetDeviceVersion(handle, version) == 0; };
     auto ping = [&] { return raw.PingPong(); };
+    auto throughServer = [&] { return KP_DEV_GetDeviceVersion(netHandle, version) == 0; };
+    auto throughDefaults = [&] { return KP_DEV_GetDeviceVersion(defaultHandle, version) == 0; };
 
-    // Warm up both paths (page faults, the responders' first answers).
-    if (TimeRound(50, library) < 0 || TimeRound(50, ping) < 0) {
+    // Warm up every path (page faults, the responders' first answers).
+    if (TimeRound(50, library) < 0 || TimeRound(50, ping) < 0 ||
+        (network && (TimeRound(20, throughServer) < 0 || TimeRound(20, throughDefaults) < 0))) {
       std::fprintf(stderr, "kpdev_bench: the virtual reader did not answer\n");
       return 1;
     }
 
     std::printf("version exchange, type-1 firmware on a pseudo-terminal at 9600 baud\n");
-    std::printf("%d rounds of %d exchanges each, alternating\n\n", options.rounds, options.exchanges);
-    std::printf("%-6s %12s %12s %8s\n", "round", "library us", "raw us", "ratio");
-    std::vector<double> libTimes, rawTimes;
+    std::printf("%d rounds of %d exchanges each, alternating\n", options.rounds, options.exchanges);
+    if (network) {
+      std::printf(
+          "network: the same through ser2net on 127.0.0.1 (\"chardelay: false\"); defaults: ser2net as shipped\n");
+    }
+    std::printf("\n%-6s %12s %12s %8s", "round", "library us", "raw us", "ratio");
+    std::printf(network ? " %12s %8s %12s %8s\n" : "\n", "network us", "net/pty", "defaults us", "def/pty");
+    std::vector<double> libTimes, rawTimes, netTimes, defaultTimes;
+    // Exchanges through a server take milliseconds: fewer of them per round.
+    const int netExchanges = std::max(1, options.exchanges / 10);
     for (int round = 0; round < options.rounds; ++round) {
-      double lib = 0, rw = 0;
+      double lib = 0, rw = 0, net = 0, def = 0;
       // Alternate which goes first, so neither always runs on a warmer machine.
       if (round % 2 == 0) {
         lib = TimeRound(options.exchanges, library);
@@ -210,21 +243,43 @@ int main(int argc, char** argv) {
         rw = TimeRound(options.exchanges, ping);
         lib = TimeRound(options.exchanges, library);
       }
-      if (lib < 0 || rw < 0) {
+      if (network) {
+        net = TimeRound(netExchanges, throughServer);
+        def = TimeRound(netExchanges, throughDefaults);
+      }
+      if (lib < 0 || rw < 0 || net < 0 || def < 0) {
         std::fprintf(stderr, "kpdev_bench: an exchange failed in round %d\n", round + 1);
         return 1;
       }
       libTimes.push_back(lib);
       rawTimes.push_back(rw);
-      std::printf("%-6d %12.1f %12.1f %8.2f\n", round + 1, lib, rw, lib / rw);
+      std::printf("%-6d %12.1f %12.1f %8.2f", round + 1, lib, rw, lib / rw);
+      if (network) {
+        netTimes.push_back(net);
+        defaultTimes.push_back(def);
+        std::printf(" %12.1f %8.2f %12.1f %8.2f", net, net / lib, def, def / lib);
+      }
+      std::printf("\n");
     }
-    KP_DEV_CloseDevice(handle);
-    unsetenv(variable.c_str());
+    for (int h : {handle, netHandle, defaultHandle}) {
+      if (h != 0) KP_DEV_CloseDevice(h);
+    }
+    for (int com : {kComLibrary, kComNetwork, kComNetworkDefaults}) {
+      unsetenv(("KPDEV_COM" + std::to_string(com)).c_str());
+    }
 
     const double lib = Median(libTimes);
     const double rw = Median(rawTimes);
     std::printf("\nmedian   library %.1f us   raw %.1f us   (target: ratio <= 1.50)\n", lib, rw);
     std::printf("ratio library/raw = %.2f\n", lib / rw);
+    if (network) {
+      const double net = Median(netTimes);
+      const double def = Median(defaultTimes);
+      std::printf("median   through ser2net %.1f us, with its defaults %.1f us\n", net, def);
+      std::printf("ratio network/pty = %.2f (ser2net's defaults: %.2f)\n", net / lib, def / lib);
+    } else {
+      std::printf("ser2net is not installed: no exchange through a device server\n");
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "kpdev_bench: %s\n", e.what());
     return 1;

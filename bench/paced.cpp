@@ -12,6 +12,16 @@
 //
 // The table gives the median time over the rounds, the floor, their ratio,
 // and the process CPU time as a share of the wall time.
+//
+// A second table runs the same operations with a device server in between:
+// Debian's ser2net on the reader's pseudo-terminal, reached through
+// rfc2217://127.0.0.1 (the library sets the speed over the connection), in
+// the configuration the README gives for readers ("chardelay: false").  The
+// floor is the same; what the table adds per answer is the server's own
+// part (a pass through ser2net and the loopback connection, and for each
+// open a connection and the speed's acknowledgement).  Last, ser2net's
+// default forwarding is measured on its own: it holds what the device sends
+// until the line has been quiet for two character times, at least 1 ms.
 
 #include "paced.h"
 
@@ -45,20 +55,38 @@ double CpuMs() {
 
 double WireMs(std::size_t bytes, int baud) { return static_cast<double>(bytes) * 10.0 * 1000.0 / baud; }
 
-// One reader process serving COM<kCom>.
+// How the library reaches the reader: its pseudo-terminal, or ser2net in
+// front of it with these connection options.
+struct Path {
+  bool server = false;
+  std::vector<std::string> options;
+};
+const Path kDirect{};
+// What the README gives for readers: an answer is forwarded as it comes.
+const Path kServer{true, {"chardelay: false"}};
+const Path kServerDefaults{true, {}};
+
+// One reader process serving COM<kCom>, directly or through ser2net.
 class Sim {
  public:
-  Sim(const std::string& executable, std::vector<std::string> args) {
+  Sim(const std::string& executable, std::vector<std::string> args, const Path& path = kDirect) {
     args.insert(args.end(), {"--pacing", "on"});
     process_ = std::make_unique<kpsim::SimProcess>(executable, args);
     control_ = std::make_unique<kpsim::Control>(process_->control_port());
-    setenv(("KPDEV_COM" + std::to_string(kCom)).c_str(), process_->port_path().c_str(), 1);
+    std::string target = process_->port_path();
+    if (path.server) {
+      server_ =
+          std::make_unique<kpsim::DeviceServer>(target, kpsim::DeviceServer::Protocol::kRfc2217, 9600, 0, path.options);
+      target = server_->Url();
+    }
+    setenv(("KPDEV_COM" + std::to_string(kCom)).c_str(), target.c_str(), 1);
   }
   kpsim::Control& control() { return *control_; }
 
  private:
   std::unique_ptr<kpsim::SimProcess> process_;
   std::unique_ptr<kpsim::Control> control_;
+  std::unique_ptr<kpsim::DeviceServer> server_;
 };
 
 std::string PortText(int baud) { return "COM" + std::to_string(kCom) + ":" + std::to_string(baud) + ":N:8:1"; }
@@ -72,6 +100,7 @@ struct Pause {
 struct Sample {
   bool ok = false;
   double wallMs = 0, cpuMs = 0, wireMs = 0, deviceMs = 0, pausesMs = 0, overlapMs = 0;
+  long long answers = 0;  // answers the device sent
   double floorMs() const { return wireMs + deviceMs + pausesMs - overlapMs; }
 };
 
@@ -98,9 +127,9 @@ double RawAnswerMs(kpsim::Control& control) {
   return at == std::string::npos ? 0 : std::atof(times.c_str() + at + 5);
 }
 
-Sample RunOnce(const std::string& executable, const Operation& op) {
+Sample RunOnce(const std::string& executable, const Operation& op, const Path& path) {
   Sample s;
-  Sim sim(executable, op.simArgs);
+  Sim sim(executable, op.simArgs, path);
   int handle = 0;
   if (op.prepare) op.prepare(sim, &handle);
   sim.control().Clear();
@@ -110,7 +139,9 @@ Sample RunOnce(const std::string& executable, const Operation& op) {
   s.wallMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
   s.cpuMs = CpuMs() - cpu0;
   const kpsim::WireTraffic traffic = sim.control().Traffic();
-  s.deviceMs = static_cast<double>(sim.control().Status().Number("device_us")) / 1000.0;
+  const kpsim::SimStatus status = sim.control().Status();
+  s.deviceMs = static_cast<double>(status.Number("device_us")) / 1000.0;
+  s.answers = status.Number("answers");
   for (std::size_t i = 0; i < traffic.segments.size(); ++i) {
     const int baud = op.segmentBaud ? op.segmentBaud(i) : op.baud;
     s.wireMs += WireMs(traffic.segments[i].bytes.size(), baud);
@@ -344,42 +375,93 @@ void RunLatency(const std::string& executable, int samples) {
 
 }  // namespace
 
-int RunPaced(const std::string& executable, int rounds) {
-  std::printf("whole operations against kpdev-sim with pacing on (wire time 10 bits/byte, device times)\n");
-  std::printf("median of %d round(s); floor = wire + device + pauses - overlap (line work inside pauses)\n\n", rounds);
-  std::printf("%-40s %7s %9s %8s %8s %8s %8s %9s %6s %6s\n", "operation", "baud", "time ms", "wire", "device", "pauses",
+namespace {
+
+// The run whose time is the median.
+const Sample& MedianRun(const std::vector<Sample>& samples) {
+  std::vector<double> wall;
+  for (const Sample& s : samples) wall.push_back(s.wallMs);
+  const double median = Median(wall);
+  return *std::min_element(samples.begin(), samples.end(), [median](const Sample& a, const Sample& b) {
+    return std::abs(a.wallMs - median) < std::abs(b.wallMs - median);
+  });
+}
+
+double ExtraPerAnswer(const Sample& m) {
+  return m.answers > 0 ? (m.wallMs - m.floorMs()) / static_cast<double>(m.answers) : 0.0;
+}
+
+// One table: every operation `rounds` times, the run with the median time
+// shown.  Through ser2net the table adds the answers the device sent and
+// the time beyond the floor per answer.  false when an operation failed.
+bool RunTable(const std::string& executable, int rounds, const Path& path, std::vector<std::string>* pauseNotes) {
+  const bool network = path.server;
+  std::printf("%-40s %7s %9s %8s %8s %8s %8s %9s %6s %6s", "operation", "baud", "time ms", "wire", "device", "pauses",
               "overlap", "floor ms", "ratio", "CPU %");
+  std::printf(network ? " %7s %9s\n" : "\n", "answers", "extra/ans");
   bool allOk = true;
-  std::vector<std::string> pauseNotes;
   const char* only = std::getenv("KPDEV_BENCH_ONLY");  // a part of an operation's name
   for (const Operation& op : Operations()) {
     if (only != nullptr && op.name.find(only) == std::string::npos) continue;
     std::vector<Sample> samples;
-    for (int i = 0; i < rounds; ++i) samples.push_back(RunOnce(executable, op));
-    std::vector<double> wall, cpu;
+    for (int i = 0; i < rounds; ++i) samples.push_back(RunOnce(executable, op, path));
     bool ok = true;
-    for (const Sample& s : samples) {
-      wall.push_back(s.wallMs);
-      cpu.push_back(s.cpuMs);
-      ok = ok && s.ok;
-    }
-    // The floor of the run whose time is the median.
-    const double median = Median(wall);
-    const Sample& m = *std::min_element(samples.begin(), samples.end(), [median](const Sample& a, const Sample& b) {
-      return std::abs(a.wallMs - median) < std::abs(b.wallMs - median);
-    });
-    std::printf("%-40s %7d %9.1f %8.1f %8.1f %8.1f %8.1f %9.1f %6.3f %6.2f%s\n", op.name.c_str(), op.baud, m.wallMs,
+    for (const Sample& s : samples) ok = ok && s.ok;
+    const Sample& m = MedianRun(samples);
+    std::printf("%-40s %7d %9.1f %8.1f %8.1f %8.1f %8.1f %9.1f %6.3f %6.2f", op.name.c_str(), op.baud, m.wallMs,
                 m.wireMs, m.deviceMs, m.pausesMs, m.overlapMs, m.floorMs(), m.wallMs / m.floorMs(),
-                100.0 * m.cpuMs / m.wallMs, ok ? "" : "  FAILED");
+                100.0 * m.cpuMs / m.wallMs);
+    if (network) {
+      std::printf(" %7lld %9.2f", m.answers, ExtraPerAnswer(m));
+    }
+    std::printf("%s\n", ok ? "" : "  FAILED");
     for (const Pause& p : op.pauses) {
       const std::string note = std::string(p.what) + " (" + op.name.substr(0, op.name.find(':')) + ")";
-      if (std::find(pauseNotes.begin(), pauseNotes.end(), note) == pauseNotes.end()) pauseNotes.push_back(note);
+      if (std::find(pauseNotes->begin(), pauseNotes->end(), note) == pauseNotes->end()) pauseNotes->push_back(note);
     }
     allOk = allOk && ok;
   }
+  return allOk;
+}
+
+// ser2net's default forwarding against the configuration of the table: the
+// time beyond the floor per answer of one short and one long operation.
+void RunDefaultForwarding(const std::string& executable, int rounds) {
+  std::printf("\nser2net's default forwarding (chardelay on), extra ms per answer against chardelay off:\n");
+  for (const Operation& op : Operations()) {
+    if (op.name != "power on + one APDU" && op.name != "ReadICCardInfo (contact)") continue;
+    double extra[2] = {};
+    for (int i = 0; i < 2; ++i) {
+      std::vector<Sample> samples;
+      for (int r = 0; r < rounds; ++r) samples.push_back(RunOnce(executable, op, i == 0 ? kServerDefaults : kServer));
+      extra[i] = ExtraPerAnswer(MedianRun(samples));
+    }
+    std::printf("  %-28s %6d baud  defaults %5.2f   chardelay off %5.2f\n", op.name.c_str(), op.baud, extra[0],
+                extra[1]);
+  }
+}
+
+}  // namespace
+
+int RunPaced(const std::string& executable, int rounds) {
+  std::printf("whole operations against kpdev-sim with pacing on (wire time 10 bits/byte, device times)\n");
+  std::printf("median of %d round(s); floor = wire + device + pauses - overlap (line work inside pauses)\n\n", rounds);
+  std::vector<std::string> pauseNotes;
+  bool allOk = RunTable(executable, rounds, kDirect, &pauseNotes);
+  const bool server = !kpsim::DeviceServer::Executable().empty();
+  if (server) {
+    std::printf("\nthe same through ser2net (rfc2217://127.0.0.1, \"chardelay: false\") on the reader's line;\n");
+    std::printf("extra/ans = (time - floor) / answers the device sent\n\n");
+    allOk = RunTable(executable, rounds, kServer, &pauseNotes) && allOk;
+  } else {
+    std::printf("\nser2net is not installed: no table through a device server\n");
+  }
   std::printf("\nrequired library pauses:\n");
   for (const std::string& note : pauseNotes) std::printf("  %s\n", note.c_str());
-  if (only == nullptr) RunLatency(executable, std::max(4, 4 * rounds));
+  if (std::getenv("KPDEV_BENCH_ONLY") == nullptr) {
+    if (server) RunDefaultForwarding(executable, rounds);
+    RunLatency(executable, std::max(4, 4 * rounds));
+  }
   if (!allOk) {
     std::fprintf(stderr, "kpdev_bench: an operation failed\n");
     return 1;

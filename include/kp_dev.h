@@ -18,6 +18,17 @@
  * KP_DEV_ReadAll and KP_DEV_ReadAll_A take a COM port, not a handle: they
  * open the reader themselves.
  *
+ * COM port n may stand for a reader behind a serial device server: the
+ * environment variable KPDEV_COM<n> set to rfc2217://HOST:PORT (speed and
+ * framing set over the connection, RFC 2217) or tcp://HOST:PORT (raw; the
+ * speed is the server's) replaces the local port for that number, on Linux
+ * and on Windows.  Such a connection is neither encrypted nor authenticated:
+ * card data crosses the network as it crosses the serial line.  A server
+ * that cannot be reached, refuses the option or is in use fails the open
+ * with -1 (within 3 s for a host that does not answer); one that goes away
+ * fails the calls at once (-3 writing, -4 reading) until the next open,
+ * which connects again.
+ *
  * Result codes shared by many functions:
  *     0  success
  *    -1  open failure or refused parameter

@@ -14,7 +14,7 @@ if [[ $(id -u) -ne 0 ]]; then
   exit 1
 fi
 scripts/deps.sh linux
-pkgs=(pcscd pcsc-tools opensc python3-pyscard python3-pytest libpcsclite-dev pkg-config)
+pkgs=(pcscd pcsc-tools opensc python3-pyscard python3-pytest libpcsclite-dev pkg-config ser2net)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -34,10 +34,10 @@ cmake --build "$build" -j"$(nproc)" --target ifdkpdev ifdkpdev_tests kpdev-sim
 "$build"/pcsc/ifdkpdev_tests --gtest_brief=1
 
 work=$(mktemp -d /tmp/kpdev-pcsc.XXXXXX)
-sim_pid='' silent_pid='' pcscd_pid=''
+sim_pid='' silent_pid='' net_pid='' ser2net_pid='' pcscd_pid=''
 stop() {
   local rc=$?
-  for pid in $pcscd_pid $sim_pid $silent_pid; do
+  for pid in $pcscd_pid $ser2net_pid $net_pid $sim_pid $silent_pid; do
     kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
   done
   if ((rc != 0)) && [[ -f $work/pcscd.log ]]; then
@@ -75,11 +75,44 @@ read -r -t 5 reply <&3
 exec 3>&-
 [[ $reply == ok ]]
 
+# A reader behind a device server: ser2net (RFC 2217) on a third virtual
+# reader's line, on a port of 127.0.0.1 the system chooses.
+start_sim net --link "$work/net" --insert "0 cpu atr=3B6800008031C0FE4B504E31"
+net_pid=$started_pid
+printf 'connection: &net\n  accepter: telnet(rfc2217),tcp,127.0.0.1,0\n  connector: serialdev,%s,9600n81,local\n' \
+  "$(readlink -f "$work/net")" >"$work/ser2net.yaml"
+ser2net -n -u -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >"$work/ser2net.log" 2>&1 &
+ser2net_pid=$!
+net_port=
+for _ in $(seq 100); do
+  # The listening socket among ser2net's descriptors, looked up in the
+  # kernel's table.
+  net_port=$(python3 - "$ser2net_pid" <<'PY'
+import os, sys
+pid = sys.argv[1]
+inodes = set()
+for fd in os.listdir("/proc/%s/fd" % pid):
+    target = os.readlink("/proc/%s/fd/%s" % (pid, fd))
+    if target.startswith("socket:["):
+        inodes.add(target[8:-1])
+for line in open("/proc/net/tcp").readlines()[1:]:
+    f = line.split()
+    if f[3] == "0A" and f[9] in inodes:
+        print(int(f[1].split(":")[1], 16))
+        break
+PY
+  ) || true
+  [[ -n $net_port ]] && break
+  sleep 0.05
+done
+[[ -n $net_port ]] || { echo "ci-pcsc: ser2net did not listen" >&2; cat "$work/ser2net.log" >&2; exit 1; }
+
 lib=$root/$build/pcsc/libifdkpdev.so
 mkdir "$work/conf"
 entry() { printf 'FRIENDLYNAME "%s"\nDEVICENAME %s\nLIBPATH %s\nCHANNELID 0\n\n' "$1" "$2" "$lib"; }
 {
   entry "KPDEV virtual reader" "$work/tty:type=1:baud=115200:sam=1"
+  entry "KPDEV network reader" "rfc2217://127.0.0.1:$net_port:type=1:baud=9600"
   entry "KPDEV broken name" "$work/tty:type=9"
   entry "KPDEV broken busy" "$work/tty:type=1:baud=115200"
   entry "KPDEV broken missing" "$work/none:type=1"
@@ -90,7 +123,7 @@ pcscd_pid=$!
 
 for _ in $(seq 100); do
   scan=$(timeout 5 pcsc_scan -r 2>/dev/null || true)
-  grep -q 'KPDEV virtual reader 00 01' <<<"$scan" && break
+  grep -q 'KPDEV virtual reader 00 01' <<<"$scan" && grep -q 'KPDEV network reader .. 00' <<<"$scan" && break
   sleep 0.1
 done
 echo "$scan"
@@ -109,6 +142,9 @@ timeout 4 pcsc_scan -n >"$work/scan.txt" 2>&1 || true
 sed -n '/^Scanning present readers/,/^ Reader 1/{p}; /^ Reader 1/,/ATR:/{p}' "$work/scan.txt" | uniq | head -n 20
 grep -q 'ATR: 3B 68 00 00 80 31 C0 FE 4B 50 43 31' "$work/scan.txt"
 grep -q 'ATR: 3B 8F 80 01 80 4F 0C A0 00 00 03 06 03 00 01 00 00 00 00 6A' "$work/scan.txt"
+# The card behind the device server.
+grep -q 'ATR: 3B 68 00 00 80 31 C0 FE 4B 50 4E 31' "$work/scan.txt"
+grep -qF "ifdkpdev: rfc2217://127.0.0.1:$net_port: type 1 reader at 9600 baud" "$work/pcscd.log"
 
 atr=$(opensc-tool --reader 0 --atr)
 echo "opensc-tool --atr: $atr"

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/network_target.h"
+
 namespace kpifd {
 namespace {
 
@@ -23,11 +25,23 @@ std::uint8_t xor_from(const std::vector<std::uint8_t>& bytes, std::size_t first)
 
 bool parse_device_name(const std::string& text, DeviceName& out, std::string& why) {
   DeviceName name;
-  std::size_t pos = text.find(':');
-  name.path = text.substr(0, pos);
-  if (name.path.empty() || name.path[0] != '/') {
-    why = "the device must be an absolute path";
-    return false;
+  std::size_t pos = 0;
+  if (kp::platform::IsNetworkTarget(text)) {
+    // A device server: its "HOST:PORT" holds a colon of its own.
+    const std::size_t length = kp::platform::NetworkTargetPrefixLength(text);
+    if (length == 0) {
+      why = "a device server must be named rfc2217://HOST:PORT or tcp://HOST:PORT";
+      return false;
+    }
+    name.path = text.substr(0, length);
+    pos = length < text.size() ? length : std::string::npos;
+  } else {
+    pos = text.find(':');
+    name.path = text.substr(0, pos);
+    if (name.path.empty() || name.path[0] != '/') {
+      why = "the device must be an absolute path or rfc2217://HOST:PORT";
+      return false;
+    }
   }
   bool seen_type = false, seen_baud = false, seen_sam = false;
   while (pos != std::string::npos) {

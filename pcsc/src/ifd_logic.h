@@ -11,14 +11,15 @@
 namespace kpifd {
 
 struct DeviceName {
-  std::string path;
-  int type = 1;  // device type of the library
-  int baud = 0;  // 0: search the speeds
-  int sams = 0;  // contact seats 1..sams offered as further slots
+  std::string path;  // a device, or a device server: rfc2217://HOST:PORT, tcp://HOST:PORT
+  int type = 1;      // device type of the library
+  int baud = 0;      // 0: search the speeds
+  int sams = 0;      // contact seats 1..sams offered as further slots
 };
 
-// "PATH[:type=T][:baud=B][:sam=N]". Returns false and a reason for a text
-// that does not parse.
+// "PATH[:type=T][:baud=B][:sam=N]", PATH an absolute device path or a
+// device server (rfc2217://HOST:PORT or tcp://HOST:PORT). Returns false and
+// a reason for a text that does not parse.
 bool parse_device_name(const std::string& text, DeviceName& out, std::string& why);
 
 // Answer to reset of an ISO 14443-4 card: 3B 8n 80 01, the n historical

@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "kp_dev.h"
+#include "platform/network_target.h"
+#include "wire/com_port.h"
 
 namespace kpifd {
 
@@ -25,7 +27,7 @@ constexpr int kFirstCom = 1;
 constexpr int kLastCom = 32;
 std::array<bool, kLastCom + 1> g_com_taken{};
 
-std::string com_variable(int com) { return "KPDEV_COM" + std::to_string(com); }
+std::string com_variable(int com) { return kp::wire::ComVariable(com); }
 
 int take_com(const std::string& device) {
   for (int com = kLastCom; com >= kFirstCom; --com) {
@@ -78,8 +80,11 @@ std::unique_ptr<ReaderLink> ReaderLink::open(const std::string& device, int type
     int handle = 0;
     int r = KP_DEV_OpenDevice(type, port, &handle);
     if (r != 0) {
-      why = device + (r == -5 ? ": speed refused" : ": cannot be opened (missing, busy or not a serial port)") +
-            " (result " + std::to_string(r) + ")";
+      const char* cause = r == -5 ? ": speed refused"
+                          : kp::platform::IsNetworkTarget(device)
+                              ? ": cannot be reached (refused, unreachable or in use)"
+                              : ": cannot be opened (missing, busy or not a serial port)";
+      why = device + cause + " (result " + std::to_string(r) + ")";
       if (r == -1) break;  // the same at every speed
       continue;
     }

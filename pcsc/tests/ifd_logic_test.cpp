@@ -17,6 +17,9 @@ TEST(DeviceNameTest, AcceptedTexts) {
       {"/dev/ttyUSB0:type=1:baud=115200", "/dev/ttyUSB0", 1, 115200, 0},
       {"/dev/ttyS1:baud=9600:type=61", "/dev/ttyS1", 61, 9600, 0},
       {"/tmp/kp:type=0:sam=2", "/tmp/kp", 0, 0, 2},
+      {"rfc2217://127.0.0.1:4001", "rfc2217://127.0.0.1:4001", 1, 0, 0},
+      {"rfc2217://reader-3.example.com:2217:type=61:baud=115200", "rfc2217://reader-3.example.com:2217", 61, 115200, 0},
+      {"tcp://[::1]:7000:baud=9600:sam=1", "tcp://[::1]:7000", 1, 9600, 1},
   };
   for (const Case& c : cases) {
     DeviceName name;
@@ -32,7 +35,9 @@ TEST(DeviceNameTest, AcceptedTexts) {
 TEST(DeviceNameTest, RefusedTexts) {
   for (const char* text :
        {"", "ttyUSB0", ":type=1", "/dev/x:type=2", "/dev/x:type=", "/dev/x:baud=14400", "/dev/x:speed=9600",
-        "/dev/x:type=1:type=5", "/dev/x:sam=5", "/dev/x:type=-1", "/dev/x:", "/dev/x:type=1x"}) {
+        "/dev/x:type=1:type=5", "/dev/x:sam=5", "/dev/x:type=-1", "/dev/x:", "/dev/x:type=1x", "rfc2217://host",
+        "rfc2217://host:4001x", "rfc2217://host:4001:", "rfc2217://host:4001:speed=1", "tcp://:4001:type=1",
+        "ftp://host:21"}) {
     DeviceName name;
     std::string why;
     EXPECT_FALSE(parse_device_name(text, name, why)) << text;

@@ -140,6 +140,50 @@ class HostPort {
   int fd_ = -1;
 };
 
+// A device server in front of a serial device: Debian's ser2net, started in
+// the foreground with a configuration of its own that listens on 127.0.0.1
+// only.  For tests and benchmarks of the library's network targets
+// (KPDEV_COM<n>=rfc2217://... or tcp://...).  Throws SimError when ser2net
+// cannot be started or does not listen within a few seconds.
+class DeviceServer {
+ public:
+  enum class Protocol { kRfc2217, kRawTcp };
+  // The ser2net program: $KPDEV_SER2NET when set, else the first ser2net in
+  // /usr/sbin, /usr/bin or $PATH; "" when there is none.
+  static std::string Executable();
+
+  // Serves `device` (at deviceBaud, 8N1, modem lines ignored) on
+  // 127.0.0.1:port, 0 taking a free port.  Each of `options` is one line of
+  // the connection's options ("chardelay: false").
+  DeviceServer(const std::string& device, Protocol protocol, int deviceBaud = 9600, int port = 0,
+               const std::vector<std::string>& options = {});
+  ~DeviceServer();
+  DeviceServer(const DeviceServer&) = delete;
+  DeviceServer& operator=(const DeviceServer&) = delete;
+
+  int port() const { return port_; }
+  // "rfc2217://127.0.0.1:PORT" or "tcp://127.0.0.1:PORT".
+  std::string Url() const;
+  pid_t pid() const { return pid_; }
+  bool running() const { return pid_ > 0; }
+
+  // Ends the server at once (SIGKILL), as a device server that dies or is
+  // switched off: its connections end without a word.
+  void Kill();
+  // Starts it again on the same port.
+  void Start();
+
+ private:
+  std::string dir_;  // configuration, pid file and log
+  std::string executable_;
+  std::string device_;
+  Protocol protocol_;
+  int deviceBaud_;
+  int port_;
+  std::vector<std::string> options_;
+  pid_t pid_ = -1;
+};
+
 std::string ToHexText(const Bytes& bytes);
 Bytes FromHexText(const std::string& text);  // throws on bad text
 

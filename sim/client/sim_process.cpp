@@ -1,56 +1,18 @@
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 
+#include "child_process.h"
 #include "sim_client.h"
-
-extern char** environ;
 
 namespace kpsim {
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int MillisLeft(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left < 0 ? 0 : static_cast<int>(left);
-}
-
-// Waits for the child to end, up to the deadline: on a process descriptor
-// where the kernel offers one, else by checking every few milliseconds.
-int WaitUntil(pid_t pid, Clock::time_point deadline) {
-  int status = 0;
-#ifdef SYS_pidfd_open
-  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-  if (pidfd >= 0) {
-    pollfd fd{pidfd, POLLIN, 0};
-    while (poll(&fd, 1, MillisLeft(deadline)) < 0 && errno == EINTR) {
-    }
-    close(pidfd);
-    const pid_t done = waitpid(pid, &status, WNOHANG);
-    return done == pid ? status : -1;
-  }
-#endif
-  for (;;) {
-    const pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid) return status;
-    if (done < 0 || Clock::now() >= deadline) return -1;
-    const timespec pause{0, 5 * 1000 * 1000};
-    nanosleep(&pause, nullptr);
-  }
-}
-
-}  // namespace
+using child::Clock;
+using child::MillisLeft;
 
 SimProcess::SimProcess(const std::string& executable, const std::vector<std::string>& args,
                        std::chrono::milliseconds timeout) {
@@ -78,33 +40,18 @@ SimProcess::SimProcess(const std::string& executable, const std::vector<std::str
     words.push_back("0");
   }
   words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, lifeline[0], STDIN_FILENO);
-  // The emulator gets a process group of its own, so that a Ctrl-C meant
-  // for the program driving it (a tool cancelling a wait, say) does not
-  // kill the device under it; the owner stops it explicitly.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  const int spawned = posix_spawn(&pid_, executable.c_str(), &actions, &attributes, argv.data(), environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
+  try {
+    pid_ = child::Spawn(words, lifeline[0], out[1], -1);
+  } catch (...) {
+    close(out[0]);
+    close(out[1]);
+    close(lifeline[0]);
+    close(lifeline[1]);
+    throw;
+  }
   close(out[1]);
   close(lifeline[0]);
   lifeline_ = lifeline[1];
-  if (spawned != 0) {
-    close(out[0]);
-    CloseLifeline();
-    pid_ = -1;
-    throw SimError("cannot start " + executable + ": " + std::strerror(spawned));
-  }
 
   const Clock::time_point deadline = Clock::now() + timeout;
   std::string text;
@@ -160,19 +107,14 @@ void SimProcess::CloseLifeline() {
 
 int SimProcess::Terminate(std::chrono::milliseconds timeout) {
   if (pid_ <= 0) return -1;
-  kill(pid_, SIGTERM);
-  int status = WaitUntil(pid_, Clock::now() + timeout);
-  if (status == -1) {
-    kill(pid_, SIGKILL);
-    status = WaitUntil(pid_, Clock::now() + std::chrono::seconds(5));
-  }
+  const int status = child::Stop(pid_, timeout);
   pid_ = -1;
   return status;
 }
 
 int SimProcess::Wait(std::chrono::milliseconds timeout) {
   if (pid_ <= 0) return -1;
-  const int status = WaitUntil(pid_, Clock::now() + timeout);
+  const int status = child::WaitUntil(pid_, Clock::now() + timeout);
   if (status != -1) pid_ = -1;
   return status;
 }

@@ -4,11 +4,21 @@
 // includes an operating-system header.
 #pragma once
 
+#include <chrono>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 namespace kp::platform {
+
+// Whole milliseconds until the deadline, rounded up so that a wait never
+// ends before it; 0 once it has passed.
+inline int MsUntil(std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+  if (left <= 0) return 0;
+  return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+}
 
 // Milliseconds since an arbitrary start; wraps like the Windows tick count.
 std::uint32_t TickMs();

@@ -26,7 +26,9 @@ struct LineSettings {
 };
 
 // The device that stands for COM port n: on POSIX the value of KPDEV_COM<n>
-// when set, else /dev/ttyS<n-1>; on Windows \\.\COM<n>.
+// when set, else /dev/ttyS<n-1>; on Windows the value of KPDEV_COM<n> when
+// it names a network target (rfc2217:// or tcp://), else \\.\COM<n>.  A
+// network target is opened by NetworkLine (network_line.h).
 std::string SerialDevicePath(int port);
 
 // What the serial port needs of a line.  SerialLine is the operating

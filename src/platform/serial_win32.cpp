@@ -21,8 +21,10 @@
 #include <deque>
 
 #include "base/trace.h"
+#include "platform/network_target.h"
 #include "platform/platform.h"
 #include "platform/serial_line.h"
+#include "wire/com_port.h"
 
 namespace kp::platform {
 namespace {
@@ -91,6 +93,10 @@ DWORD ClampToDword(std::size_t n) { return n > MAXDWORD ? MAXDWORD : static_cast
 }  // namespace
 
 std::string SerialDevicePath(int port) {
+  // Only a device server on the network replaces the system's port:
+  // Windows programs name their ports by number alone.
+  std::string target = GetEnv(wire::ComVariable(port).c_str());
+  if (IsNetworkTarget(target)) return target;
   char name[32];
   std::snprintf(name, sizeof name, "\\\\.\\COM%d", port);
   return name;

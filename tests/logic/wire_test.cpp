@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "wire/bytes.h"
+#include "wire/com_port.h"
 #include "wire/family.h"
 #include "wire/frame.h"
 #include "wire/nibble.h"
@@ -219,6 +220,14 @@ TEST(WireFamily, DeviceTypesAndTheirFirmware) {
   }
   Family family = Family::kT0;
   EXPECT_FALSE(kp::wire::ParseFamily("T1", &family));
+}
+
+TEST(WireComPort, TheVariableWinsOverTheSystemPort) {
+  EXPECT_EQ(kp::wire::ComVariable(3), "KPDEV_COM3");
+  EXPECT_EQ(kp::wire::PosixComPath(1, nullptr), "/dev/ttyS0");
+  EXPECT_EQ(kp::wire::PosixComPath(12, ""), "/dev/ttyS11");
+  EXPECT_EQ(kp::wire::PosixComPath(3, "/dev/pts/7"), "/dev/pts/7");
+  EXPECT_EQ(kp::wire::PosixComPath(3, "rfc2217://host:4000"), "rfc2217://host:4000");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // kpdev ports: every serial device a reader may sit on: /dev/ttyS<k> with a
 // real UART, /dev/ttyUSB<k>, /dev/ttyACM<k>, the stable names under
-// /dev/serial/by-id, and whatever a KPDEV_COM<n> variable names; the COM
+// /dev/serial/by-id, and whatever a KPDEV_COM<n> variable names (a device
+// server too, asked whether it takes a connection now); the COM
 // number each one is reached by, and whether this user may open it (and,
 // when not, what would help: see ports.h).
 
@@ -24,7 +25,10 @@ int RunPorts(const GlobalOptions& global, int simPort) {
     if (!sim.Start(global, family, simPort, 9600)) return kExitSimFailed;
   }
   Report& out = Report::Get();
-  const std::vector<PortEntry> ports = CollectPorts();
+  std::vector<PortEntry> ports = CollectPorts();
+  for (PortEntry& p : ports) {
+    if (IsNetworkTarget(p.path)) CheckReachable(&p);
+  }
   nlohmann::json list = nlohmann::json::array();
   std::vector<std::string> lines;
   char line[512];

@@ -3,9 +3,10 @@
 // whether this user may open it, with advice that would actually help when
 // not.  `kpdev ports` lists them and `kpdev probe` searches them.
 //
-// A target is whatever a KPDEV_COM<n> variable may name.  Today that is a
-// device node; a value with "://" in it (a network target) is listed and
-// searched through the library without the local access checks.
+// A target is whatever a KPDEV_COM<n> variable may name: a device node,
+// or a serial device server (rfc2217://HOST:PORT, tcp://HOST:PORT), which
+// is listed and searched through the library without the local access
+// checks; `kpdev ports` asks it whether it takes a connection.
 #pragma once
 
 #include <sys/stat.h>
@@ -26,8 +27,15 @@ struct PortEntry {
 };
 
 // A KPDEV_COM<n> value the library reaches over the network rather than as
-// a local device node.
+// a local device node (the library's own test: rfc2217:// or tcp://).
 bool IsNetworkTarget(const std::string& path);
+
+// For a device server: whether it takes a connection now (usable, access
+// "yes (device server)"), or why not, naming host and port (see
+// DiagnoseTarget).  Connects once; `kpdev probe` leaves this to the
+// library's open, so that a server allowing one connection at a time is
+// not met twice in a row.
+void CheckReachable(PortEntry* entry);
 
 // Why this user cannot open a device that stat() describes as `info` and
 // that open() refused, and what would help.

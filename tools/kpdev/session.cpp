@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <deque>
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,12 @@
 
 #include "decode.h"
 #include "kp_dev.h"
+#include "platform/network_line.h"
+#include "platform/network_target.h"
+#include "platform/rfc2217.h"
+#include "platform/socket.h"
 #include "ports.h"
+#include "wire/com_port.h"
 #include "wire/family.h"
 
 #ifdef KPDEV_TOOL_WITH_SIM
@@ -81,10 +87,7 @@ std::string OwnDirectory() {
 }  // namespace
 
 std::string ComDevicePath(int port) {
-  const std::string variable = "KPDEV_COM" + std::to_string(port);
-  const char* value = std::getenv(variable.c_str());
-  if (value != nullptr && *value != '\0') return value;
-  return "/dev/ttyS" + std::to_string(port - 1);
+  return kp::wire::PosixComPath(port, std::getenv(kp::wire::ComVariable(port).c_str()));
 }
 
 std::string FindSimExecutable() {
@@ -118,7 +121,54 @@ int ReportFailure(const std::string& call, int code) {
   return kExitCallFailed;
 }
 
+PortDiagnosis DiagnoseTarget(const std::string& text) {
+  kp::platform::NetworkTarget target;
+  if (!kp::platform::ParseNetworkTarget(text, &target)) {
+    return {kExitOpenFailed, "not a device server address", "name one as rfc2217://HOST:PORT or tcp://HOST:PORT"};
+  }
+  const std::string where = "host " + target.host + " port " + std::to_string(target.port);
+  kp::platform::TcpConnection connection;
+  const kp::platform::ConnectError error =
+      connection.Connect(target.host, target.port, kp::platform::kConnectTimeoutMs);
+  if (error != kp::platform::ConnectError::kNone) {
+    return {kExitOpenFailed, std::string(kp::platform::ConnectErrorText(error)) + " (" + where + ")",
+            "is the device server running and listening there? (README: Readers on the network)"};
+  }
+  // A server whose port is taken says so and hangs up at once; what it
+  // says is read past its Telnet negotiation.
+  kp::platform::rfc2217::Session telnet;
+  std::deque<std::uint8_t> said;
+  kp::Bytes replies;
+  bool ended = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+  while (!ended && std::chrono::steady_clock::now() < deadline && said.size() < 200) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (!connection.WaitReadable(static_cast<int>(left.count()) + 1)) break;
+    std::uint8_t chunk[256];
+    std::size_t got = 0;
+    const auto r = connection.Receive(chunk, sizeof chunk, &got);
+    if (r == kp::platform::TcpConnection::Received::kEnded) ended = true;
+    if (r != kp::platform::TcpConnection::Received::kBytes) continue;
+    if (target.protocol == kp::platform::NetworkProtocol::kRfc2217) {
+      telnet.Take(chunk, got, &said, &replies);
+    } else {
+      said.insert(said.end(), chunk, chunk + got);
+    }
+  }
+  if (!ended) return {kExitOk, "", ""};
+  std::string words;
+  for (std::uint8_t b : said) {
+    if (b >= 0x20 && b < 0x7F) words.push_back(static_cast<char>(b));
+  }
+  return {
+      kExitOpenFailed,
+      "the device server ended the connection at once (" + where + (words.empty() ? "" : ": \"" + words + "\"") + ")",
+      "another program may hold the reader's port there"};
+}
+
 PortDiagnosis DiagnosePort(const std::string& path) {
+  if (kp::platform::IsNetworkTarget(path)) return DiagnoseTarget(path);
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
     if (errno == EACCES)
@@ -261,7 +311,7 @@ bool SimHost::Start(const GlobalOptions& global, const std::string& family, int 
     return false;
   }
   path_ = process_->port_path();
-  variable_ = "KPDEV_COM" + std::to_string(port);
+  variable_ = kp::wire::ComVariable(port);
   const char* old = std::getenv(variable_.c_str());
   hadValue_ = old != nullptr;
   oldValue_ = old != nullptr ? old : "";

@@ -22,7 +22,8 @@ namespace kpdev::tool {
 std::string FindSimExecutable();
 
 // The device that COM<port> stands for, as the library resolves it: the
-// value of KPDEV_COM<port> when set, else /dev/ttyS<port-1>.
+// value of KPDEV_COM<port> when set (a device, or a device server's
+// rfc2217:// or tcp:// address), else /dev/ttyS<port-1>.
 std::string ComDevicePath(int port);
 
 // The firmware family that answers a device type: t0 for 0, t61 for 61
@@ -108,5 +109,10 @@ struct PortDiagnosis {
   std::string hint;    // what to do about it
 };
 PortDiagnosis DiagnosePort(const std::string& path);
+// The same for a device server (rfc2217://HOST:PORT, tcp://HOST:PORT;
+// DiagnosePort hands them on): exit kExitOk when it accepts a connection
+// and keeps it; otherwise the reason names host and port ("connection
+// refused (host 192.0.2.10 port 4001)") or what the server said.
+PortDiagnosis DiagnoseTarget(const std::string& text);
 
 }  // namespace kpdev::tool
