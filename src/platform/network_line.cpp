@@ -6,6 +6,7 @@
 #include <deque>
 #include <mutex>
 #include <set>
+#include <thread>
 
 #include "base/trace.h"
 #include "platform/network_target.h"
@@ -33,6 +34,10 @@ constexpr std::size_t kChunk = 4096;
 // Characters of what a server said before ending a connection that the
 // trace repeats ("Port already in use").
 constexpr std::size_t kShownChars = 60;
+// Tries of a new connection that the server ends at once, and the pause
+// between them (see OpenTarget).
+constexpr int kInUseRetries = 3;
+constexpr int kInUseRetryMs = 50;
 
 void Trace(const std::string& text) {
   if (TraceEnabled()) DebugTrace(text.c_str());
@@ -142,6 +147,7 @@ struct NetworkLine::Impl {
 
   bool Connect(const NetworkTarget& to, const std::string& text);
   bool AwaitSpeed(unsigned acksBefore, int baud);
+  bool SetLine(const LineSettings& settings, bool fresh);
 };
 
 bool NetworkLine::Impl::Connect(const NetworkTarget& to, const std::string& text) {
@@ -202,6 +208,29 @@ bool NetworkLine::Impl::AwaitSpeed(unsigned acksBefore, int baud) {
   }
 }
 
+// Puts the line settings, raised control lines and the purge of an open on
+// an RFC 2217 connection; false when the server does not take them (the
+// caller releases the connection).
+bool NetworkLine::Impl::SetLine(const LineSettings& settings, bool fresh) {
+  Bytes out;
+  if (fresh) telnet->Start(&out);
+  rfc2217::AppendSettings(&out, settings);
+  for (std::uint8_t control : {rfc2217::kDtrOn, rfc2217::kRtsOn}) {
+    rfc2217::AppendCommand(&out, rfc2217::kSetControl, &control, 1);
+  }
+  // As a serial open drops what the device sent before it; bytes still on
+  // their way to the device from before a close go out.
+  rfc2217::AppendCommand(&out, rfc2217::kPurgeData, &rfc2217::kPurgeReceived, 1);
+  const unsigned acks = telnet->speedAcks();
+  if (!Send(out, kSendTimeoutMs)) {
+    Trace(name + ": the device server does not take the line settings");
+    return false;
+  }
+  // A kept connection has proved itself; the new settings are ordered
+  // before the data that follows them by the stream itself.
+  return !fresh || AwaitSpeed(acks, settings.baud);
+}
+
 NetworkLine::NetworkLine() : impl_(std::make_unique<Impl>()) {}
 
 NetworkLine::~NetworkLine() { impl_->Release(); }
@@ -227,30 +256,23 @@ bool NetworkLine::OpenTarget(const std::string& text, const LineSettings& settin
     if (d.key != KeyOf(to) || d.target.protocol != to.protocol || d.ended) d.Release();
   }
   const bool fresh = !d.connection.IsOpen();
-  if (fresh && !d.Connect(to, name)) return false;
-
-  if (d.telnet) {
-    Bytes out;
-    if (fresh) d.telnet->Start(&out);
-    rfc2217::AppendSettings(&out, settings);
-    for (std::uint8_t control : {rfc2217::kDtrOn, rfc2217::kRtsOn}) {
-      rfc2217::AppendCommand(&out, rfc2217::kSetControl, &control, 1);
-    }
-    // As a serial open drops what the device sent before it; bytes still on
-    // their way to the device from before a close go out.
-    rfc2217::AppendCommand(&out, rfc2217::kPurgeData, &rfc2217::kPurgeReceived, 1);
-    const unsigned acks = d.telnet->speedAcks();
-    if (!d.Send(out, kSendTimeoutMs)) {
-      Trace(name + ": the device server does not take the line settings");
-      d.Release();
-      return false;
-    }
-    // A kept connection has proved itself; the new settings are ordered
-    // before the data that follows them by the stream itself.
-    if (fresh && !d.AwaitSpeed(acks, settings.baud)) {
-      d.Release();
-      return false;
-    }
+  // A server lets a port go a few milliseconds after the connection that
+  // held it ended, and until then ends a new one at once ("Port already in
+  // use"): an application's close followed at once by an open meets that
+  // window.  A few tries kInUseRetryMs apart cover it; a port that another
+  // client holds costs their sum before the open fails.
+  for (int attempt = 0; fresh; ++attempt) {
+    if (!d.Connect(to, name)) return false;
+    if (!d.telnet) break;
+    if (d.SetLine(settings, true)) break;
+    const bool inUse = d.ended && !d.telnet->comPortRefused();
+    d.Release();
+    if (!inUse || attempt >= kInUseRetries) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kInUseRetryMs));
+  }
+  if (!fresh && d.telnet && !d.SetLine(settings, false)) {
+    d.Release();
+    return false;
   }
   // As a serial open flushes its queues, nothing received before counts.
   d.queue.clear();

@@ -123,7 +123,7 @@ void FakeServer::Serve(int fd) {
     index = connections_.size() - 1;
   }
   bool end = false;
-  if (!behaviour_.hangUpWith.empty()) {
+  if (!behaviour_.hangUpWith.empty() && (behaviour_.hangUpFirst == 0 || index < behaviour_.hangUpFirst)) {
     SendAll(fd, Bytes(behaviour_.hangUpWith.begin(), behaviour_.hangUpWith.end()));
     end = true;
   } else {

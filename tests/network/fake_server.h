@@ -28,9 +28,10 @@ class FakeServer {
   struct Behaviour {
     bool telnet = true;
     bool ackSpeed = true;
-    Bytes greeting;          // sent as soon as a connection is accepted
-    Bytes onComPortOffer;    // sent when the client says IAC WILL COM-PORT-OPTION
-    std::string hangUpWith;  // when set: sent on accept, then the connection ends
+    Bytes greeting;               // sent as soon as a connection is accepted
+    Bytes onComPortOffer;         // sent when the client says IAC WILL COM-PORT-OPTION
+    std::string hangUpWith;       // when set: sent on accept, then the connection ends
+    std::size_t hangUpFirst = 0;  // with hangUpWith: only the first this many (0: all)
   };
   explicit FakeServer(Behaviour behaviour);
   FakeServer() : FakeServer(Behaviour{}) {}

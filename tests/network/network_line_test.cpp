@@ -316,6 +316,25 @@ TEST_F(NetworkLine, FailuresAtOpenAreFastAndLeaveNothingOpen) {
   }
 }
 
+// A server still letting go of the last connection ends a new one at once
+// for a few milliseconds; an open in that window connects again and
+// succeeds, and only the connection that took the settings stays.
+TEST_F(NetworkLine, OpenRetriesAServerThatIsStillLettingGo) {
+  FakeServer::Behaviour b;
+  b.hangUpWith = "Port already in use\r\n";
+  b.hangUpFirst = 2;
+  FakeServer server(b);
+  PointAt(kCom, server.Url());
+  ASSERT_EQ(Open(61, kCom, 9600), kCom);
+  const Bytes open = Join({kGreeting, Settings(9600), kRaise, kPurgeIn});
+  ASSERT_TRUE(server.WaitReceived(2, open.size()));
+  const auto received = server.Received();
+  ASSERT_EQ(received.size(), 3u);
+  EXPECT_EQ(received[2], open);
+  int module = 0;
+  EXPECT_EQ(KP_DEV_CheckIsOpen(kCom, &module), 0);
+}
+
 TEST_F(NetworkLine, ConnectionFailuresSayWhatHappened) {
   RefusingPort unused;
   kp::platform::TcpConnection connection;

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <thread>
 
 #include "kp_dev.h"
 #include "wire/bytes.h"
@@ -125,6 +126,19 @@ void FakeDevice::ClearReceived() {
   requests_.clear();
 }
 
+Bytes FakeDevice::ReceivedSettled(std::size_t n) {
+  // Waits for the bytes the test expects (a loaded machine may take long to
+  // pass them), then a little longer so that a stray extra one shows.
+  constexpr int kArriveMs = 2000;
+  constexpr int kStrayMs = 40;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    cv_.wait_for(lock, std::chrono::milliseconds(kArriveMs), [&] { return received_.size() >= n; });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(kStrayMs));
+  return Received();
+}
+
 bool FakeDevice::WaitRequests(std::size_t n, int timeoutMs) {
   std::unique_lock<std::mutex> lock(mutex_);
   return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return requests_.size() >= n; });
@@ -172,6 +186,7 @@ void FakeDevice::Run() {
         std::lock_guard<std::mutex> lock(mutex_);
         received_.push_back(b);
       }
+      cv_.notify_all();
       pending.push_back(b);
       bool whole = b == 0x03 && pending.front() == 0x02;
       if (!whole && pending.front() != 0x02) {

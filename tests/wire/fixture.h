@@ -70,6 +70,9 @@ class FakeDevice {
   // Requests received so far, one entry per request, and all bytes.
   std::vector<Bytes> Requests();
   Bytes Received();
+  // All bytes, once at least n have arrived (or a time bound passed) and
+  // the line stayed quiet a moment after.
+  Bytes ReceivedSettled(std::size_t n);
   void ClearReceived();
   // Waits until n requests have arrived (false after timeoutMs).
   bool WaitRequests(std::size_t n, int timeoutMs = 2000);

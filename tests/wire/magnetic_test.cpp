@@ -77,8 +77,8 @@ TEST_F(MagneticTest, ResetArmAndCancelSequences) {
   EXPECT_EQ(KP_DEV_Magnetic_Accept(h), 0);
   EXPECT_EQ(KP_DEV_Magnetic_CancelAccept(h), 0);
   EXPECT_EQ(KP_DEV_Magnetic_CancelWriteTrack(h), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(40));
-  EXPECT_EQ(dev_.Received(), Concat({kReset, kAccept, kCancel, kCancel}));
+  const Bytes sent = Concat({kReset, kAccept, kCancel, kCancel});
+  EXPECT_EQ(dev_.ReceivedSettled(sent.size()), sent);
 }
 
 TEST_F(MagneticTest, HeadStreamSplitIntoTracks) {
@@ -239,16 +239,14 @@ TEST_F(MagneticTest, ArmOlderThanTwentyNineSecondsIsWithdrawn) {
   EXPECT_EQ(reader.Magnetic_ReadTrack(t1, t2), -2);
   EXPECT_EQ(reader.ArmTick(), 0u);
   EXPECT_EQ(reader.Magnetic_ReadTrack(t1, t2), -101);
-  std::this_thread::sleep_for(std::chrono::milliseconds(40));
-  EXPECT_EQ(dev_.Received(), kCancel);
+  EXPECT_EQ(dev_.ReceivedSettled(kCancel.size()), kCancel);
 
   // The same for the write confirmation.
   dev_.ClearReceived();
   reader.SetArmTick(kp::platform::TickMs() - 29001);
   EXPECT_EQ(reader.Magnetic_ConfirmWriteTrack(), -2);
   EXPECT_EQ(reader.Magnetic_ConfirmWriteTrack(), -101);
-  std::this_thread::sleep_for(std::chrono::milliseconds(40));
-  EXPECT_EQ(dev_.Received(), kCancel);
+  EXPECT_EQ(dev_.ReceivedSettled(kCancel.size()), kCancel);
 
   // A new arm starts the clock again.
   ASSERT_EQ(reader.Magnetic_Accept(), 0);
@@ -260,8 +258,7 @@ TEST_F(MagneticTest, TypeSixtyOneArmsOnEveryReadAndHasNoModuleCheck) {
   const int h = Open(61);
   EXPECT_EQ(KP_DEV_Magnetic_Accept(h), 0);
   EXPECT_EQ(KP_DEV_Magnetic_Reset(h), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(40));
-  EXPECT_EQ(dev_.Received(), kReset);
+  EXPECT_EQ(dev_.ReceivedSettled(kReset.size()), kReset);
 
   // Each poll sends the arm and waits 100 ms for the head.
   dev_.ClearReceived();
@@ -270,8 +267,8 @@ TEST_F(MagneticTest, TypeSixtyOneArmsOnEveryReadAndHasNoModuleCheck) {
   EXPECT_EQ(KP_DEV_Magnetic_ReadTrack(h, t1, t2), -101);
   EXPECT_EQ(KP_DEV_Magnetic_ReadTrack(h, t1, t2), -101);
   EXPECT_GE(MsSince(start), 195);
-  std::this_thread::sleep_for(std::chrono::milliseconds(40));
-  EXPECT_EQ(dev_.Received(), Concat({kAccept, kAccept}));
+  const Bytes sent = Concat({kAccept, kAccept});
+  EXPECT_EQ(dev_.ReceivedSettled(sent.size()), sent);
 
   dev_.Reply(FromHex("1B 73 3B 31 32 33 34 3F 41 3B 35 36 37 38 3F 3F 1C"));
   EXPECT_EQ(KP_DEV_Magnetic_ReadTrack(h, t1, t2), 0);
@@ -290,8 +287,7 @@ TEST_F(MagneticTest, TypeSixtyOneReadPollHasNoAgeLimit) {
   reader.SetArmTick(kp::platform::TickMs() - 60000);
   char t1[16] = {}, t2[16] = {};
   EXPECT_EQ(reader.Magnetic_ReadTrack(t1, t2), -101);
-  std::this_thread::sleep_for(std::chrono::milliseconds(40));
-  EXPECT_EQ(dev_.Received(), kAccept);
+  EXPECT_EQ(dev_.ReceivedSettled(kAccept.size()), kAccept);
 }
 
 }  // namespace

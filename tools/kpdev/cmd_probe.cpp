@@ -33,7 +33,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "command.h"
@@ -54,10 +53,6 @@ constexpr int kSpeeds[] = {9600, 115200, 19200, 38400, 57600};
 // answer may have any length).
 constexpr int kRawVersionType = 61;
 constexpr int kFramedVersionType = 5;
-// A device server's open refused right after a close is tried again this
-// often, this far apart.
-constexpr int kServerRetries = 3;
-constexpr int kServerRetryMs = 50;
 // Room for the longest answer one frame carries, as hexadecimal text.
 constexpr std::size_t kVersionRoom = 4200;
 
@@ -86,14 +81,9 @@ struct Found {
 int AskVersion(int type, int com, int baud, std::string* version) {
   const std::string portText = "COM" + std::to_string(com) + ":" + std::to_string(baud) + ":N:8:1";
   int handle = 0;
+  // (A device server still letting go of the last request's connection
+  // is tried again by the library's open.)
   int r = KP_DEV_OpenDevice(type, portText.c_str(), &handle);
-  // A device server that allows one connection at a time (ser2net) needs a
-  // few milliseconds after the last request's close before it takes the
-  // next one, and refuses it as "in use" until then.
-  for (int retry = 0; r == KP_DEV_ERR_OPEN && retry < kServerRetries && IsNetworkTarget(ComDevicePath(com)); ++retry) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kServerRetryMs));
-    r = KP_DEV_OpenDevice(type, portText.c_str(), &handle);
-  }
   if (r != 0) return r;
   std::vector<char> text(kVersionRoom, '\0');
   r = KP_DEV_GetDeviceVersion(handle, text.data());
