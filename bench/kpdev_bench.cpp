@@ -39,6 +39,9 @@
 
 #include "kp_dev.h"
 #include "paced.h"
+#ifdef KPDEV_BENCH_SERVICE_PATH
+#include "service.h"
+#endif
 #include "sim_client.h"
 
 namespace {
@@ -117,6 +120,7 @@ struct Options {
   int rounds = 11;
   int exchanges = 1000;
   bool paced = false;
+  bool service = false;
   bool roundsGiven = false;
 };
 
@@ -125,6 +129,10 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     const std::string option = argv[i];
     if (option == "--paced") {
       options->paced = true;
+      continue;
+    }
+    if (option == "--service") {
+      options->service = true;
       continue;
     }
     if (i + 1 >= argc) return false;
@@ -164,8 +172,22 @@ double TimeRound(int count, Exchange exchange) {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
-    std::fprintf(stderr, "usage: kpdev_bench [--rounds N] [--exchanges N] | --paced [--rounds N]\n");
+    std::fprintf(stderr,
+                 "usage: kpdev_bench [--rounds N] [--exchanges N] | --paced [--rounds N] | --service [--rounds N]\n");
     return 2;
+  }
+  if (options.service) {
+#ifdef KPDEV_BENCH_SERVICE_PATH
+    try {
+      return kpbench::RunService(SimExecutable(), KPDEV_BENCH_SERVICE_PATH, options.roundsGiven ? options.rounds : 7);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "kpdev_bench: %s\n", e.what());
+      return 1;
+    }
+#else
+    std::fprintf(stderr, "kpdev_bench: built without kpdevd\n");
+    return 2;
+#endif
   }
   if (options.paced) {
     try {

@@ -30,6 +30,8 @@ for bits in 32 64; do
   ctest --test-dir "$build" --output-on-failure
   mkdir -p "$out"
   cp "$build/src/KP_DEV.dll" "$build/src/libKP_DEV.dll.a" "$out/"
+  cp "$build/tools/kpdevd/kpdevd.exe" "$out/"
+  "$arch-w64-mingw32-strip" --strip-debug "$out/kpdevd.exe"
   # The shipped copy carries no debug information (the symbol table stays).
   "$arch-w64-mingw32-strip" --strip-debug "$out/KP_DEV.dll"
   # The file the DLL was linked with, made from the export table:
@@ -51,7 +53,7 @@ for bits in 32 64; do
   stage=$root/out/stage/$name
   rm -rf "$stage" "$root/out/$name.zip"
   mkdir -p "$stage/include"
-  cp "$out/KP_DEV.dll" "$out/KP_DEV.def" "$out/libKP_DEV.dll.a" "$out/KP_DEV.lib" "$stage/"
+  cp "$out/KP_DEV.dll" "$out/KP_DEV.def" "$out/libKP_DEV.dll.a" "$out/KP_DEV.lib" "$out/kpdevd.exe" "$stage/"
   cp include/kp_dev.h "$stage/include/"
   sed -e "s/@VERSION@/$version/g" -e "s/@BITS@/$bits/g" -e "s/@TRIPLET@/$triplet/g" \
     packaging/README-windows.txt | sed 's/$/\r/' >"$stage/README.txt"

@@ -13,7 +13,8 @@ path, version = sys.argv[1], sys.argv[2]
 name = path.rsplit("/", 1)[-1][: -len(".zip")]
 expected = {
     name + "/" + member
-    for member in ("KP_DEV.dll", "KP_DEV.def", "libKP_DEV.dll.a", "KP_DEV.lib", "include/kp_dev.h", "README.txt")
+    for member in ("KP_DEV.dll", "KP_DEV.def", "libKP_DEV.dll.a", "KP_DEV.lib", "kpdevd.exe", "include/kp_dev.h",
+                   "README.txt")
 }
 bundle = zipfile.ZipFile(path)
 members = {info.filename for info in bundle.infolist() if not info.is_dir()}

@@ -73,6 +73,10 @@ wait "$sim_pid" 2>/dev/null || true
 sim_pid=
 unset KPDEV_COM7
 "$prefix/bin/kpdev" --sim version
+if [[ -x $prefix/bin/kpdevd ]]; then
+  "$prefix/bin/kpdevd" --version
+  grep -qxF "ExecStart=\"$prefix/bin/kpdevd\"" "$prefix/lib/systemd/user/kpdevd.service"
+fi
 
 pythonpath="$prefix/lib/python3/dist-packages"
 PYTHONPATH="$pythonpath" "$python" examples/python/version.py

@@ -70,7 +70,7 @@ fi
 bindings=(mono-mcs mono-devel libmono-i18n-cjk4.0-cil nunit-console libnunit-cil-dev default-jdk-headless libjna-java
           junit5)
 pkgs=(build-essential cmake g++ libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev python3 python3-pytest pkg-config
-      libpcsclite-dev help2man ser2net "${bindings[@]}")
+      libpcsclite-dev help2man ser2net libboost-dev chromium chromium-driver python3-selenium "${bindings[@]}")
 if [[ $what == bindings ]]; then
   pkgs=("${bindings[@]}")
 fi

@@ -29,7 +29,7 @@ if ! command -v clang++ >/dev/null || ! echo 'int main(){}' | clang++ -x c++ -fs
   if [[ $(id -u) == 0 ]]; then apt-get install -y clang >/dev/null; else echo "fuzz.sh: clang with libFuzzer is needed" >&2; exit 1; fi
 fi
 scripts/deps.sh linux >/dev/null
-all=(frame convert emv log_mask id_text port_text network sim_control library)
+all=(frame convert emv log_mask id_text port_text network sim_control library kpdevd_request)
 [[ ${#targets[@]} -eq 0 ]] && targets=("${all[@]}")
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DKPDEV_FUZZ=ON -DKPDEV_WERROR=OFF -DKPDEV_BUILD_TESTS=OFF -DKPDEV_BUILD_TOOLS=OFF -DKPDEV_BUILD_BENCH=OFF \

@@ -17,15 +17,6 @@ namespace kpdev::tool {
 
 namespace {
 
-std::string LibraryVersion() {
-  char text[64] = {};
-  KP_DEV_GetDllVersion(text);
-  // The number only: the date after it is not in this terminal's encoding.
-  std::string version(text);
-  const std::size_t space = version.find(' ');
-  return space == std::string::npos ? version : version.substr(0, space);
-}
-
 int RunVersion(const GlobalOptions& global, const ReaderOptions& options) {
   Session session(global, options);
   if (!session.Open()) return session.FailureExit();

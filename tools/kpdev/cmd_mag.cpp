@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "command.h"
+#include "documents.h"
 #include "kp_dev.h"
 #include "session.h"
 
@@ -58,22 +59,6 @@ struct MagOptions {
   std::string track1;
   std::string track2;
 };
-
-// Printable ASCII as it is, anything else as \xHH.
-std::string Visible(const char* text) {
-  std::string out;
-  for (const char* p = text; *p != '\0'; ++p) {
-    const unsigned char c = static_cast<unsigned char>(*p);
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      out += static_cast<char>(c);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      out += escaped;
-    }
-  }
-  return out;
-}
 
 // Shows the seconds left on one terminal line; prints nothing when stderr
 // is not a terminal.

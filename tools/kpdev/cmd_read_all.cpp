@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "command.h"
+#include "documents.h"
 #include "kp_dev.h"
 #include "session.h"
 
@@ -79,53 +80,10 @@ struct ReadAllOptions {
   int simAfterMs = 0;
 };
 
-const char* KindName(int kind) {
-  switch (kind) {
-    case 1:
-      return "magnetic stripe card";
-    case 2:
-      return "contactless store card block";
-    case 3:
-      return "contact bank card";
-    case 4:
-      return "contactless bank card";
-    case 5:
-      return "resident identity card";
-    default:
-      return "none";
-  }
-}
-
-// Printable ASCII as it is, anything else as \xHH (the identity texts are
-// GBK).
-std::string Visible(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      out += static_cast<char>(c);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      out += escaped;
-    }
-  }
-  return out;
-}
-
-std::vector<std::string> SplitBars(const std::string& text) {
-  std::vector<std::string> parts;
-  std::size_t at = 0;
-  for (;;) {
-    const std::size_t bar = text.find('|', at);
-    parts.push_back(text.substr(at, bar == std::string::npos ? std::string::npos : bar - at));
-    if (bar == std::string::npos) return parts;
-    at = bar + 1;
-  }
-}
-
 void PrintCard(int kind, const std::string& result) {
   Report& out = Report::Get();
-  out.Field("kind", std::to_string(kind) + " (" + KindName(kind) + ")", {{"code", kind}, {"name", KindName(kind)}});
+  out.Field("kind", std::to_string(kind) + " (" + CardKindName(kind) + ")",
+            {{"code", kind}, {"name", CardKindName(kind)}});
   switch (kind) {
     case 1: {
       const std::vector<std::string> tracks = SplitBars(result);

@@ -199,8 +199,7 @@ class Watcher {
     Bytes bytes;
     HexToBytes(atr, &bytes);
     const Atr parsed = ParseAtr(bytes);
-    nlohmann::json fields{{"atr", AtrJson(parsed)}};
-    fields["atr"]["hex"] = atr;
+    const nlohmann::json fields{{"atr", AtrDocument(atr)}};
     Event("seat 0", "powered", std::string("ATR ") + atr, fields, AtrLines(parsed, "    "));
   }
 
@@ -307,9 +306,7 @@ class Watcher {
     if (r == KP_DEV_NOTHING_YET) return;
     if (r == 0) {
       const Track t1 = ParseTrack1(track1), t2 = ParseTrack2(track2);
-      nlohmann::json fields{{"track1", TrackJson(t1)}, {"track2", TrackJson(t2)}};
-      fields["track1"]["text"] = track1;
-      fields["track2"]["text"] = track2;
+      const nlohmann::json fields{{"track1", TrackDocument(track1, true)}, {"track2", TrackDocument(track2)}};
       std::vector<std::string> more;
       for (const auto& [label, value] : TrackFields(t2.ok ? t2 : t1)) more.push_back("    " + label + " " + value);
       Event("head", "swipe",

@@ -310,18 +310,14 @@ void ReportAtr(const std::string& hex) {
     return;
   }
   const Atr atr = ParseAtr(bytes);
-  nlohmann::json j = AtrJson(atr);
-  j["hex"] = hex;
-  out.Field("atr", hex, j);
+  out.Field("atr", hex, AtrDocument(hex));
   out.Lines(AtrLines(atr, "  "));
 }
 
 void ReportTrack(const std::string& key, const std::string& text, bool track1) {
   Report& out = Report::Get();
   const Track track = track1 ? ParseTrack1(text) : ParseTrack2(text);
-  nlohmann::json j = TrackJson(track);
-  j["text"] = text;
-  out.Field(key, text.empty() ? "(no data)" : text, j);
+  out.Field(key, text.empty() ? "(no data)" : text, TrackDocument(text, track1));
   for (const auto& [label, value] : TrackFields(track))
     out.Line("  " + label + std::string(label.size() < 13 ? 13 - label.size() : 0, ' ') + " " + value);
 }

@@ -75,16 +75,4 @@ int Report::Finish(int exitCode) {
   return exitCode;
 }
 
-std::string ResultText(int code) {
-  const char* name = kp_dev_result_name(code);
-  std::string text = std::to_string(code);
-  if (name != nullptr) text += std::string(" ") + name;
-  return text + " (" + kp_dev_result_text(code) + ")";
-}
-
-nlohmann::json ResultJson(int code) {
-  const char* name = kp_dev_result_name(code);
-  return {{"code", code}, {"name", name != nullptr ? name : ""}, {"text", kp_dev_result_text(code)}};
-}
-
 }  // namespace kpdev::tool

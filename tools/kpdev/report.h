@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "documents.h"
+
 namespace kpdev::tool {
 
 class Report {
@@ -54,10 +56,5 @@ class Report {
   int width_ = 8;
   nlohmann::json doc_ = nlohmann::json::object();
 };
-
-// The name and text of a library result: "-4 KP_DEV_ERR_READ (serial read
-// failure or timeout)".
-std::string ResultText(int code);
-nlohmann::json ResultJson(int code);
 
 }  // namespace kpdev::tool

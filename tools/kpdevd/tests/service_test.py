@@ -1,0 +1,208 @@
+#!/usr/bin/env python3
+"""kpdevd against virtual readers, from a client that forges what a browser
+would not let a page forge: Host and Origin headers, oversized messages,
+hundreds of idle connections, a cancel from another connection.
+Usage: service_test.py KPDEVD KPDEV_SIM"""
+
+import json
+import os
+import socket
+import sys
+import tempfile
+import time
+
+from harness import Closed, Service, WsClient, check, http_get, sim_reader, summary
+
+KPDEVD, SIM = sys.argv[1], sys.argv[2]
+# The bank card of the virtual reader's profile pboc-debit-two-sfi: its
+# tag 57 is 6200001234567892 D 3012 220 0000012340000 F.
+BANK = "0 bank profile=pboc-debit-two-sfi"
+TRACK2 = "6200001234567892D30122200000012340000F"
+
+
+def refused_upgrade(port, **headers):
+    client = WsClient(port, **headers)
+    try:
+        return client.status
+    finally:
+        client.close()
+
+
+def main():
+    t1 = sim_reader(SIM, "t1", inserts=[BANK])               # COM3: version, events
+    bank = sim_reader(SIM, "t61", 115200, inserts=[BANK])    # COM4: read-any-card finds a bank card
+    empty = sim_reader(SIM, "t61", 115200)                   # COM5: read-any-card waits
+    try:
+        return run(t1, bank, empty)
+    finally:
+        for sim in (t1, bank, empty):
+            sim.terminate()
+
+
+def run(t1, bank, empty):
+    env = {"KPDEV_COM3": t1.port_path, "KPDEV_COM4": bank.port_path, "KPDEV_COM5": empty.port_path}
+    service = Service(KPDEVD, ["--allow-origin", "https://counter.example.org"], env)
+    port = service.port
+    try:
+        # ---- Host and Origin, on plain requests and on upgrades
+        status, headers, body = http_get(port, "/")
+        check("the demo page is served", status == 200 and b"<title>kpdevd" in body and
+              headers.get("content-type", "").startswith("text/html"), status)
+        check("the page may not be framed", "frame-ancestors 'none'" in headers.get("content-security-policy", ""))
+        status, headers, body = http_get(port, "/version", {"Origin": service.origin})
+        check("/version answers its own page", status == 200 and json.loads(body)["service"] == "kpdevd", body)
+        for host in ["evil.example:%d" % port, "127.0.0.1:%d" % (port + 1), "localhost", "127.0.0.1.nip.io:%d" % port]:
+            status, _, _ = http_get(port, "/status", {"Host": host})
+            check("rebinding Host %s refused on GET" % host, status == 403, status)
+            check("rebinding Host %s refused on upgrade" % host, refused_upgrade(port, host=host) == 403)
+        for origin in ["https://evil.example", "null", "http://127.0.0.1:%d" % (port + 1),
+                       "https://counter.example.org.evil.example", "http://counter.example.org"]:
+            check("foreign Origin %s: 403, no upgrade" % origin, refused_upgrade(port, origin=origin) == 403)
+            status, headers, _ = http_get(port, "/status", {"Origin": origin})
+            check("foreign Origin %s refused on GET" % origin,
+                  status == 403 and "access-control-allow-origin" not in headers, (status, headers))
+        status, headers, _ = http_get(port, "/status", {"Origin": "https://counter.example.org"})
+        check("an allowed origin is named, never '*'",
+              status == 200 and headers.get("access-control-allow-origin") == "https://counter.example.org" and
+              headers.get("vary") == "Origin", headers)
+        check("own page's origin upgrades", refused_upgrade(port, origin=service.origin) == 101)
+        check("localhost names upgrade", refused_upgrade(port, host="localhost:%d" % port,
+                                                         origin="http://localhost:%d" % port) == 101)
+        status, _, _ = http_get(port, "/ws?pan=1")
+        check("no upgrade header: no WebSocket", status == 404, status)
+
+        # ---- requests and their documents
+        a = WsClient(port, origin=service.origin)
+        doc = a.call({"op": "version", "port": 3})
+        check("version on a type-1 reader", doc.get("command") == "version" and doc.get("exit") == 0 and
+              doc.get("module") == 1 and doc.get("reader", {}).get("type") == 1, doc)
+        doc = a.call({"op": "emv-info", "port": 3})
+        check("emv-info: Track 2 and its fields", doc.get("exit") == 0 and doc["track2"]["text"] == TRACK2 and
+              doc["track2"]["pan"] == "6200001234567892" and doc["track2"]["expiry"] == "3012", doc)
+        doc = a.call({"id": "x", "op": "version", "port": 40})
+        check("a bad request is answered, the connection stays",
+              doc.get("id") == "x" and doc.get("exit") == 64 and "port" in doc["error"]["message"], doc)
+        a.send_text("not json")
+        doc = json.loads(a.recv())
+        check("text that is not JSON: exit 64", doc.get("exit") == 64, doc)
+        doc = a.call({"op": "version", "port": 9})
+        check("a port without a device: exit 2", doc.get("exit") == 2 and
+              doc["error"]["name"] == "KP_DEV_ERR_OPEN", doc)
+
+        # ---- an oversized message closes only its own connection
+        big = WsClient(port)
+        big.send_text(json.dumps({"op": "version", "pad": "x" * (70 * 1024)}))
+        try:
+            big.recv(10)
+            closed = False
+        except (Closed, ConnectionError):
+            closed = True
+        check("oversized message closes that connection", closed)
+        doc = a.call({"op": "version", "port": 3})
+        check("... and no other", doc.get("exit") == 0, doc)
+
+        # ---- 200 idle connections do not stop a read
+        idle = []
+        for i in range(100):
+            idle.append(socket.create_connection(("127.0.0.1", port)))  # never sends a request
+        for i in range(100):
+            idle.append(WsClient(port))  # upgraded, never sends a message
+        started = time.monotonic()
+        doc = a.call({"op": "read-all", "port": 4, "timeout": 10}, timeout=30)
+        check("read-any-card with 200 idle connections open",
+              doc.get("exit") == 0 and doc["kind"] == {"code": 3, "name": "contact bank card"} and
+              doc["track2"]["text"] == TRACK2, doc)
+        check("... within a few seconds", time.monotonic() - started < 8, time.monotonic() - started)
+        for c in idle:
+            c.close()
+
+        # ---- a cancel from a second connection ends a waiting read
+        waiting = a.request({"op": "read-all", "port": 5, "timeout": 60})
+        time.sleep(0.7)
+        b = WsClient(port)
+        doc = b.call({"op": "cancel"})
+        check("cancel answers at once, counting the waiting loop", doc.get("exit") == 0 and doc["loops"] == 1, doc)
+        started = time.monotonic()
+        doc = a.answer(waiting, timeout=10)
+        check("the waiting read ends cancelled", doc.get("exit") == 130 and
+              doc["error"]["message"] == "cancelled, no card read", doc)
+        check("... within a second", time.monotonic() - started < 1.5, time.monotonic() - started)
+        doc = a.call({"op": "read-all", "port": 5, "timeout": 0})
+        check("the next read is not cancelled by the old cancel", doc.get("exit") == 4, doc)
+
+        # ---- one reader, requests in order
+        ids = [a.request({"op": "version", "port": 3}) for _ in range(5)]
+        answers = [a.answer(i) for i in ids]
+        check("requests on one reader are answered in order", all(d.get("exit") == 0 for d in answers), answers)
+
+        # ---- events
+        doc = a.call({"op": "subscribe", "port": 3, "interval": 100})
+        check("subscribe", doc.get("exit") == 0, doc)
+        b.call({"op": "subscribe", "port": 3})
+        event = a.event("powered")
+        check("a card in the seat is powered and reported", event["port"] == 3 and
+              event["atr"]["hex"].startswith("3B"), event)
+        t1.control().remove(0)
+        check("removal reaches both subscribers", a.event("removed")["where"] == "seat 0" and
+              b.event("removed")["where"] == "seat 0")
+        t1.control().insert(0, "bank", "profile=pboc-debit-two-sfi")
+        check("insertion too", a.event("inserted")["where"] == "seat 0")
+        doc = b.call({"op": "subscribe", "port": 3, "type": 61, "baud": 115200})
+        check("a reader is watched as one type only", doc.get("exit") == 0, doc)  # already subscribed: kept
+        c = WsClient(port)
+        doc = c.call({"op": "subscribe", "port": 3, "type": 61, "baud": 115200})
+        check("another type on a watched port is refused", doc.get("exit") == 75, doc)
+        c.close()
+
+        # ---- request rate
+        rate = WsClient(port)
+        ids = [rate.request({"op": "cancel"}) for _ in range(80)]
+        codes = [rate.answer(i)["exit"] for i in ids]
+        check("a flood of requests is slowed down", codes.count(75) > 20 and codes.count(0) >= 40, codes)
+        rate.close()
+
+        # ---- the log holds no card data
+        log = service.log()
+        check("the log names what was done", "read-all COM4 exit 0" in log, log[-500:])
+        check("the log holds no account number or track", "6200001234567892" not in log and TRACK2 not in log)
+        a.close()
+        b.close()
+    finally:
+        service.stop()
+
+    # ---- the installation's token
+    with tempfile.TemporaryDirectory() as home:
+        os.environ["KPDEVD_TEST_CONFIG_HOME"] = home
+        os.makedirs(os.path.join(home, "kpdevd"))
+        token = "5f0c2a9d41e87b36a1c04e9f2d7b8c63"
+        with open(os.path.join(home, "kpdevd", "token"), "w") as f:
+            f.write(token + "\n")
+        service = Service(KPDEVD, ["--require-token"], env)
+        try:
+            a = WsClient(service.port)
+            doc = a.call({"op": "version", "port": 3})
+            check("without the token nothing is done", doc.get("exit") == 77, doc)
+            doc = a.call({"op": "hello", "token": token[:-1] + "0"})
+            check("a wrong token is refused", doc.get("exit") == 77, doc)
+            doc = a.call({"op": "hello", "token": token})
+            check("the right token pairs", doc.get("exit") == 0 and doc["paired"] is True, doc)
+            doc = a.call({"op": "version", "port": 3})
+            check("... and the reader answers", doc.get("exit") == 0, doc)
+            b = WsClient(service.port)
+            for _ in range(2):
+                b.call({"op": "hello", "token": "guess"})
+            try:
+                b.call({"op": "hello", "token": "guess"})
+                b.recv(5)
+                closed = False
+            except (Closed, ConnectionError):
+                closed = True
+            check("three wrong tokens close the connection", closed)
+        finally:
+            service.stop()
+        del os.environ["KPDEVD_TEST_CONFIG_HOME"]
+    return summary()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
