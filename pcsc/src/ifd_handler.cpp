@@ -93,7 +93,7 @@ int seat_of_slot(int slot) { return slot == kContactSlot ? kContactSeat : slot -
 
 Bytes status_word(std::uint16_t sw) { return {static_cast<std::uint8_t>(sw >> 8), static_cast<std::uint8_t>(sw)}; }
 
-RESPONSECODE failure(int r) { return r == kNoCard ? IFD_ICC_NOT_PRESENT : IFD_COMMUNICATION_ERROR; }
+RESPONSECODE failure(int r) { return r == KP_DEV_ERR_NO_CARD ? IFD_ICC_NOT_PRESENT : IFD_COMMUNICATION_ERROR; }
 
 // ---- contactless field ----
 
@@ -123,20 +123,20 @@ RESPONSECODE field_wake(Reader& rd) {
 
 void block_command_status(int r, Bytes& answer, RESPONSECODE& rc) {
   switch (r) {
-    case kOk:
+    case KP_DEV_OK:
       answer = status_word(0x9000);
       break;
-    case kNotActive:
-    case kNotAuthorised:
+    case KP_DEV_ERR_CARD_NOT_ACTIVE:
+    case KP_DEV_ERR_NOT_AUTHENTICATED:
       answer = status_word(0x6982);
       break;
-    case kWrongData:
+    case KP_DEV_ERR_BAD_DATA:
       answer = status_word(0x6B00);
       break;
-    case kReadOnly:
+    case KP_DEV_ERR_PROTECTED:
       answer = status_word(0x6986);
       break;
-    case kWrongCardKind:
+    case KP_DEV_ERR_WRONG_CARD:
       answer = status_word(0x6981);
       break;
     default:
@@ -185,16 +185,16 @@ RESPONSECODE pseudo_apdu(Reader& rd, const std::uint8_t* a, std::size_t n, Bytes
       if (!f.keys[d[4]]) return answer = status_word(0x6984), rc;
       if ((rc = field_wake(rd)) != IFD_SUCCESS) return rc;
       int r = rd.link->authenticate(d[2] / 4, d[3], f.keys[d[4]]->data());
-      if (r == kNotActive) {  // halted or idle since: wake it and try once more
+      if (r == KP_DEV_ERR_CARD_NOT_ACTIVE) {  // halted or idle since: wake it and try once more
         f.reactivate = true;
         if ((rc = field_wake(rd)) != IFD_SUCCESS) return rc;
         r = rd.link->authenticate(d[2] / 4, d[3], f.keys[d[4]]->data());
       }
-      if (r == kWrongKey) {
+      if (r == KP_DEV_ERR_WRONG_KEY) {
         f.reactivate = true;
         return answer = status_word(0x6300), rc;
       }
-      if (r == kWrongData) return answer = status_word(0x6A80), rc;
+      if (r == KP_DEV_ERR_BAD_DATA) return answer = status_word(0x6A80), rc;
       block_command_status(r, answer, rc);
       return rc;
     }
@@ -232,13 +232,13 @@ RESPONSECODE field_transmit(Reader& rd, const std::uint8_t* a, std::size_t n, By
   }
   const int r = rd.link->apdu(kFieldSeat, a, n, answer);
   if (r == 0) return IFD_SUCCESS;
-  return r == kNotActive ? IFD_ICC_NOT_PRESENT : failure(r);
+  return r == KP_DEV_ERR_CARD_NOT_ACTIVE ? IFD_ICC_NOT_PRESENT : failure(r);
 }
 
 RESPONSECODE field_presence(Reader& rd) {
   int state = 0;  // stays 0 when the reader answers with a word that is no seat state
   const int r = rd.link->seat_state(kFieldSeat, state);
-  if (r != 0 && r != kWrongData && r != kWrongCardKind) return IFD_COMMUNICATION_ERROR;
+  if (r != 0 && r != KP_DEV_ERR_BAD_DATA && r != KP_DEV_ERR_WRONG_CARD) return IFD_COMMUNICATION_ERROR;
   if (r != 0 || state == 0) {
     // The reader reports nothing about its field: an activation shows
     // whether a card answers. Never tried while a card is in use.
@@ -284,7 +284,7 @@ RESPONSECODE contact_transmit(Reader& rd, int slot, const std::uint8_t* a, std::
   if (r == 0) return IFD_SUCCESS;
   // The card stays marked powered: the next presence check then reports the
   // gap, so that pcscd powers whatever card is in the seat now.
-  return r == kNoCard || r == kNotActive ? IFD_ICC_NOT_PRESENT : IFD_COMMUNICATION_ERROR;
+  return r == KP_DEV_ERR_NO_CARD || r == KP_DEV_ERR_CARD_NOT_ACTIVE ? IFD_ICC_NOT_PRESENT : IFD_COMMUNICATION_ERROR;
 }
 
 RESPONSECODE create_channel(DWORD lun, const char* device_name) {
@@ -420,7 +420,7 @@ RESPONSECODE IFDHPowerICC(DWORD Lun, DWORD Action, PUCHAR Atr, PDWORD AtrLength)
     const int r = field_activate(*rd);
     if (r != 0) {
       log_line(kLogInfo, "field activation failed (result %d)", r);
-      return r == kNoCard ? IFD_ICC_NOT_PRESENT : IFD_ERROR_POWER_ACTION;
+      return r == KP_DEV_ERR_NO_CARD ? IFD_ICC_NOT_PRESENT : IFD_ERROR_POWER_ACTION;
     }
     atr = rd->field.atr;
   } else {
@@ -428,13 +428,13 @@ RESPONSECODE IFDHPowerICC(DWORD Lun, DWORD Action, PUCHAR Atr, PDWORD AtrLength)
     if (Action == IFD_POWER_DOWN) {
       s.powered = false;
       const int r = rd->link->power_off(seat_of_slot(slot));
-      return r == 0 || r == kNoCard ? IFD_SUCCESS : IFD_ERROR_POWER_ACTION;
+      return r == 0 || r == KP_DEV_ERR_NO_CARD ? IFD_SUCCESS : IFD_ERROR_POWER_ACTION;
     }
     s.powered = false;
     const int r = rd->link->power_on(seat_of_slot(slot), atr);
     if (r != 0 || atr.empty() || atr.size() > MAX_ATR_SIZE) {
       log_line(kLogInfo, "power-on of seat %d failed (result %d, %zu ATR bytes)", seat_of_slot(slot), r, atr.size());
-      return r == kNoCard ? IFD_ICC_NOT_PRESENT : IFD_ERROR_POWER_ACTION;
+      return r == KP_DEV_ERR_NO_CARD ? IFD_ICC_NOT_PRESENT : IFD_ERROR_POWER_ACTION;
     }
     s.powered = true;
     s.atr = atr;

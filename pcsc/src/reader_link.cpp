@@ -3,18 +3,15 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
+#include <string_view>
 
 #include "kp_dev.h"
 #include "platform/network_target.h"
+#include "wire/com_port.h"
 
 namespace kpifd {
-
-static_assert(kNoCard == KP_DEV_ERR_NO_CARD && kNotActive == KP_DEV_ERR_CARD_NOT_ACTIVE &&
-                  kWrongKey == KP_DEV_ERR_WRONG_KEY && kNotAuthorised == KP_DEV_ERR_NOT_AUTHENTICATED &&
-                  kWrongData == KP_DEV_ERR_BAD_DATA && kWrongCardKind == KP_DEV_ERR_WRONG_CARD &&
-                  kReadOnly == KP_DEV_ERR_PROTECTED,
-              "the driver's result codes are the library's");
 
 namespace {
 
@@ -30,7 +27,7 @@ constexpr int kFirstCom = 1;
 constexpr int kLastCom = 32;
 std::array<bool, kLastCom + 1> g_com_taken{};
 
-std::string com_variable(int com) { return "KPDEV_COM" + std::to_string(com); }
+std::string com_variable(int com) { return kp::wire::ComVariable(com); }
 
 int take_com(const std::string& device) {
   for (int com = kLastCom; com >= kFirstCom; --com) {
@@ -47,36 +44,12 @@ void release_com(int com) {
   g_com_taken[com] = false;
 }
 
-const char kHex[] = "0123456789ABCDEF";
-
-std::string to_hex(const std::uint8_t* data, std::size_t len) {
-  std::string text;
-  text.reserve(len * 2);
-  for (std::size_t i = 0; i < len; ++i) {
-    text.push_back(kHex[data[i] >> 4]);
-    text.push_back(kHex[data[i] & 0x0F]);
-  }
-  return text;
-}
-
-int nibble(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 // Decodes at most `max_chars` characters of a NUL-terminated hex text.
 bool from_hex(const char* text, std::size_t max_chars, Bytes& out) {
   out.clear();
-  std::size_t i = 0;
-  for (; i + 1 < max_chars && text[i] != '\0' && text[i + 1] != '\0'; i += 2) {
-    const int hi = nibble(text[i]);
-    const int lo = nibble(text[i + 1]);
-    if (hi < 0 || lo < 0) return false;
-    out.push_back(static_cast<std::uint8_t>(hi << 4 | lo));
-  }
-  return i >= max_chars || text[i] == '\0';
+  if (kp::wire::FromHex(std::string_view(text, strnlen(text, max_chars)), &out)) return true;
+  out.clear();
+  return false;
 }
 
 // Room for any answer text: the library's response frames hold at most 2080
@@ -161,7 +134,7 @@ int ReaderLink::power_off(int seat) {
 
 int ReaderLink::apdu(int seat, const std::uint8_t* cmd, std::size_t len, Bytes& answer) {
   if (len > kMaxApdu) return -5;
-  const std::string text = to_hex(cmd, len);
+  const std::string text = kp::wire::ToHex(cmd, len);
   std::lock_guard<std::mutex> lock(g_library);
   std::array<char, kTextRoom> response{};
   const int r = KP_DEV_IC_SendApdu(handle_, seat, 0, text.c_str(), static_cast<int>(text.size()), response.data());
@@ -196,7 +169,7 @@ int ReaderLink::halt() {
 }
 
 int ReaderLink::authenticate(int sector, int key_type, const std::uint8_t key[6]) {
-  const std::string text = to_hex(key, 6);
+  const std::string text = kp::wire::ToHex(key, 6);
   std::lock_guard<std::mutex> lock(g_library);
   return KP_DEV_IC_ConnectlessCertifySector(handle_, sector, key_type, text.c_str());
 }
@@ -214,7 +187,7 @@ int ReaderLink::read_block(int block, std::uint8_t out[16]) {
 }
 
 int ReaderLink::write_block(int block, const std::uint8_t in[16]) {
-  const std::string text = to_hex(in, 16);
+  const std::string text = kp::wire::ToHex(in, 16);
   std::lock_guard<std::mutex> lock(g_library);
   return KP_DEV_IC_ConnectlessWriteBlock(handle_, block / 4, block % 4, text.c_str());
 }

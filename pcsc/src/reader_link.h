@@ -1,7 +1,8 @@
 // The driver's one door into the kpdev library. Everything the IFD handler
 // asks of the reader goes through ReaderLink, which speaks the library's
 // exported C interface only; the handler never sees handles, COM numbers or
-// hexadecimal texts. Results are the library's result codes (0 success).
+// hexadecimal texts. Results are the library's result codes (KP_DEV_OK,
+// KP_DEV_ERR_NO_CARD ... from kp_dev.h).
 #pragma once
 
 #include <cstddef>
@@ -10,21 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "kp_dev.h"
+#include "wire/bytes.h"
+
 namespace kpifd {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// Library result codes the handler tells apart.
-enum : int {
-  kOk = 0,
-  kNoCard = -305,         // the seat or the field is empty
-  kNotActive = -306,      // card present but not powered / not activated
-  kWrongKey = -312,       // sector authentication refused
-  kNotAuthorised = -316,  // block outside the authenticated sector
-  kWrongData = -310,      // the reader refused a value (block number, key type ...)
-  kWrongCardKind = -320,  // command not for this kind of card
-  kReadOnly = -324,       // block that cannot be written
-};
+using kp::wire::Bytes;
 
 // Seat states reported by the reader (the library's numbering).
 enum SeatState : int { kSeatEmpty = 1, kSeatUnpowered = 2, kSeatPowered = 3, kSeatMute = 4, kSeatHalted = 20 };

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <functional>
 
+#include "wire/tlv.h"
+
 namespace kpsim {
 
 namespace {
@@ -22,11 +24,7 @@ Bytes WithSw(Bytes data, std::uint16_t sw) {
   return data;
 }
 
-void AppendTlv(Bytes* out, std::uint8_t tag, const Bytes& value) {
-  out->push_back(tag);
-  out->push_back(static_cast<std::uint8_t>(value.size()));
-  out->insert(out->end(), value.begin(), value.end());
-}
+using kp::wire::AppendTlv;
 
 Bytes Fid(std::uint16_t fid) { return Bytes{static_cast<std::uint8_t>(fid >> 8), static_cast<std::uint8_t>(fid)}; }
 

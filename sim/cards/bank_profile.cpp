@@ -80,11 +80,6 @@ std::uint16_t Tag(const std::string& text, const std::string& where) {
   return bytes.size() == 2 ? static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]) : bytes[0];
 }
 
-bool Constructed(std::uint16_t tag) {
-  const std::uint8_t first = tag > 0xFF ? static_cast<std::uint8_t>(tag >> 8) : static_cast<std::uint8_t>(tag);
-  return (first & 0x20) != 0;
-}
-
 // Elements in the order written: "TAG": "hex", "TAG": "text:...", or, for
 // a constructed tag, "TAG": { elements }.
 Bytes Elements(const Json& object, const std::string& where) {
@@ -94,7 +89,7 @@ Bytes Elements(const Json& object, const std::string& where) {
     const std::string at = where + "." + key;
     const std::uint16_t tag = Tag(key, at);
     if (value.is_object()) {
-      if (!Constructed(tag)) Fail(at, "a primitive tag takes a value, not elements");
+      if (!kp::wire::IsConstructed(tag)) Fail(at, "a primitive tag takes a value, not elements");
       AppendBerTlv(&out, tag, Elements(value, at));
     } else if (value.is_string() && value.get<std::string>().rfind("text:", 0) == 0) {
       AppendBerTlv(&out, tag, Text(value.get<std::string>().substr(5)));
@@ -134,8 +129,6 @@ int IntField(const Json& object, const char* key, const std::string& where, int 
   }
   return value->get<int>();
 }
-
-bool FindTlv(const Bytes& data, std::size_t from, std::size_t to, std::uint16_t wanted, Bytes* value);
 
 // One directory entry: 61 { 4F aid, 50 label, 87 priority, extra elements }.
 Bytes DirectoryEntry(const Json& entry, const std::string& where) {
@@ -353,42 +346,6 @@ void ReadProfile(const Json& root, BankProfile* profile) {
 
 // BER-TLV walk of data[from, to), into constructed elements; false when
 // the tag is not there (or the data stop parsing before it).
-bool FindTlv(const Bytes& data, std::size_t from, std::size_t to, std::uint16_t wanted, Bytes* value) {
-  std::size_t at = from;
-  while (at < to) {
-    if (data[at] == 0x00 || data[at] == 0xFF) {  // padding between elements
-      ++at;
-      continue;
-    }
-    std::uint16_t tag = data[at++];
-    if ((tag & 0x1F) == 0x1F) {
-      if (at >= to) return false;
-      tag = static_cast<std::uint16_t>(tag << 8 | data[at++]);
-    }
-    if (at >= to) return false;
-    std::size_t length = data[at++];
-    if (length == 0x81) {
-      if (at >= to) return false;
-      length = data[at++];
-    } else if (length == 0x82) {
-      if (at + 1 >= to) return false;
-      length = static_cast<std::size_t>(data[at] << 8 | data[at + 1]);
-      at += 2;
-    } else if (length > 0x80) {
-      return false;
-    }
-    if (length > to - at) return false;
-    if (tag == wanted) {
-      value->assign(data.begin() + static_cast<std::ptrdiff_t>(at),
-                    data.begin() + static_cast<std::ptrdiff_t>(at + length));
-      return true;
-    }
-    if (Constructed(tag) && FindTlv(data, at, at + length, wanted, value)) return true;
-    at += length;
-  }
-  return false;
-}
-
 // The directory of the running program, empty when it cannot be told.
 std::string ProgramDirectory() {
   char path[4096];
@@ -403,34 +360,6 @@ bool IsFile(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
-
-}  // namespace
-
-void AppendBerTlv(Bytes* out, std::uint16_t tag, const Bytes& value) {
-  if (tag > 0xFF) out->push_back(static_cast<std::uint8_t>(tag >> 8));
-  out->push_back(static_cast<std::uint8_t>(tag));
-  if (value.size() > 0x7F) out->push_back(0x81);
-  out->push_back(static_cast<std::uint8_t>(value.size()));
-  out->insert(out->end(), value.begin(), value.end());
-}
-
-bool DolLength(const Bytes& dol, std::size_t* length) {
-  std::size_t total = 0;
-  std::size_t at = 0;
-  while (at < dol.size()) {
-    // Tag: one byte, or more while the following bytes say so.
-    if ((dol[at++] & 0x1F) == 0x1F) {
-      while (at < dol.size() && (dol[at] & 0x80) != 0) ++at;
-      ++at;
-    }
-    if (at >= dol.size()) return false;
-    total += dol[at++];
-  }
-  *length = total;
-  return true;
-}
-
-namespace {
 
 // Where profiles are looked up by name, in order.
 std::vector<std::string> ProfileDirectories() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/bytes.h"
+#include "wire/tlv.h"
 
 namespace kpsim {
 
@@ -89,11 +90,8 @@ bool LoadBankProfile(const std::string& path, BankProfile* profile, std::string*
 bool ParseBankProfile(const std::string& json, const std::string& origin, BankProfile* profile, std::string* error);
 
 // BER-TLV pieces the profile and the card share.
-// Tag of one or two bytes (a tag above FF is two), then the length (81 xx
-// above 127 bytes) and the value.
-void AppendBerTlv(Bytes* out, std::uint16_t tag, const Bytes& value);
-// Total length of the values a data object list asks for; false when the
-// list does not parse.
-bool DolLength(const Bytes& dol, std::size_t* length);
+using kp::wire::DolLength;
+using kp::wire::FindTlv;
+inline void AppendBerTlv(Bytes* out, std::uint16_t tag, const Bytes& value) { kp::wire::AppendTlv(out, tag, value); }
 
 }  // namespace kpsim

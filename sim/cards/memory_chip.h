@@ -20,21 +20,26 @@
 #include "core/card.h"
 #include "core/command_registry.h"
 #include "core/family.h"
+#include "wire/status.h"
 
 namespace kpsim {
 
 // Status words of the memory-card commands.  Each one is a distinct result
 // in the host library; the first two are the words every card command of
 // this reader uses for an empty seat and for a card of the wrong kind.
-constexpr std::uint16_t kMemoryNoCard = 0x1001;         // the seat is empty
-constexpr std::uint16_t kMemoryWrongCard = 0x2006;      // no memory chip there, or the chip has no such operation
-constexpr std::uint16_t kMemoryOutOfRange = 0x2004;     // address, length, zone or password number outside the chip
-constexpr std::uint16_t kMemoryWrongPassword = 0x3005;  // wrong password, tries remain
-constexpr std::uint16_t kMemoryLocked = 0x3006;         // error counter exhausted
-constexpr std::uint16_t kMemoryProtected = 0x3007;      // protected byte, read-only area
-constexpr std::uint16_t kMemoryNeedPassword = 0x3008;   // the area needs a password not presented yet
-constexpr std::uint16_t kMemoryAuthFailed = 0x6003;     // AT88SC1608 authentication failed or not done
-constexpr std::uint16_t kMemoryAuthFirst = 0x6005;      // AT88SC1608 password refused before authentication
+constexpr std::uint16_t kMemoryNoCard = kp::wire::status::kNoCard;  // the seat is empty
+constexpr std::uint16_t kMemoryWrongCard =
+    kp::wire::status::kWrongCard;  // no memory chip there, or the chip has no such operation
+constexpr std::uint16_t kMemoryOutOfRange =
+    kp::wire::status::kOutOfRange;  // address, length, zone or password number outside the chip
+constexpr std::uint16_t kMemoryWrongPassword = kp::wire::status::kWrongKey;  // wrong password, tries remain
+constexpr std::uint16_t kMemoryLocked = kp::wire::status::kLocked;           // error counter exhausted
+constexpr std::uint16_t kMemoryProtected = kp::wire::status::kProtected;     // protected byte, read-only area
+constexpr std::uint16_t kMemoryNeedPassword =
+    kp::wire::status::kNotAuthenticated;  // the area needs a password not presented yet
+constexpr std::uint16_t kMemoryAuthFailed =
+    kp::wire::status::kAuthFailed;                  // AT88SC1608 authentication failed or not done
+constexpr std::uint16_t kMemoryAuthFirst = 0x6005;  // AT88SC1608 password refused before authentication
 
 // Command codes the memory chips answer.
 constexpr std::uint16_t kMemCmdInitializeKey = 0x3233;

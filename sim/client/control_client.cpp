@@ -10,19 +10,13 @@
 #include <cstring>
 
 #include "sim_client.h"
+#include "wire/bytes.h"
 
 namespace kpsim {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 std::vector<std::string> Words(const std::string& text) {
   std::vector<std::string> words;
@@ -39,24 +33,12 @@ std::vector<std::string> Words(const std::string& text) {
 
 }  // namespace
 
-std::string ToHexText(const Bytes& bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (std::uint8_t byte : bytes) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0x0F];
-  }
-  return text;
-}
+std::string ToHexText(const Bytes& bytes) { return kp::wire::ToHex(bytes); }
 
 Bytes FromHexText(const std::string& text) {
-  if (text.size() % 2 != 0) throw SimError("odd hex text '" + text + "'");
   Bytes bytes;
-  for (std::size_t i = 0; i < text.size(); i += 2) {
-    const int high = HexValue(text[i]);
-    const int low = HexValue(text[i + 1]);
-    if (high < 0 || low < 0) throw SimError("bad hex text '" + text + "'");
-    bytes.push_back(static_cast<std::uint8_t>(high << 4 | low));
+  if (!kp::wire::FromHex(text, &bytes)) {
+    throw SimError((text.size() % 2 != 0 ? "odd hex text '" : "bad hex text '") + text + "'");
   }
   return bytes;
 }

@@ -20,9 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "wire/bytes.h"
+
 namespace kpsim {
 
-using Bytes = std::vector<std::uint8_t>;
+using kp::wire::Bytes;
 
 class SimError : public std::runtime_error {
  public:

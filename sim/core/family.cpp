@@ -4,28 +4,6 @@
 
 namespace kpsim {
 
-const char* FamilyName(Family family) {
-  switch (family) {
-    case Family::kT1:
-      return "t1";
-    case Family::kT61:
-      return "t61";
-    case Family::kT0:
-      return "t0";
-  }
-  return "?";
-}
-
-bool ParseFamily(std::string_view text, Family* family) {
-  for (Family candidate : {Family::kT1, Family::kT61, Family::kT0}) {
-    if (text == FamilyName(candidate)) {
-      *family = candidate;
-      return true;
-    }
-  }
-  return false;
-}
-
 Bytes DefaultVersion(Family family) {
   std::string text;
   switch (family) {

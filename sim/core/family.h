@@ -10,10 +10,13 @@
 #include <string_view>
 
 #include "core/bytes.h"
+#include "wire/family.h"
 
 namespace kpsim {
 
-enum class Family { kT1, kT61, kT0 };
+using kp::wire::Family;
+using kp::wire::FamilyName;
+using kp::wire::ParseFamily;
 
 using FamilyMask = unsigned;
 constexpr FamilyMask kFamilyT1 = 1u << 0;
@@ -22,9 +25,6 @@ constexpr FamilyMask kFamilyT0 = 1u << 2;
 constexpr FamilyMask kAllFamilies = kFamilyT1 | kFamilyT61 | kFamilyT0;
 
 inline FamilyMask MaskOf(Family family) { return 1u << static_cast<unsigned>(family); }
-
-const char* FamilyName(Family family);
-bool ParseFamily(std::string_view text, Family* family);
 
 // The version the firmware reports until told otherwise: ASCII text, at
 // least six bytes (the type-0 host rejects fewer).

@@ -235,7 +235,7 @@ void VirtualReader::OnNextFrame(std::uint16_t code, std::function<void()> action
 
 void VirtualReader::OnCommandFrame(const CommandFrame& frame) {
   for (auto it = frame_hooks_.begin(); it != frame_hooks_.end();) {
-    if (it->first != frame.code) {
+    if (it->first != frame.word) {
       ++it;
       continue;
     }
@@ -245,9 +245,9 @@ void VirtualReader::OnCommandFrame(const CommandFrame& frame) {
     break;
   }
   ++state_.counters.frames;
-  const CommandEntry* entry = commands_.Find(frame.code);
+  const CommandEntry* entry = commands_.Find(frame.word);
   const bool known = entry != nullptr && (entry->families & MaskOf(state_.family)) != 0;
-  next_work_ = device_times_.ForCommand(frame.code);
+  next_work_ = device_times_.ForCommand(frame.word);
   if (known && !entry->answers) {
     entry->handler(*this, frame.data);
     next_work_.reset();

@@ -52,7 +52,7 @@ class MemoryChipTest : public ::testing::Test {
   Answer Run(std::uint16_t code, const std::string& hex) {
     Bytes data;
     EXPECT_TRUE(FromHex(hex, &data)) << hex;
-    const Bytes frame = EncodeCommandFrame(code, data);
+    const Bytes frame = kp::wire::EncodeFrame(code, data);
     reader_->OnHostBytes(frame.data(), frame.size(), 9600, now_);
     const Bytes wire = reader_->Service(9600, now_);
     if (wire.size() < 12 || wire.front() != 0x02 || wire.back() != 0x03) return {"none", ToHex(wire)};

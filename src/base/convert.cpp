@@ -1,12 +1,12 @@
 #include "base/convert.h"
 
-#include <cstdio>
 #include <cstring>
+
+#include "wire/bytes.h"
+#include "wire/nibble.h"
 
 namespace kp {
 namespace {
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // The longest hex text the library ever converts in one piece; longer
 // lengths are clamped so the work buffer below cannot be overrun.
@@ -14,13 +14,6 @@ constexpr std::size_t kMaxHexText = 4096;
 
 // White space as the C library's scanf skips it in the "C" locale.
 bool IsScanSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 // Value of a short digit string as the hex-to-character export has always
 // computed it: leading '0's are skipped, then every character contributes
@@ -42,30 +35,23 @@ int PairValue(const char* field, std::size_t length) {
   return value;
 }
 
-void PutHexByte(std::uint8_t b, char* out) {
-  out[0] = kHexDigits[b >> 4];
-  out[1] = kHexDigits[b & 0x0F];
-}
-
 }  // namespace
 
 void BytesToHex(const std::uint8_t* bytes, std::size_t count, char* out) {
   if (count == 0) return;
-  for (std::size_t i = 0; i < count; ++i) PutHexByte(bytes[i], out + 2 * i);
+  for (std::size_t i = 0; i < count; ++i) wire::PutHex(bytes[i], out + 2 * i);
   out[2 * count] = '\0';
 }
 
 void BytesToHexZ(const std::uint8_t* bytes, std::size_t count, char* out) {
-  for (std::size_t i = 0; i < count; ++i) PutHexByte(bytes[i], out + 2 * i);
+  for (std::size_t i = 0; i < count; ++i) wire::PutHex(bytes[i], out + 2 * i);
   out[2 * count] = '\0';
 }
 
 void NibbleTextToBytes(const char* text, std::size_t length, std::uint8_t* out) {
   const std::size_t n = (length + 1) / 2;
   for (std::size_t i = 0; i < n; ++i) {
-    const unsigned hi = static_cast<unsigned char>(text[2 * i]);
-    const unsigned lo = static_cast<unsigned char>(text[2 * i + 1]);
-    out[i] = static_cast<std::uint8_t>((hi + 13) * 16 + lo);
+    out[i] = wire::NibblePairValue(static_cast<std::uint8_t>(text[2 * i]), static_cast<std::uint8_t>(text[2 * i + 1]));
   }
 }
 
@@ -88,7 +74,7 @@ void HexTextToBytes(const char* text, std::uint16_t length, std::uint8_t* out) {
     while (IsScanSpace(*p)) ++p;
     unsigned value = 0;
     for (int digits = 0; digits < 2; ++digits, ++p) {
-      const int v = HexValue(*p);
+      const int v = wire::HexDigitValue(*p);
       if (v < 0) break;
       value = value * 16 + static_cast<unsigned>(v);
     }
@@ -130,15 +116,9 @@ int BcdToAsc(const char* hexText, char* bytesOut) {
   return 0;
 }
 
-std::string ToHex(const std::uint8_t* bytes, std::size_t count) {
-  std::string text(2 * count, '0');
-  for (std::size_t i = 0; i < count; ++i) PutHexByte(bytes[i], &text[2 * i]);
-  return text;
-}
-
 std::string ByteToHex(int value) {
-  char text[4];
-  std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+  std::string text(2, '0');
+  wire::PutHex(static_cast<std::uint8_t>(value & 0xFF), &text[0]);
   return text;
 }
 

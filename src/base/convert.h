@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "wire/bytes.h"
+
 namespace kp {
 
-using Bytes = std::vector<std::uint8_t>;
+using wire::Bytes;
 
 // "%02X" per byte.  For count >= 1 the text is NUL-terminated; for count 0
 // nothing at all is written.
@@ -34,7 +36,6 @@ int BcdToAsc(const char* hexText, char* bytesOut);
 // Typed helpers used inside the library.
 // The low byte of value as two upper-case hex digits ("%02X").
 std::string ByteToHex(int value);
-std::string ToHex(const std::uint8_t* bytes, std::size_t count);
-inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
+using wire::ToHex;
 
 }  // namespace kp

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "wire/bytes.h"
 
 namespace kp {
 namespace {
@@ -24,20 +25,8 @@ constexpr SecretTag kSecretTags[] = {
 constexpr std::size_t kKeepFirst = 6;
 constexpr std::size_t kKeepLast = 4;
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 // Value of the two hexadecimal characters at text[at], or -1.
-int ByteAt(std::string_view text, std::size_t at) {
-  if (at + 2 > text.size()) return -1;
-  const int hi = HexValue(text[at]);
-  const int lo = HexValue(text[at + 1]);
-  return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
-}
+int ByteAt(std::string_view text, std::size_t at) { return wire::HexByteAt(text, at); }
 
 // Masks the middle of an account number of n characters at out[at].
 void MaskPan(std::string& out, std::size_t at, std::size_t n) {

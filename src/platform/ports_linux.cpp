@@ -11,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "platform/ports.h"
+#include "wire/com_port.h"
 
 namespace kp::platform {
 
@@ -54,7 +55,7 @@ bool IsRealSerialPort(int k) {
 std::vector<int> SystemSerialPorts() {
   std::vector<int> ports;
   for (int n = 1; n <= kHighestCom && ports.size() < kMaxListedPorts; ++n) {
-    if (!GetEnv(("KPDEV_COM" + std::to_string(n)).c_str()).empty()) ports.push_back(n);
+    if (!GetEnv(wire::ComVariable(n).c_str()).empty()) ports.push_back(n);
   }
   for (int k = 0; k < kHighestCom && ports.size() < kMaxListedPorts; ++k) {
     // A COM number already redirected by its variable no longer reaches

@@ -17,6 +17,7 @@
 #include "base/trace.h"
 #include "platform/platform.h"
 #include "platform/serial_line.h"
+#include "wire/com_port.h"
 
 namespace kp::platform {
 namespace {
@@ -132,10 +133,7 @@ void ModemLines(int fd, unsigned long request) {
 }  // namespace
 
 std::string SerialDevicePath(int port) {
-  const std::string name = "KPDEV_COM" + std::to_string(port);
-  std::string path = GetEnv(name.c_str());
-  if (!path.empty()) return path;
-  return "/dev/ttyS" + std::to_string(port - 1);
+  return wire::PosixComPath(port, GetEnv(wire::ComVariable(port).c_str()).c_str());
 }
 
 struct SerialLine::Impl {

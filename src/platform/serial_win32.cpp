@@ -24,6 +24,7 @@
 #include "platform/network_target.h"
 #include "platform/platform.h"
 #include "platform/serial_line.h"
+#include "wire/com_port.h"
 
 namespace kp::platform {
 namespace {
@@ -94,8 +95,7 @@ DWORD ClampToDword(std::size_t n) { return n > MAXDWORD ? MAXDWORD : static_cast
 std::string SerialDevicePath(int port) {
   // Only a device server on the network replaces the system's port:
   // Windows programs name their ports by number alone.
-  const std::string variable = "KPDEV_COM" + std::to_string(port);
-  std::string target = GetEnv(variable.c_str());
+  std::string target = GetEnv(wire::ComVariable(port).c_str());
   if (IsNetworkTarget(target)) return target;
   char name[32];
   std::snprintf(name, sizeof name, "\\\\.\\COM%d", port);

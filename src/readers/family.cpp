@@ -1,5 +1,7 @@
 #include "readers/family.h"
 
+#include "wire/family.h"
+
 namespace kp {
 
 namespace {
@@ -103,19 +105,17 @@ static_assert(CacheFits(kFamilyType1) && CacheFits(kFamilyType0) && CacheFits(kF
               "every family's cached seats fit the reader's answer-to-reset cache");
 
 const ReaderFamily* FamilyOf(int deviceType) {
-  switch (deviceType) {
-    case 0:
+  wire::Family family{};
+  if (!wire::FamilyOfType(deviceType, &family)) return nullptr;
+  switch (family) {
+    case wire::Family::kT0:
       return &kFamilyType0;
-    case 1:
-    case 2:
-    case 5:
+    case wire::Family::kT1:
       return &kFamilyType1;
-    case 61:
-    case 62:
+    case wire::Family::kT61:
       return &kFamilyType61;
-    default:
-      return nullptr;
   }
+  return nullptr;
 }
 
 }  // namespace kp

@@ -10,27 +10,19 @@
 #include "base/trace.h"
 #include "platform/platform.h"
 #include "serial/frame.h"
+#include "wire/frame.h"
+#include "wire/status.h"
 
 namespace kp {
 
 namespace {
 
-constexpr std::uint8_t kEsc = 0x1B;
+using wire::kEsc;
 
-struct StatusEntry {
-  int status;
-  int result;
-};
-
-constexpr StatusEntry kStatusTable[] = {
-    {0x0000, 0},    {0x1001, -305}, {0x1002, -306}, {0x1004, -307}, {0x1005, -308}, {0x1006, -317}, {0x1007, -318},
-    {0x2001, -309}, {0x2004, -319}, {0x2005, -310}, {0x2006, -320}, {0x2007, -321}, {0x3001, -311}, {0x3005, -312},
-    {0x3006, -313}, {0x3007, -324}, {0x3008, -316}, {0x3009, -314}, {0x6003, -328},
-};
-
-// The prebuilt buzzer frames (command 0x3117 on, 0x3116 off, no data).
-constexpr std::uint8_t kVoiceOn[] = {0x02, 0x30, 0x30, 0x30, 0x32, 0x33, 0x31, 0x31, 0x37, 0x32, 0x36, 0x03};
-constexpr std::uint8_t kVoiceOff[] = {0x02, 0x30, 0x30, 0x30, 0x32, 0x33, 0x31, 0x31, 0x36, 0x32, 0x37, 0x03};
+// The buzzer: a frame like any command (0x3117 on, 0x3116 off, no data),
+// which the device does not answer.
+constexpr std::uint16_t kVoiceOn = 0x3117;
+constexpr std::uint16_t kVoiceOff = 0x3116;
 
 }  // namespace
 
@@ -54,12 +46,7 @@ int BaudCode(int baud) {
   }
 }
 
-int MapStatusWord(int status) {
-  for (const auto& e : kStatusTable) {
-    if (e.status == status) return e.result;
-  }
-  return kErrStatus;
-}
+int MapStatusWord(int status) { return wire::StatusResult(status); }
 
 int CReader::Exchange(int command, const char* data, int length, char* response, int timeoutMs) {
   return ExchangeInto(command, data, length, response, kTextBuffer, timeoutMs);
@@ -224,7 +211,8 @@ int CReader::SetDeviceModule(int /*module*/) {
 int CReader::IC_Voice(int on) {
   // The device does not answer the buzzer: nothing is owed.
   port_.PrepareRequest();
-  return on ? port_.Write(kVoiceOn, sizeof kVoiceOn) : port_.Write(kVoiceOff, sizeof kVoiceOff);
+  const Bytes frame = wire::EncodeFrame(on ? kVoiceOn : kVoiceOff);
+  return port_.Write(frame.data(), static_cast<std::uint16_t>(frame.size()));
 }
 
 int CReader::Gate(Tech tech, unsigned feature) const {

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <string>
 
-#include "base/cancel.h"
 #include "base/convert.h"
 #include "readers/family.h"
 #include "serial/port_text.h"
@@ -109,10 +108,6 @@ class CReader {
   int Magnetic_WaitForWriteTrack(const char* track2);
   int Magnetic_WaitForWriteBothTracks(const char* track1, const char* track2);
   int Magnetic_ConfirmWriteTrack();
-  // The read-any-card service's wait for a swipe ("first|second" into
-  // result).  It ends at its next round once `cancel` has been cancelled
-  // after `started` (from any thread, also before the wait began).
-  int WaitForMagneticSwipe(unsigned int timeoutMs, char* result, const CancelToken& cancel, CancelToken::Mark started);
 
   // ---- SLE4428 and SLE4442 (sle44x8.cpp)
   int SLE4428_VerifyPwd(int seat, const char* pwdHex);

@@ -2,50 +2,31 @@
 
 #include <cstdio>
 
+#include "wire/bytes.h"
+#include "wire/nibble.h"
+
 namespace kp::frame {
 
 namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 // One pair of characters read as far as it is hexadecimal ("%02X"-style).
 int PairValue(const char* pair) {
   int value = 0;
   for (int k = 0; k < 2; ++k) {
-    const int d = HexDigit(pair[k]);
+    const int d = wire::HexDigitValue(pair[k]);
     if (d < 0) break;
     value = value * 16 + d;
   }
   return value;
 }
 
-std::uint8_t Nibble(int value) { return static_cast<std::uint8_t>(0x30 + (value & 0x0F)); }
-
 std::uint8_t* PutByte(std::uint8_t* out, int value) {
-  *out++ = Nibble(value >> 4);
-  *out++ = Nibble(value);
+  *out++ = wire::NibbleChar(static_cast<unsigned>(value) >> 4);
+  *out++ = wire::NibbleChar(static_cast<unsigned>(value));
   return out;
 }
 
 }  // namespace
-
-std::uint8_t Checksum(const std::uint8_t* bytes, std::size_t count) {
-  std::uint8_t acc = 0;
-  for (std::size_t i = 0; i < count; ++i) acc ^= bytes[i];
-  return acc;
-}
-
-Bytes Encode(int command, const std::uint8_t* data, std::size_t count) {
-  const std::string text = ToHex(data, count);
-  Bytes wire(text.size() + 12);
-  wire.resize(EncodeText(command, text.data(), text.size(), wire.data()));
-  return wire;
-}
 
 std::size_t EncodeText(int command, const char* data, std::size_t length, std::uint8_t* out) {
   const std::size_t n = length / 2 + 2;
@@ -66,10 +47,6 @@ std::size_t EncodeText(int command, const char* data, std::size_t length, std::u
   return static_cast<std::size_t>(p - out);
 }
 
-std::size_t BodyLength(const std::uint8_t* head) {
-  return ((head[1] & 0x0Fu) << 12) | ((head[2] & 0x0Fu) << 8) | ((head[3] & 0x0Fu) << 4) | (head[4] & 0x0Fu);
-}
-
 Response Decode(const char* body, std::size_t count) {
   Bytes bytes((count + 1) / 2 + 2, 0);
   NibbleTextToBytes(body, count & ~static_cast<std::size_t>(1), bytes.data());
@@ -85,7 +62,7 @@ std::string DescribeCommand(int command, const std::uint8_t* wire, std::size_t c
   // The data characters sit between the nine head bytes and the three tail
   // bytes; each is one nibble.
   std::string data;
-  for (std::size_t i = 9; i + kTailBytes < count; ++i) data += "0123456789ABCDEF"[wire[i] & 0x0F];
+  for (std::size_t i = 9; i + kTailBytes < count; ++i) data += wire::HexDigit(wire[i]);
   char head[48];
   std::snprintf(head, sizeof head, "-> %04X data %s", command & 0xFFFF, data.empty() ? "-" : "");
   return head + data;

@@ -14,21 +14,24 @@
 #include <string_view>
 
 #include "base/convert.h"
+#include "wire/frame.h"
 
 namespace kp::frame {
 
-constexpr std::uint8_t kStx = 0x02;
-constexpr std::uint8_t kEtx = 0x03;
+using wire::kEtx;
+using wire::kStx;
 // STX and the four length characters that open every answer.
-constexpr std::size_t kHeadBytes = 5;
+constexpr std::size_t kHeadBytes = wire::kFrameHead;
 // Checksum (two characters) and ETX that close it.
-constexpr std::size_t kTailBytes = 3;
+constexpr std::size_t kTailBytes = wire::kFrameTail;
 
 // XOR of the bytes.
-std::uint8_t Checksum(const std::uint8_t* bytes, std::size_t count);
+inline std::uint8_t Checksum(const std::uint8_t* bytes, std::size_t count) { return wire::Xor(bytes, count); }
 
 // Wire bytes of a command with data bytes.
-Bytes Encode(int command, const std::uint8_t* data, std::size_t count);
+inline Bytes Encode(int command, const std::uint8_t* data, std::size_t count) {
+  return wire::EncodeFrame(static_cast<std::uint16_t>(command), data, count);
+}
 
 // Wire bytes of a command whose data the operations hand over as text
 // (two hexadecimal characters per byte).  Upper-case hexadecimal text
@@ -41,7 +44,7 @@ std::size_t EncodeText(int command, const char* data, std::size_t length, std::u
 
 // Body length in bytes announced by the five head bytes of an answer (the
 // low four bits of each length character).
-std::size_t BodyLength(const std::uint8_t* head);
+inline std::size_t BodyLength(const std::uint8_t* head) { return wire::BodyLength(head); }
 
 // A decoded answer body.
 struct Response {

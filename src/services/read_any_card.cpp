@@ -114,6 +114,40 @@ int TryChipCards(CReader& reader, const ReadAllArgs& args, const std::function<b
   return kOk;
 }
 
+// Longest pause between two polls of the head in KP_DEV_ReadAll's wait; a
+// swipe arriving earlier ends the pause at once.
+constexpr int kSwipePollPauseMs = 300;
+
+// KP_DEV_ReadAll's wait for a swipe ("first|second" into result).  Arms the
+// head (a type-61 reader arms it with every read and answers the arm with 0
+// at once), then polls it until a swipe has been read, the call was
+// cancelled, or timeoutMs has passed.  A cancel that came before the wait
+// began ends it after its first poll, as one during the wait does at the
+// next.
+int WaitForSwipe(CReader& reader, unsigned int timeoutMs, char* result, CancelToken::Mark started) {
+  // A reader without a head has nothing to wait for.
+  if (reader.family().magnetic == Serves::kNever) return kOk;
+  const int armed = reader.Magnetic_Accept();
+  if (armed != 0) return armed;
+  CSerialPort& port = reader.serialPort();
+  const std::uint32_t start = platform::TickMs();
+  for (;;) {
+    char track1[kSwipeRoom] = {};
+    char track2[kSwipeRoom] = {};
+    const int r = reader.Magnetic_ReadTrack(track1, track2);
+    if (r == 0) {
+      JoinTracks(track1, track2, result);
+      return kOk;
+    }
+    // A dead line makes every wait return at once; polling on would spin.
+    if (port.LineFailed()) return r == kErrWrite ? kErrWrite : kErrRead;
+    platform::PumpOneMessage();
+    if (g_readAllCancel.CancelledSince(started)) return kNothingYet;
+    if (static_cast<std::uint32_t>(platform::TickMs() - start) > timeoutMs) return kNothingYet;
+    port.WaitForInput(1, kSwipePollPauseMs);
+  }
+}
+
 bool Usable(const ReadAllArgs& args) { return args.cardKind != nullptr && args.result != nullptr; }
 
 }  // namespace
@@ -184,7 +218,7 @@ int ReadAll(const ReadAllArgs& args) {
   if (r != 0) return r;
   // The magnetic reader waits on its own; a timeout below 300 ms wraps round
   // and the wait ends only with a card or a cancel.
-  const int waited = lease->WaitForMagneticSwipe(args.timeoutMs - 300u, args.result, g_readAllCancel, started);
+  const int waited = WaitForSwipe(*lease, args.timeoutMs - 300u, args.result, started);
   if (waited == 0) {
     *args.cardKind = kMagneticCard;
     return kOk;  // this reader stays open until the next loop's first pass

@@ -14,17 +14,14 @@
 #include <thread>
 
 #include "kp_dev.h"
+#include "wire/bytes.h"
+#include "wire/frame.h"
 
 namespace kptest {
 
 namespace {
 
 constexpr int kIdleGapMs = 15;
-
-void AppendNibbles(Bytes& out, std::uint8_t byte) {
-  out.push_back(static_cast<std::uint8_t>(0x30 + (byte >> 4)));
-  out.push_back(static_cast<std::uint8_t>(0x30 + (byte & 0x0F)));
-}
 
 void WriteAll(int fd, const Bytes& bytes) {
   std::size_t done = 0;
@@ -41,40 +38,14 @@ void WriteAll(int fd, const Bytes& bytes) {
 
 }  // namespace
 
-// Both directions frame the same way: STX, the length of code and data as
-// four nibble characters, code and data as nibble characters, their XOR,
-// ETX.
-Bytes ResponseFrame(std::uint16_t status, const Bytes& data) {
-  Bytes body{static_cast<std::uint8_t>(status >> 8), static_cast<std::uint8_t>(status & 0xFF)};
-  body.insert(body.end(), data.begin(), data.end());
-  const std::size_t len = body.size();
-  Bytes out{0x02};
-  AppendNibbles(out, static_cast<std::uint8_t>(len >> 8));
-  AppendNibbles(out, static_cast<std::uint8_t>(len & 0xFF));
-  std::uint8_t sum = 0;
-  for (std::uint8_t b : body) {
-    AppendNibbles(out, b);
-    sum ^= b;
-  }
-  AppendNibbles(out, sum);
-  out.push_back(0x03);
-  return out;
-}
+Bytes ResponseFrame(std::uint16_t status, const Bytes& data) { return kp::wire::EncodeFrame(status, data); }
 
 Bytes FromHex(const std::string& hex) {
   Bytes out;
   int nibble = -1;
   for (char c : hex) {
-    int v;
-    if (c >= '0' && c <= '9') {
-      v = c - '0';
-    } else if (c >= 'A' && c <= 'F') {
-      v = c - 'A' + 10;
-    } else if (c >= 'a' && c <= 'f') {
-      v = c - 'a' + 10;
-    } else {
-      continue;
-    }
+    const int v = kp::wire::HexDigitValue(c);
+    if (v < 0) continue;
     if (nibble < 0) {
       nibble = v;
     } else {
@@ -85,15 +56,7 @@ Bytes FromHex(const std::string& hex) {
   return out;
 }
 
-std::string ToHexText(const Bytes& bytes) {
-  std::string s;
-  char t[4];
-  for (std::uint8_t b : bytes) {
-    std::snprintf(t, sizeof t, "%02X", b);
-    s += t;
-  }
-  return s;
-}
+std::string ToHexText(const Bytes& bytes) { return kp::wire::ToHex(bytes); }
 
 FakeDevice::FakeDevice(int com) : com_(com) {
   if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty");

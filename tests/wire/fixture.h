@@ -30,9 +30,8 @@ namespace kptest {
 using Bytes = std::vector<std::uint8_t>;
 using Frames = std::vector<Bytes>;
 
-// A frame as both directions send it: STX, the length of code (or status)
-// and data as four nibble characters, code and data as nibble characters,
-// their XOR, ETX.  Every nibble v travels as the byte 0x30 + v.
+// A frame as both directions send it (the project's one frame codec; the
+// tests that write frames out byte by byte check it independently).
 Bytes ResponseFrame(std::uint16_t status, const Bytes& data = {});
 inline Bytes CommandFrame(std::uint16_t command, const Bytes& data = {}) { return ResponseFrame(command, data); }
 // Bytes of a hex text such as "02 30 31" or "023031".

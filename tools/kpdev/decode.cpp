@@ -5,22 +5,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "wire/bytes.h"
+#include "wire/frame.h"
+#include "wire/nibble.h"
+#include "wire/tlv.h"
+
 namespace kpdev::tool {
 
 namespace {
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-std::string Hex2(std::uint8_t b) {
-  char text[3];
-  std::snprintf(text, sizeof text, "%02X", b);
-  return text;
-}
+std::string Hex2(std::uint8_t b) { return kp::wire::ToHex(&b, 1); }
 
 bool AllDigits(const std::string& text) {
   for (char c : text) {
@@ -43,22 +37,10 @@ std::string Spelled(const Bytes& bytes) {
 
 bool HexToBytes(const std::string& hex, Bytes* out) {
   out->clear();
-  if (hex.size() % 2 != 0) return false;
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    const int high = HexDigit(hex[i]);
-    const int low = HexDigit(hex[i + 1]);
-    if (high < 0 || low < 0) return false;
-    out->push_back(static_cast<std::uint8_t>(high << 4 | low));
-  }
-  return true;
+  return kp::wire::FromHex(hex, out);
 }
 
-std::string BytesToHex(const std::uint8_t* data, std::size_t size) {
-  std::string text;
-  text.reserve(2 * size);
-  for (std::size_t i = 0; i < size; ++i) text += Hex2(data[i]);
-  return text;
-}
+std::string BytesToHex(const std::uint8_t* data, std::size_t size) { return kp::wire::ToHex(data, size); }
 
 // ------------------------------------------------------------ seat states
 
@@ -258,61 +240,47 @@ std::vector<std::string> AtrLines(const Atr& atr, const std::string& indent) {
 namespace {
 
 bool ParseObjects(const std::uint8_t* data, std::size_t size, std::vector<Tlv>* out, std::string* error, int depth) {
+  using kp::wire::TlvRead;
   std::size_t at = 0;
-  while (at < size) {
-    if (data[at] == 0x00 || data[at] == 0xFF) {
-      ++at;
-      continue;
-    }
-    const std::size_t tagAt = at;
-    Tlv tlv;
-    tlv.constructed = (data[at] & 0x20) != 0;
-    if ((data[at++] & 0x1F) == 0x1F) {
-      // Further tag bytes follow while bit 8 is set.
-      for (;;) {
-        if (at >= size) {
-          *error = "tag cut short at offset " + std::to_string(tagAt);
-          return false;
-        }
-        if ((data[at++] & 0x80) == 0) break;
-        if (at - tagAt > 4) {
-          *error = "tag longer than 4 bytes at offset " + std::to_string(tagAt);
-          return false;
-        }
-      }
-    }
-    tlv.tag = BytesToHex(data + tagAt, at - tagAt);
-    if (at >= size) {
-      *error = "length of " + tlv.tag + " missing";
-      return false;
-    }
-    std::size_t length = data[at++];
-    if (length == 0x80) {
-      *error = "indefinite length of " + tlv.tag;
-      return false;
-    }
-    if (length > 0x80) {
-      const std::size_t count = length & 0x7F;
-      if (count > 4 || at + count > size) {
-        *error = "length of " + tlv.tag + " cut short";
+  for (;;) {
+    kp::wire::Tlv element;
+    const TlvRead read = kp::wire::ReadTlv(data, &at, size, &element);
+    if (read == TlvRead::kEnd) return true;
+    const std::string tag = BytesToHex(data + element.tagAt, element.tagSize);
+    switch (read) {
+      case TlvRead::kOk:
+      case TlvRead::kEnd:
+        break;
+      case TlvRead::kTagCut:
+        *error = "tag cut short at offset " + std::to_string(element.tagAt);
         return false;
-      }
-      length = 0;
-      for (std::size_t i = 0; i < count; ++i) length = length << 8 | data[at++];
+      case TlvRead::kTagTooLong:
+        *error = "tag longer than 4 bytes at offset " + std::to_string(element.tagAt);
+        return false;
+      case TlvRead::kLengthMissing:
+        *error = "length of " + tag + " missing";
+        return false;
+      case TlvRead::kIndefinite:
+        *error = "indefinite length of " + tag;
+        return false;
+      case TlvRead::kLengthCut:
+        *error = "length of " + tag + " cut short";
+        return false;
+      case TlvRead::kValuePastEnd:
+        *error = "value of " + tag + " runs " + std::to_string(element.length - (size - element.valueAt)) +
+                 " bytes past the end";
+        return false;
     }
-    if (length > size - at) {
-      *error = "value of " + tlv.tag + " runs " + std::to_string(length - (size - at)) + " bytes past the end";
-      return false;
-    }
-    tlv.value.assign(data + at, data + at + length);
-    at += length;
+    Tlv tlv;
+    tlv.tag = tag;
+    tlv.constructed = element.constructed;
+    tlv.value.assign(data + element.valueAt, data + element.valueAt + element.length);
     if (tlv.constructed && depth < 16) {
       std::string inner;
       if (!ParseObjects(tlv.value.data(), tlv.value.size(), &tlv.children, &inner, depth + 1)) tlv.children.clear();
     }
     out->push_back(std::move(tlv));
   }
-  return true;
 }
 
 struct TagName {
@@ -652,17 +620,14 @@ bool FloatForCents(long long cents, float* value) {
 
 namespace {
 
-// Nibble characters 0x30..0x3F to a value; -1 for anything else.
-int Nibble(std::uint8_t c) { return c >= 0x30 && c <= 0x3F ? c - 0x30 : -1; }
-
 // Bytes from `count` pairs of nibble characters at `at`; false when one is
 // not a nibble character.
 bool NibblePairs(const Bytes& run, std::size_t at, std::size_t count, Bytes* out) {
   out->clear();
   for (std::size_t i = 0; i < count; ++i) {
-    const int high = Nibble(run[at + 2 * i]), low = Nibble(run[at + 2 * i + 1]);
-    if (high < 0 || low < 0) return false;
-    out->push_back(static_cast<std::uint8_t>(high << 4 | low));
+    const std::uint8_t* pair = run.data() + at + 2 * i;
+    if (!kp::wire::IsNibbleChar(pair[0]) || !kp::wire::IsNibbleChar(pair[1])) return false;
+    out->push_back(static_cast<std::uint8_t>(kp::wire::NibblesValue(pair, 2)));
   }
   return true;
 }
@@ -670,7 +635,7 @@ bool NibblePairs(const Bytes& run, std::size_t at, std::size_t count, Bytes* out
 // What the raw sequences outside frames are: the module switch and its
 // replies, the type-61 version request; empty for other bytes.
 std::string RawMeaning(const Bytes& part) {
-  constexpr std::uint8_t kEsc = 0x1B;
+  using kp::wire::kEsc;
   if (part.size() < 2 || part[0] != kEsc) return {};
   if (part.size() == 2 && part[1] >= '0' && part[1] <= '2') {
     static const char* const kReplies[] = {"module switched", "module switch refused: speed digit",
@@ -702,17 +667,14 @@ std::vector<std::string> DescribeLine(const Bytes& run, bool toDevice) {
   std::vector<std::string> out;
   std::size_t at = 0, rawFrom = 0;
   while (at < run.size()) {
-    if (run[at] != 0x02 || at + 5 > run.size()) {
+    if (run[at] != kp::wire::kStx || at + kp::wire::kFrameHead > run.size()) {
       ++at;
       continue;
     }
-    // Length: four nibble characters (the device's: their low four bits).
-    std::size_t length = 0;
-    for (std::size_t i = 1; i <= 4; ++i) length = length << 4 | (run[at + i] & 0x0F);
     // A command counts its command code and data; an answer its body.
-    const std::size_t bodyBytes = length;
-    const std::size_t end = at + 5 + 2 * bodyBytes + 3;
-    if (end > run.size() || run[end - 1] != 0x03 || (toDevice && bodyBytes < 2)) {
+    const std::size_t bodyBytes = kp::wire::BodyLength(run.data() + at);
+    const std::size_t end = at + kp::wire::kFrameHead + 2 * bodyBytes + kp::wire::kFrameTail;
+    if (end > run.size() || run[end - 1] != kp::wire::kEtx || (toDevice && bodyBytes < 2)) {
       ++at;
       continue;
     }
@@ -731,8 +693,7 @@ std::vector<std::string> DescribeLine(const Bytes& run, bool toDevice) {
     if (body.size() > 2) text += " data " + BytesToHex(body.data() + 2, body.size() - 2);
     Bytes check;
     if (NibblePairs(run, end - 3, 1, &check)) {
-      std::uint8_t x = 0;
-      for (std::uint8_t b : body) x ^= b;
+      const std::uint8_t x = kp::wire::Xor(body.data(), body.size());
       // Only command frames carry a checksum the device checks.
       if (toDevice && x != check[0]) text += " (checksum " + Hex2(check[0]) + ", expected " + Hex2(x) + ")";
     }
@@ -758,20 +719,18 @@ std::vector<LineEvent> LineStream::Add(const Bytes& bytes, bool toDevice) {
   // STX, from the front; it ends when the front is still incomplete.
   while (!held_.empty()) {
     std::size_t frameEnd = 0;
-    if (held_[0] == 0x02) {
-      if (held_.size() < 5) break;
-      std::size_t length = 0;
-      for (std::size_t i = 1; i <= 4; ++i) length = length << 4 | (held_[i] & 0x0F);
-      frameEnd = 5 + 2 * length + 3;
+    if (held_[0] == kp::wire::kStx) {
+      if (held_.size() < kp::wire::kFrameHead) break;
+      frameEnd = kp::wire::kFrameHead + 2 * kp::wire::BodyLength(held_.data()) + kp::wire::kFrameTail;
       if (frameEnd <= kMaxRun && held_.size() < frameEnd) break;
-      if (frameEnd > kMaxRun || held_[frameEnd - 1] != 0x03) frameEnd = 0;  // not a frame after all
+      if (frameEnd > kMaxRun || held_[frameEnd - 1] != kp::wire::kEtx) frameEnd = 0;  // not a frame after all
     }
     if (frameEnd > 0) {
       Emit(frameEnd, &out);
       continue;
     }
     std::size_t next = 1;
-    while (next < held_.size() && held_[next] != 0x02) ++next;
+    while (next < held_.size() && held_[next] != kp::wire::kStx) ++next;
     if (next == held_.size()) break;
     Emit(next, &out);
   }

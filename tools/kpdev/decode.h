@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "wire/bytes.h"
+
 namespace kpdev::tool {
 
-using Bytes = std::vector<std::uint8_t>;
+using kp::wire::Bytes;
 
 // Hex text (either case) to bytes; false when it is not whole bytes of hex.
 bool HexToBytes(const std::string& hex, Bytes* out);

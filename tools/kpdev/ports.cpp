@@ -19,6 +19,7 @@
 
 #include "platform/network_target.h"
 #include "session.h"
+#include "wire/com_port.h"
 
 extern char** environ;
 
@@ -239,7 +240,7 @@ std::vector<PortEntry> CollectPorts() {
     const auto mapped = comOf.find(entry.resolved);
     if (mapped != comOf.end()) {
       entry.com = mapped->second;
-      entry.source = "KPDEV_COM" + std::to_string(entry.com);
+      entry.source = kp::wire::ComVariable(entry.com);
     } else if (s >= 0 && s < 32 && variables.count(static_cast<int>(s + 1)) == 0) {
       entry.com = static_cast<int>(s + 1);
       entry.source = "default";
@@ -260,7 +261,7 @@ std::vector<PortEntry> CollectPorts() {
     entry.path = path;
     entry.resolved = resolved;
     entry.com = n;
-    entry.source = "KPDEV_COM" + std::to_string(n);
+    entry.source = kp::wire::ComVariable(n);
     CheckAccess(&entry);
     ports.push_back(entry);
   }
@@ -272,7 +273,7 @@ std::vector<std::string> MapUnmappedDevices() {
   for (const PortEntry& p : CollectPorts()) {
     if (p.com != 0 || p.path.rfind("/dev/serial/by-id/", 0) == 0 || p.path.rfind("/dev/ttyS", 0) == 0) continue;
     for (int n = 32; n >= 1; --n) {
-      const std::string variable = "KPDEV_COM" + std::to_string(n);
+      const std::string variable = kp::wire::ComVariable(n);
       const char* value = std::getenv(variable.c_str());
       if (value != nullptr && *value != '\0') continue;
       // COM numbers of existing ttyS devices stay theirs.

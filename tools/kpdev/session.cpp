@@ -24,6 +24,8 @@
 #include "platform/rfc2217.h"
 #include "platform/socket.h"
 #include "ports.h"
+#include "wire/com_port.h"
+#include "wire/family.h"
 
 #ifdef KPDEV_TOOL_WITH_SIM
 #include "sim_client.h"
@@ -96,9 +98,10 @@ std::string FindSimExecutable() {
 }
 
 std::string FamilyOfType(int type) {
-  if (type == 0) return "t0";
-  if (type == 61 || type == 62) return "t61";
-  return "t1";
+  // The tool's options allow only types some family answers; t1 otherwise.
+  kp::wire::Family family = kp::wire::Family::kT1;
+  kp::wire::FamilyOfType(type, &family);
+  return kp::wire::FamilyName(family);
 }
 
 int ReportFailure(const std::string& call, int code) {
@@ -304,7 +307,7 @@ bool SimHost::Start(const GlobalOptions& global, const std::string& family, int 
     return false;
   }
   path_ = process_->port_path();
-  variable_ = "KPDEV_COM" + std::to_string(port);
+  variable_ = kp::wire::ComVariable(port);
   const char* old = std::getenv(variable_.c_str());
   hadValue_ = old != nullptr;
   oldValue_ = old != nullptr ? old : "";

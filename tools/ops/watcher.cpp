@@ -9,6 +9,7 @@
 #include "decode.h"
 #include "documents.h"
 #include "kp_dev.h"
+#include "wire/com_port.h"
 
 namespace kpdev::tool {
 
@@ -28,10 +29,7 @@ std::string Hex2(int byte) {
 }  // namespace
 
 std::string ComDevicePath(int port) {
-  const std::string variable = "KPDEV_COM" + std::to_string(port);
-  const char* value = std::getenv(variable.c_str());
-  if (value != nullptr && *value != '\0') return value;
-  return "/dev/ttyS" + std::to_string(port - 1);
+  return kp::wire::PosixComPath(port, std::getenv(kp::wire::ComVariable(port).c_str()));
 }
 
 namespace {
