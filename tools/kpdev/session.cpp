@@ -86,10 +86,6 @@ std::string OwnDirectory() {
 
 }  // namespace
 
-std::string ComDevicePath(int port) {
-  return kp::wire::PosixComPath(port, std::getenv(kp::wire::ComVariable(port).c_str()));
-}
-
 std::string FindSimExecutable() {
   const char* override = std::getenv("KPDEV_SIM");
   if (override != nullptr && *override != '\0') return override;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "command.h"
+#include "watcher.h"  // ComDevicePath
 
 namespace kpsim {
 class SimProcess;
@@ -20,11 +21,6 @@ namespace kpdev::tool {
 // program, else the one of the build tree kpdev came from; empty when none
 // exists.
 std::string FindSimExecutable();
-
-// The device that COM<port> stands for, as the library resolves it: the
-// value of KPDEV_COM<port> when set (a device, or a device server's
-// rfc2217:// or tcp:// address), else /dev/ttyS<port-1>.
-std::string ComDevicePath(int port);
 
 // The firmware family that answers a device type: t0 for 0, t61 for 61
 // and 62, t1 for the rest.

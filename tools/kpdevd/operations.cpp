@@ -12,7 +12,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -20,6 +19,7 @@
 
 #include "decode.h"
 #include "documents.h"
+#include "id_presence.h"
 #include "kp_dev.h"
 
 namespace kpdev::service {
@@ -32,11 +32,7 @@ using kpdev::tool::SplitBars;
 using kpdev::tool::TrackDocument;
 using kpdev::tool::Visible;
 
-constexpr int kContactSeat = 0;
 constexpr int kFieldSeat = 255;
-constexpr int kEmpty = 1;  // seat states as the status command reports them
-constexpr int kPresent = 2;
-constexpr int kPowered = 3;
 constexpr std::size_t kTextRoom = 512;
 constexpr std::size_t kTrackRoom = 1024;
 constexpr std::size_t kResultRoom = 4096;
@@ -405,23 +401,6 @@ int ReadAll(const Request& r, std::uint64_t seen, Doc& doc) {
   return doc.Failed("KP_DEV_ReadAll_A on COM" + std::to_string(r.port), result);
 }
 
-// Local time with milliseconds, as kpdev watch stamps its events.
-std::string Now() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &seconds);
-#else
-  localtime_r(&seconds, &local);
-#endif
-  char text[40], out[64];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  std::snprintf(out, sizeof out, "%s.%03d", text, static_cast<int>(ms));
-  return out;
-}
-
 }  // namespace
 
 std::uint64_t EnterReadAll() {
@@ -480,147 +459,28 @@ int CancelReadAll() {
   return waiting;
 }
 
-// ------------------------------------------------------------ events
-
-EventWatch::EventWatch(int port, int type, int baud, Emit emit)
-    : port_(port), type_(type), baud_(baud), emit_(std::move(emit)) {}
-
-EventWatch::~EventWatch() { Release(); }
-
-void EventWatch::Release() {
-  if (open_) KP_DEV_CloseDevice(port_);
-  open_ = false;
-  headArmed_ = false;
-}
-
-bool EventWatch::Open() {
-  int handle = 0;
-  const std::string text = PortText(port_, baud_);
-  const int r = KP_DEV_OpenDevice(type_, text.c_str(), &handle);
-  if (r != 0) {
-    Lost(r);
-    return false;
-  }
-  open_ = true;
-  if (!started_) {
-    started_ = true;
-    Send("reader", "watching", {{"port", port_}, {"type", type_}, {"baud", baud_}});
-  }
-  headArmed_ = KP_DEV_Magnetic_Accept(port_) == 0;
-  return true;
-}
-
-void EventWatch::Send(const std::string& where, const std::string& what, nlohmann::json fields) {
-  fields["time"] = Now();
-  fields["where"] = where;
-  fields["event"] = what;
-  fields["port"] = port_;
-  emit_(std::move(fields));
-}
-
-void EventWatch::Lost(int result) {
-  if (open_) KP_DEV_CloseDevice(port_);
-  open_ = false;
-  if (!lost_) {
-    lost_ = true;
-    Send("reader", "lost", {{"result", ResultJson(result)}});
-  }
-}
-
-void EventWatch::Poll() {
-  if (!open_ && !Open()) return;
-  int state = -1;
-  if (contactServed_) {
-    const int r = KP_DEV_IC_GetStatus(port_, kContactSeat, &state);
-    if (r == KP_DEV_ERR_NOT_SUPPORTED) {
-      contactServed_ = fieldServed_ = false;
-    } else if (r != 0) {
-      return Lost(r);
-    } else {
-      if (lost_) {
-        lost_ = false;
-        Send("reader", "back");
-      }
-      Contact(state);
-    }
-  }
-  if (fieldServed_) {
-    state = -1;
-    const int r = KP_DEV_IC_GetStatus(port_, kFieldSeat, &state);
-    if (r == KP_DEV_ERR_NOT_SUPPORTED) {
-      fieldServed_ = false;
-    } else if (r != 0) {
-      return Lost(r);
-    } else {
-      Field(state);
-    }
-  }
-  if (headArmed_) Head();
-}
-
-void EventWatch::Contact(int state) {
-  if (state == contact_) return;
-  const int before = contact_;
-  contact_ = state;
-  nlohmann::json code{{"state", {{"code", state}, {"name", kpdev::tool::CardStateName(state)}}}};
-  if (state == kEmpty) {
-    Send("seat 0", before < 0 ? "empty" : "removed", code);
-    return;
-  }
-  if (state == kPresent || state == kPowered) {
-    if (before <= kEmpty) Send("seat 0", "inserted", code);
-    char atr[80] = {};
-    int length = 33;
-    const int r = KP_DEV_IC_PowerOn(port_, kContactSeat, &length, atr);
-    if (r != 0) {
-      Send("seat 0", "no-atr", {{"result", ResultJson(r)}});
-      return;
-    }
-    contact_ = kPowered;
-    Send("seat 0", "powered", {{"atr", AtrDocument(atr)}});
-    return;
-  }
-  Send("seat 0", "state", code);
-}
-
-void EventWatch::Field(int state) {
-  if (state == field_) return;
-  const int before = field_;
-  field_ = state;
-  if (state == kEmpty) {
-    Send("field", before < 0 ? "empty" : "left");
-    return;
-  }
-  if (state == kPresent && before != kPowered) {
-    int type = 0, uidLen = 10, atsLen = 254;
-    char uid[32] = {}, ats[520] = {};
-    const int r = KP_DEV_IC_ConnectlessActive(port_, &type, &uidLen, uid, &atsLen, ats);
-    if (r != 0) {
-      Send("field", "arrived", {{"result", ResultJson(r)}});
-      return;
-    }
-    field_ = kPowered;
-    Send("field", "arrived", {{"uid", uid}, {"type", Hex2(type)}, {"ats", atsLen > 0 ? ats : ""}});
-    return;
-  }
-  if (state == kPowered && before <= kEmpty) {
-    Send("field", "arrived");
-    return;
-  }
-  Send("field", "state", {{"state", {{"code", state}, {"name", kpdev::tool::CardStateName(state)}}}});
-}
-
-void EventWatch::Head() {
-  char track1[kTrackRoom] = {}, track2[kTrackRoom] = {};
-  const int r = KP_DEV_Magnetic_ReadTrack(port_, track1, track2);
-  if (r == KP_DEV_NOTHING_YET) return;
-  if (r == 0) {
-    Send("head", "swipe", {{"track1", TrackDocument(track1, true)}, {"track2", TrackDocument(track2)}});
-  } else if (r != KP_DEV_ERR_WAIT) {
-    Send("head", "failed", {{"result", ResultJson(r)}});
-  }
-  // The head is armed for one card: arm it again.
-  headArmed_ = KP_DEV_Magnetic_Accept(port_) == 0;
+std::unique_ptr<kpdev::tool::Watcher> MakeEventWatch(int port, int type, int baud, int intervalMs,
+                                                     std::function<void(nlohmann::json event)> emit) {
+  kpdev::tool::WatchTarget target;
+  target.port = port;
+  target.type = type;
+  target.baud = baud;
+  target.intervalMs = intervalMs;
+#ifndef _WIN32
+  // The identity module is asked on the device node itself; on Windows the
+  // library's handle is the only way to the port, so identity cards are
+  // not watched there ("id unwatched" is never sent: the check is absent).
+  target.identity = [](const std::string& device, int b) { return kpdev::tool::CheckIdentityCard(device, b); };
+#endif
+  target.pause = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+  auto watch =
+      std::make_unique<kpdev::tool::Watcher>(target, [port, emit = std::move(emit)](kpdev::tool::WatchEvent event) {
+        event.fields["port"] = port;
+        emit(std::move(event.fields));
+      });
+  watch->Start(PortText(port, baud) + " type " + std::to_string(type),
+               {{"port", port}, {"type", type}, {"baud", baud}, {"interval_ms", intervalMs}});
+  return watch;
 }
 
 }  // namespace kpdev::service

@@ -7,11 +7,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "documents.h"
 #include "request.h"
+#include "watcher.h"
 
 namespace kpdev::service {
 
@@ -41,47 +43,10 @@ std::uint64_t EnterReadAll();
 // returns how many there were.  Never waits for the loop.
 int CancelReadAll();
 
-// Watches one reader as `kpdev watch` does and reports what changes:
-// seat 0 inserted/removed/powered, field arrived/left, head swipe, reader
-// lost/back.  Each event is one object with "time", "where", "event" and
-// its fields.  Poll() runs on the thread that owns the port.
-class EventWatch {
- public:
-  using Emit = std::function<void(nlohmann::json event)>;
-  EventWatch(int port, int type, int baud, Emit emit);
-  ~EventWatch();
-  EventWatch(const EventWatch&) = delete;
-  EventWatch& operator=(const EventWatch&) = delete;
-
-  // One round of questions to the reader (opening it first when needed).
-  void Poll();
-  // Closes the reader so that another operation can open the port; the
-  // next Poll() opens it again without reporting the cards anew.
-  void Release();
-
-  int type() const { return type_; }
-  int baud() const { return baud_; }
-
- private:
-  bool Open();
-  void Lost(int result);
-  void Contact(int state);
-  void Field(int state);
-  void Head();
-  void Send(const std::string& where, const std::string& what, nlohmann::json fields = nlohmann::json::object());
-
-  int port_;
-  int type_;
-  int baud_;
-  Emit emit_;
-  bool open_ = false;
-  bool lost_ = false;
-  bool started_ = false;
-  bool contactServed_ = true;
-  bool fieldServed_ = true;
-  bool headArmed_ = false;
-  int contact_ = -1;
-  int field_ = -1;
-};
+// Watches one reader as `kpdev watch` does (tools/ops/watcher.h): every
+// event is its JSON object with "port" added.  The watcher itself is not
+// thread-safe: one port's thread polls it.
+std::unique_ptr<kpdev::tool::Watcher> MakeEventWatch(int port, int type, int baud, int intervalMs,
+                                                     std::function<void(nlohmann::json event)> emit);
 
 }  // namespace kpdev::service

@@ -23,7 +23,7 @@ struct ReaderPool::Port {
   int type = 1;
   int baud = 9600;
   int intervalMs = 500;
-  std::unique_ptr<EventWatch> watch;  // only touched by the port's thread
+  std::unique_ptr<kpdev::tool::Watcher> watch;  // only touched by the port's thread
   std::thread thread;
 };
 
@@ -135,15 +135,19 @@ void ReaderPool::Run(Port* port) {
       continue;
     }
     if (Clock::now() < nextPoll) continue;
-    const int type = port->type, baud = port->baud;
+    const int type = port->type, baud = port->baud, intervalMs = port->intervalMs;
     nextPoll = Clock::now() + std::chrono::milliseconds(port->intervalMs);
     lock.unlock();
     if (!port->watch) {
       const int number = port->number;
-      port->watch = std::make_unique<EventWatch>(
-          number, type, baud, [this, number](nlohmann::json event) { sink_(number, std::move(event)); });
+      port->watch = MakeEventWatch(number, type, baud, intervalMs,
+                                   [this, number](nlohmann::json event) { sink_(number, std::move(event)); });
     }
-    port->watch->Poll();
+    if (port->watch->lost()) {
+      port->watch->Reopen();
+    } else {
+      port->watch->Poll();
+    }
     lock.lock();
   }
   lock.unlock();

@@ -32,15 +32,17 @@ def main():
     t1 = sim_reader(SIM, "t1", inserts=[BANK])               # COM3: version, events
     bank = sim_reader(SIM, "t61", 115200, inserts=[BANK])    # COM4: read-any-card finds a bank card
     empty = sim_reader(SIM, "t61", 115200)                   # COM5: read-any-card waits
+    t0 = sim_reader(SIM, "t0")                               # COM6: identity card presence
     try:
-        return run(t1, bank, empty)
+        return run(t1, bank, empty, t0)
     finally:
-        for sim in (t1, bank, empty):
+        for sim in (t1, bank, empty, t0):
             sim.terminate()
 
 
-def run(t1, bank, empty):
-    env = {"KPDEV_COM3": t1.port_path, "KPDEV_COM4": bank.port_path, "KPDEV_COM5": empty.port_path}
+def run(t1, bank, empty, t0):
+    env = {"KPDEV_COM3": t1.port_path, "KPDEV_COM4": bank.port_path, "KPDEV_COM5": empty.port_path,
+           "KPDEV_COM6": t0.port_path}
     service = Service(KPDEVD, ["--allow-origin", "https://counter.example.org"], env)
     port = service.port
     try:
@@ -147,6 +149,29 @@ def run(t1, bank, empty):
               b.event("removed")["where"] == "seat 0")
         t1.control().insert(0, "bank", "profile=pboc-debit-two-sfi")
         check("insertion too", a.event("inserted")["where"] == "seat 0")
+        # The head of a type-1 reader sits behind its magnetic module.
+        t1.control().swipe("B4321^SERVICE^3112", "4321=3112")
+        event = a.event("swipe")
+        check("a swipe on a type-1 reader reaches the subscribers",
+              event["where"] == "head" and event["port"] == 3 and event["track1"]["text"] == "B4321^SERVICE^3112" and
+              event["track2"]["text"] == "4321=3112", event)
+        # A type-0 reader's identity module is asked whether a card lies on it.
+        d = WsClient(port)
+        doc = d.call({"op": "subscribe", "port": 6, "type": 0, "interval": 100})
+        check("subscribe to a type-0 reader", doc.get("exit") == 0, doc)
+        event = d.event("empty")
+        while event["where"] != "id":
+            event = d.event("empty")
+        check("no identity card at first", event["port"] == 6, event)
+        t0.control().insert(255, "id")
+        event = d.event("present")
+        check("an identity card laid on the reader", event["where"] == "id" and event["port"] == 6, event)
+        t0.control().remove(255)
+        event = d.event("removed")
+        while event["where"] != "id":
+            event = d.event("removed")
+        check("and taken away", event["port"] == 6, event)
+        d.close()
         doc = b.call({"op": "subscribe", "port": 3, "type": 61, "baud": 115200})
         check("a reader is watched as one type only", doc.get("exit") == 0, doc)  # already subscribed: kept
         c = WsClient(port)
