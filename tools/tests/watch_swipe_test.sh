@@ -5,16 +5,8 @@
 # also swiped at the moment the tool powers a newly inserted chip card on.
 # Usage: watch_swipe_test.sh KPDEV
 set -uo pipefail
-kpdev=$1
-scratch=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+# The tool's own --sim starts the virtual reader: no kpdev-sim is named.
+source "$(dirname "$0")/lib.sh" "$1" ""
 
 # watch_type TYPE: watches a virtual reader of that type, swipes a card,
 # and (types 1 and 61) swipes another while a contact card is powered on;
