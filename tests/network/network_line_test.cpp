@@ -228,8 +228,8 @@ TEST_F(NetworkLine, WaitsTakesAndPurgesAsASerialLineDoes) {
   EXPECT_EQ(got, 0u);
   const std::uint8_t request[] = {0x5A, 0xA5};
   ASSERT_EQ(line.Write(request, sizeof request), 0);
-  EXPECT_TRUE(line.WaitInput(3, 2000));
-  EXPECT_FALSE(line.WaitInput(4, 100));
+  EXPECT_TRUE(line.WaitInput(3, 2000, nullptr));
+  EXPECT_FALSE(line.WaitInput(4, 100, nullptr));
   EXPECT_EQ(line.InputCount(), 3u);
   ASSERT_EQ(line.ReadQueued(buffer, 2, &got), 0);
   EXPECT_EQ(Bytes(buffer, buffer + got), FromHex("41 FF"));
@@ -245,7 +245,7 @@ TEST_F(NetworkLine, WaitsTakesAndPurgesAsASerialLineDoes) {
   EXPECT_EQ(line.ReadQueued(buffer, sizeof buffer, &got), -1);
   EXPECT_EQ(got, 0u);
   EXPECT_EQ(line.Write(request, sizeof request), -1);
-  EXPECT_FALSE(line.WaitInput(1, 50));
+  EXPECT_FALSE(line.WaitInput(1, 50, nullptr));
   EXPECT_EQ(line.InputCount(), 0u);
   EXPECT_EQ(line.Purge(), 0);
   EXPECT_FALSE(line.Failed());
