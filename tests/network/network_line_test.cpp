@@ -13,6 +13,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kp_dev.h"
@@ -249,6 +250,32 @@ TEST_F(NetworkLine, WaitsTakesAndPurgesAsASerialLineDoes) {
   EXPECT_EQ(line.InputCount(), 0u);
   EXPECT_EQ(line.Purge(), 0);
   EXPECT_FALSE(line.Failed());
+}
+
+// A wait that watches a cancel sleeps on the connection and the line's
+// wake object together: a cancel from another thread ends it at once, one
+// made before its mark does not.
+TEST_F(NetworkLine, CancelEndsAWatchedWaitAtOnce) {
+  FakeServer server;
+  kp::platform::NetworkLine line;
+  ASSERT_TRUE(line.OpenTarget(server.Url(), kp::platform::LineSettings::Plain(9600)));
+  kp::CancelToken token;
+  token.Cancel();
+  const kp::CancelWatch watch{&token, token.Start()};
+  auto start = Clock::now();
+  EXPECT_FALSE(line.WaitInput(1, 200, &watch));
+  EXPECT_GE(MsSince(start), 200);
+
+  std::thread canceller([&token] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    token.Cancel();
+  });
+  start = Clock::now();
+  EXPECT_FALSE(line.WaitInput(1, 5000, &watch));
+  const double elapsed = MsSince(start);
+  canceller.join();
+  EXPECT_GE(elapsed, 40);
+  EXPECT_LT(elapsed, 1000);
 }
 
 TEST_F(NetworkLine, RawTcpCarriesOnlyTheDevicesBytes) {
