@@ -356,8 +356,7 @@ bool NetworkLine::WaitInput(std::size_t atLeast, int timeoutMs, const CancelWatc
   d.Pump();
   if (d.queue.size() >= atLeast) return true;
   if (timeoutMs <= 0) return false;
-  if (cancel != nullptr && !d.wake) d.wake = std::make_unique<WakeEvent>();
-  WakeEvent* wake = cancel != nullptr && d.wake->Usable() ? d.wake.get() : nullptr;
+  WakeEvent* wake = WakeFor(&d.wake, cancel);
   const WakeOnCancel lent(cancel, wake);
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {

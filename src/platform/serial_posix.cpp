@@ -149,14 +149,6 @@ struct SerialLine::Impl {
   // watches a cancel.
   std::unique_ptr<WakeEvent> wake;
 
-  // The wake object a wait watching `cancel` sleeps on beside the line;
-  // nullptr when the wait watches nothing or the system gave none.
-  WakeEvent* WakeFor(const CancelWatch* cancel) {
-    if (cancel == nullptr) return nullptr;
-    if (!wake) wake = std::make_unique<WakeEvent>();
-    return wake->Usable() ? wake.get() : nullptr;
-  }
-
   // Moves what the driver holds into the queue.  false when the line has
   // failed (the other side hung up, or the device went away).
   bool Drain() {
@@ -365,7 +357,7 @@ bool SerialLine::WaitInput(std::size_t atLeast, int timeoutMs, const CancelWatch
   if (d.queue.size() >= atLeast) return true;
   if (timeoutMs <= 0) return false;
 
-  WakeEvent* wake = d.WakeFor(cancel);
+  WakeEvent* wake = WakeFor(&d.wake, cancel);
   const WakeOnCancel lent(cancel, wake);
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {

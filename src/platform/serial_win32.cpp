@@ -430,8 +430,7 @@ bool SerialLine::WaitInput(std::size_t atLeast, int timeoutMs, const CancelWatch
 
   Event event;
   if (!event) return false;
-  if (cancel != nullptr && !d.wake) d.wake = std::make_unique<WakeEvent>();
-  WakeEvent* wakeEvent = cancel != nullptr && d.wake->Usable() ? d.wake.get() : nullptr;
+  WakeEvent* wakeEvent = WakeFor(&d.wake, cancel);
   const HANDLE wake = wakeEvent != nullptr ? static_cast<HANDLE>(wakeEvent->handle()) : nullptr;
   const WakeOnCancel lent(cancel, wakeEvent);
   const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);

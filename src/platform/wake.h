@@ -5,6 +5,8 @@
 // CancelToken for the wait's duration).
 #pragma once
 
+#include <memory>
+
 #include "base/cancel.h"
 
 namespace kp::platform {
@@ -37,5 +39,14 @@ class WakeEvent final : public Waker {
   WakeHandle read_{};
   WakeHandle write_{};
 };
+
+// The wake object a line's wait that watches `cancel` sleeps on: the one
+// in `slot`, made there at the line's first such wait.  nullptr when the
+// wait watches nothing or the system gave none.
+inline WakeEvent* WakeFor(std::unique_ptr<WakeEvent>* slot, const CancelWatch* cancel) {
+  if (cancel == nullptr) return nullptr;
+  if (!*slot) *slot = std::make_unique<WakeEvent>();
+  return (*slot)->Usable() ? slot->get() : nullptr;
+}
 
 }  // namespace kp::platform
