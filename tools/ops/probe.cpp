@@ -231,7 +231,7 @@ ProbeReport Probe(const ProbeOptions& options) {
     char line[512];
     std::snprintf(line, sizeof line, "COM%-3d type %-3d %6d baud  %s  (%s)", f.com, f.type, f.baud, f.version.c_str(),
                   f.device.c_str());
-    report.lines.push_back(line);
+    report.lines.emplace_back(line);
     report.lines.push_back("        " + f.how + "; open it with: kpdev version --port " + std::to_string(f.com) +
                            " --type " + std::to_string(f.type) + " --baud " + std::to_string(f.baud));
     readers.push_back({{"com", f.com},
