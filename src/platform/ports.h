@@ -1,6 +1,7 @@
 // The serial ports the system knows, as COM port numbers, for the automatic
 // open.  The test override lives in ports.cpp; the system's own list comes
-// from one file per operating system (ports_posix.cpp, ports_win32.cpp).
+// from one file per operating system (ports_linux.cpp, ports_win32.cpp);
+// the tools link the same files as the small library kpdev_ports.
 #pragma once
 
 #include <cstddef>

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/platform.h"
 #include "platform/ports.h"
 #include "wire/com_port.h"
 
@@ -55,7 +54,10 @@ bool IsRealSerialPort(int k) {
 std::vector<int> SystemSerialPorts() {
   std::vector<int> ports;
   for (int n = 1; n <= kHighestCom && ports.size() < kMaxListedPorts; ++n) {
-    if (!GetEnv(wire::ComVariable(n).c_str()).empty()) ports.push_back(n);
+    // std::getenv rather than the library's own seam: this file is also
+    // built on its own for the tools (kpdev_ports).
+    const char* value = std::getenv(wire::ComVariable(n).c_str());
+    if (value != nullptr && *value != '\0') ports.push_back(n);
   }
   for (int k = 0; k < kHighestCom && ports.size() < kMaxListedPorts; ++k) {
     // A COM number already redirected by its variable no longer reaches
