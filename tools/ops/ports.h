@@ -7,9 +7,19 @@
 // or a serial device server (rfc2217://HOST:PORT, tcp://HOST:PORT), which
 // is listed and searched through the library without the local access
 // checks; `kpdev ports` asks it whether it takes a connection.
+//
+// On Windows the list is the system's own (the registry's serial-port
+// map, the one the library's automatic open walks): each COM number as
+// \\.\COM<n>, or the device server its KPDEV_COM<n> names.  Access there
+// is "not checked": the POSIX owner, group and mode checks have no
+// counterpart, and opening a port only to look would take it from its
+// owner for that moment.  The access advice and the mapping of USB
+// devices to free COM numbers are POSIX-only.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <nlohmann/json.hpp>
 #include <string>
@@ -41,6 +51,7 @@ bool IsNetworkTarget(const std::string& path);
 // not met twice in a row.
 void CheckReachable(PortEntry* entry);
 
+#ifndef _WIN32
 // Why this user cannot open a device that stat() describes as `info` and
 // that open() refused, and what would help.
 struct AccessAdvice {
@@ -48,18 +59,23 @@ struct AccessAdvice {
   std::string fix;     // a command or rule that would work; may be empty
 };
 AccessAdvice AdviseOnAccess(const struct stat& info);
+#endif
 
 // Fills usable, access and fix of an entry.
 void CheckAccess(PortEntry* entry);
 
 // Every serial device with the COM number that reaches it, sorted by
-// device; variables naming something not found under /dev come last.
+// device; variables naming something not found under /dev come last.  On
+// Windows: the system's ports and the COM numbers whose variable names a
+// device server, by COM number.
 std::vector<PortEntry> CollectPorts();
 
+#ifndef _WIN32
 // Gives every USB serial device that no variable names a free COM number
 // for this process (sets KPDEV_COM<n>), so the library reaches it; returns
 // "KPDEV_COM<n>=DEVICE" for each.
 std::vector<std::string> MapUnmappedDevices();
+#endif
 
 // Why a device cannot be opened, found by trying it as the library would:
 // ok when it opens and nobody holds it.

@@ -123,6 +123,12 @@ class Prober {
       found.type = named;
       found.how = "the version text names type " + std::to_string(named);
     } else {
+#ifdef _WIN32
+      // The module's own frame goes on a line of its own beside the
+      // library, which only the POSIX build opens: on Windows the version
+      // text alone decides, and a text naming no type stays type 1.
+      found.how = "the version text names no type (identity module not asked on Windows)";
+#else
       // Only the type-0 reader has an identity module to answer.
       switch (CheckIdentityCard(target.device, baud)) {
         case IdPresence::kPresent:
@@ -137,6 +143,7 @@ class Prober {
           found.how = "the version text names no type (identity module not asked: not a local device)";
           break;
       }
+#endif
     }
     found_.push_back(found);
     return true;
@@ -184,9 +191,11 @@ std::vector<Target> Targets(const ProbeOptions& options, Prober* prober) {
       entries.push_back(entry);
     }
   } else {
+#ifndef _WIN32
     if (options.mapUnmapped) {
       for (const std::string& mapping : MapUnmappedDevices()) prober->Note("searching also " + mapping);
     }
+#endif
     for (const PortEntry& entry : CollectPorts()) {
       if (entry.com > 0) entries.push_back(entry);
     }

@@ -21,7 +21,10 @@
 // Which of types 1 and 0 answered the framed command is read from the
 // version text (TypeOfVersion: "KP-T0 V3.02" is type 0).  When the text
 // names no family, the identity module's presence check decides: only a
-// type-0 reader carries the module.
+// type-0 reader carries the module.  That check talks to the device on a
+// line beside the library, which only the POSIX build does; on Windows
+// the version text alone decides, so a type-0 reader whose text names no
+// type is reported as type 1 (its "how" says the module was not asked).
 #pragma once
 
 #include <functional>
@@ -37,7 +40,8 @@ struct ProbeOptions {
   bool quiet = false;      // no progress line for each request tried
   // Before an unrestricted search, give every USB serial device that no
   // variable names a COM number (MapUnmappedDevices).  It sets environment
-  // variables, so only a single-threaded caller may ask for it.
+  // variables, so only a single-threaded caller may ask for it.  POSIX
+  // only: Windows gives every port its COM number itself.
   bool mapUnmapped = false;
   // Progress as it happens: each request tried (unless quiet), each port
   // skipped and why.  May be empty.

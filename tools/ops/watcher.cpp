@@ -9,6 +9,7 @@
 #include "decode.h"
 #include "documents.h"
 #include "kp_dev.h"
+#include "platform/network_target.h"
 #include "wire/com_port.h"
 
 namespace kpdev::tool {
@@ -29,7 +30,13 @@ std::string Hex2(int byte) {
 }  // namespace
 
 std::string ComDevicePath(int port) {
-  return kp::wire::PosixComPath(port, std::getenv(kp::wire::ComVariable(port).c_str()));
+  const char* value = std::getenv(kp::wire::ComVariable(port).c_str());
+#ifdef _WIN32
+  if (value != nullptr && kp::platform::IsNetworkTarget(value)) return value;
+  return "\\\\.\\COM" + std::to_string(port);
+#else
+  return kp::wire::PosixComPath(port, value);
+#endif
 }
 
 namespace {

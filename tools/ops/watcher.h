@@ -46,7 +46,9 @@ struct WatchTarget {
 
 // The device that COM<port> stands for, as the library resolves it: the
 // value of KPDEV_COM<port> when set (a device, or a device server's
-// rfc2217:// or tcp:// address), else /dev/ttyS<port-1>.
+// rfc2217:// or tcp:// address), else /dev/ttyS<port-1>.  On Windows,
+// where only a device server replaces the system's port: that address,
+// else \\.\COM<port>.
 std::string ComDevicePath(int port);
 
 // An event stamped now.
