@@ -4,7 +4,8 @@
 # 32-bit KP_DEV.dll), creates a throw-away Wine prefix, maps the reader's
 # pseudo-terminal to COM5 and drive D: to a scratch directory (which also
 # holds the reader's bank-card profiles), runs the tests and ends with the
-# line "wineNN: N passed, N failed, N skipped".
+# line "wineNN: N passed, N failed, N skipped".  The 64-bit run also runs
+# kpdevd.exe's case (tools/kpdevd/tests/wine_test.py), counted as one test.
 # Exit status 0 only when every test passed; a build or start-up failure
 # counts as one failed test.
 #
@@ -205,12 +206,38 @@ KPDEV_SIM_CONTROL=$control KPDEV_SIM_COM=$com \
 status=${PIPESTATUS[0]}
 set -e
 
+# kpdevd.exe (64-bit): its ports listing and its probe, against two more
+# virtual readers that the case announces as COM ports of the prefix.
+service=none
+if [[ $arch == 64 ]]; then
+  if [[ -d $win_build/tools/kpdevd/CMakeFiles/kpdevd.dir ]]; then
+    quiet cmake --build "$win_build" -j"$jobs" --target kpdevd
+    mkdir -p "$work/kpdevd"
+    cp "$win_build/tools/kpdevd/kpdevd.exe" "$win_build/src/KP_DEV.dll" "$work/kpdevd/"
+    echo "== $label: kpdevd.exe ports and probe"
+    if TMPDIR=$work python3 tools/kpdevd/tests/wine_test.py "$wine" "$work/kpdevd/kpdevd.exe" \
+      "$sim_build/sim/kpdev-sim"; then
+      service=passed
+    else
+      service=failed
+    fi
+  else
+    echo "== $label: this build has no kpdevd.exe (no Boost headers): its case is skipped"
+    service=skipped
+  fi
+fi
+
 passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\.$/\1/p' "$work/tests.out" | tail -1)
 failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\?, listed below:$/\1/p' "$work/tests.out" | tail -1)
 skipped=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?, listed below:$/\1/p' "$work/tests.out" | tail -1)
 passed=${passed:-0}
 failed=${failed:-0}
 skipped=${skipped:-0}
+case $service in
+  passed) passed=$((passed + 1)) ;;
+  failed) failed=$((failed + 1)) ;;
+  skipped) skipped=$((skipped + 1)) ;;
+esac
 if [[ $status -ne 0 && $failed -eq 0 ]]; then
   # The program ended without a summary (a crash, or Wine itself failed).
   failed=1

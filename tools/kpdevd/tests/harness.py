@@ -42,16 +42,18 @@ class Closed(Exception):
 
 
 class Service:
-    """kpdevd on a free port; `env` adds to the environment (KPDEV_COM<n>)."""
+    """kpdevd on a free port; `env` adds to the environment (KPDEV_COM<n>).
+    `executable` may be a command list (a loader and the program)."""
 
     def __init__(self, executable, args=(), env=None):
+        command = list(executable) if isinstance(executable, (list, tuple)) else [executable]
         environment = dict(os.environ)
         environment.update(env or {})
         # A configuration of the user's must not change what is tested.
         environment["XDG_CONFIG_HOME"] = environment.get("KPDEVD_TEST_CONFIG_HOME", "/nonexistent")
         self.log_path = os.path.join(os.environ.get("TMPDIR", "/tmp"), "kpdevd-test-%d.log" % os.getpid())
         self._log = open(self.log_path, "w+b")
-        self.process = subprocess.Popen([executable, "--port", "0", *args], stdout=subprocess.PIPE,
+        self.process = subprocess.Popen([*command, "--port", "0", *args], stdout=subprocess.PIPE,
                                         stderr=self._log, stdin=subprocess.DEVNULL, env=environment)
         line = self.process.stdout.readline().decode()
         if not line.startswith("listening on http://127.0.0.1:"):
