@@ -1,6 +1,3 @@
-// The identity-card security module (type-0 readers): find, select and
-// read a resident identity card with the module's own frames, decode its
-// text into the shared identity record and its photo into a bitmap file.
 #include <cstdio>
 #include <cstring>
 #include <string>

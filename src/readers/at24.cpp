@@ -1,4 +1,3 @@
-// AT24Cxx serial EEPROM cards (16-bit byte address): plain reads and writes.
 #include "readers/at24.h"
 #include "base/results.h"
 

@@ -1,4 +1,3 @@
-// AT45DB041 flash cards (page and offset): plain reads and writes.
 #include "readers/at45.h"
 #include "base/results.h"
 

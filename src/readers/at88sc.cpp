@@ -1,6 +1,3 @@
-// AT88SC102, AT88SC1604 and AT88SC1608 memory cards: fuse, zone passwords
-// and their error counters, memory reads and writes, the AT88SC102 erase /
-// conditional write and the AT88SC1608 authentication and fuse read.
 #include "readers/at88sc.h"
 #include "base/results.h"
 

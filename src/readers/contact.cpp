@@ -1,5 +1,3 @@
-// Contact CPU card operations: the state of a seat, the card speed, power on
-// (answer to reset) and off, APDU exchange and the card type of a seat.
 #include <cstdio>
 #include <cstring>
 #include <string>

@@ -1,8 +1,3 @@
-// Contactless card operations: activation of a processor card or of a
-// sector-organised store card, halt, sector authentication, 16-byte blocks,
-// value blocks and sector keys.  The library
-// keeps no contactless state: field, active card and authenticated sector
-// are the device's.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>

@@ -1,5 +1,3 @@
-// Device-level operations behind the card gate: device speed, version, soft
-// reset and command 0xC003.
 #include <cstdio>
 #include <cstring>
 

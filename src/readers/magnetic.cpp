@@ -1,7 +1,3 @@
-// The magnetic head: raw escape sequences instead of command frames, and a
-// two-phase protocol for reading and for writing — one call arms the head,
-// the application then polls until the swipe has happened, the head reports
-// an outcome, or the arm has grown too old.
 #include <cstring>
 #include <vector>
 

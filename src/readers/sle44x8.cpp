@@ -1,7 +1,3 @@
-// SLE4428 and SLE4442 memory cards: password check, read-back and change,
-// error counter, main memory and (SLE4442) protection memory.  The commands
-// carry no chip identifier, so the password and counter operations of the
-// two chips run the same code.
 #include "readers/sle44x8.h"
 #include "base/results.h"
 #include "readers/store_card.h"

@@ -1,6 +1,3 @@
-// Store-card operations: the generic memory-card command family (key set-up,
-// password checks, reads and writes at an address) for a card in a contact
-// seat, whose family was set beforehand with the card type of the seat.
 #include <cstdio>
 #include <cstring>
 #include <string>
