@@ -12,7 +12,8 @@
 #                             [--jobs N] [--] [test program arguments]
 #   --arch 32     the i686 build, whose exports are __stdcall; needs the
 #                 32-bit Wine (scripts/deps.sh wine32 installs it)
-#   --sim-build   build directory of kpdev-sim (default build-wine-sim)
+#   --sim-build   build directory of kpdev-sim (default build-wine-sim); one
+#                 already configured keeps its settings
 #   --win-build   build directory of the cross build (default build-win64
 #                 or build-win32), so that several people can run this side
 #                 by side
@@ -114,8 +115,13 @@ if [[ $arch == 32 ]]; then
 fi
 
 com=5
-quiet cmake -S . -B "$sim_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKPDEV_WERROR=ON -DKPDEV_BUILD_TESTS=OFF -DKPDEV_BUILD_TOOLS=OFF \
-  -DKPDEV_BUILD_BENCH=OFF
+# A build directory that is already configured (a developer's build/, the
+# test build in CI) keeps its settings: only the virtual reader is built in
+# it, so its tests and tools stay as they were.
+if [[ ! -f $sim_build/CMakeCache.txt ]]; then
+  quiet cmake -S . -B "$sim_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKPDEV_WERROR=ON -DKPDEV_BUILD_TESTS=OFF \
+    -DKPDEV_BUILD_TOOLS=OFF -DKPDEV_BUILD_BENCH=OFF
+fi
 quiet cmake --build "$sim_build" -j"$jobs" --target kpdev-sim
 quiet cmake -S . -B "$win_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-$triplet.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKPDEV_WERROR=ON
