@@ -77,7 +77,11 @@ class CReader {
 
   // ---- the gate
   // 0 when this reader, as opened, serves tech and knows feature; else -20.
-  // Reached through Use<Module> (readers/module.h), never per operation.
+  // Reached through Use<Module> (readers/module.h), never per operation:
+  // each module declares its technology once (kTech); a feature that every
+  // operation of a module needs is the module's too (kFeature, AT45DB041),
+  // one that only some operations need (password read-back, the AT88SC102
+  // erase, the AT88SC1608 extras) is named by the export with the operation.
   int Gate(Tech tech, unsigned feature = kNoFeature) const;
 
   // ---- the frame exchange (reader.cpp)
