@@ -19,6 +19,8 @@
 // Options: --rounds N (default 11), --exchanges N per round (default 1000).
 // --paced: whole operations at real line speeds instead (paced.cpp); there
 // --rounds N is the number of runs of each (default 3).
+// --cancel: how soon a cancel ends the read-any-card calls (cancel.cpp);
+// --rounds N cancels per call (default 60).
 
 #include <fcntl.h>
 #include <poll.h>
@@ -37,6 +39,7 @@
 #include <string>
 #include <vector>
 
+#include "cancel.h"
 #include "kp_dev.h"
 #include "paced.h"
 #ifdef KPDEV_BENCH_SERVICE_PATH
@@ -121,6 +124,7 @@ struct Options {
   int exchanges = 1000;
   bool paced = false;
   bool service = false;
+  bool cancel = false;
   bool roundsGiven = false;
 };
 
@@ -133,6 +137,10 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     }
     if (option == "--service") {
       options->service = true;
+      continue;
+    }
+    if (option == "--cancel") {
+      options->cancel = true;
       continue;
     }
     if (i + 1 >= argc) return false;
@@ -173,7 +181,8 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
-                 "usage: kpdev_bench [--rounds N] [--exchanges N] | --paced [--rounds N] | --service [--rounds N]\n");
+                 "usage: kpdev_bench [--rounds N] [--exchanges N] | --paced [--rounds N] | --service [--rounds N] |\n"
+                 "       --cancel [--rounds N]\n");
     return 2;
   }
   if (options.service) {
@@ -188,6 +197,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kpdev_bench: built without kpdevd\n");
     return 2;
 #endif
+  }
+  if (options.cancel) {
+    try {
+      return kpbench::RunCancel(SimExecutable(), options.roundsGiven ? options.rounds : 60);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "kpdev_bench: %s\n", e.what());
+      return 1;
+    }
   }
   if (options.paced) {
     try {

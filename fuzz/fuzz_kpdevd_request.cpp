@@ -37,6 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& apdu : request.apdus) {
       Require(apdu.size() >= 8 && apdu.size() <= kpdev::service::kMaxApduHex && UpperHex(apdu));
     }
+    Require(request.ports.size() <= 32);
+    for (const int port : request.ports) Require(port >= 1 && port <= 32);
     Require(request.id.is_null() || request.id.is_number_integer() || request.id.is_string());
     Require(std::string(kpdev::service::OpName(request.op)) != "?");
   } else {

@@ -62,7 +62,7 @@ class ScriptedLine final : public kp::platform::Line {
     }
     return 0;
   }
-  bool WaitInput(std::size_t atLeast, int timeoutMs) override {
+  bool WaitInput(std::size_t atLeast, int timeoutMs, const kp::CancelWatch*) override {
     if (queue_.size() >= atLeast) return true;
     if (timeoutMs > 0) g_now += static_cast<std::uint32_t>(timeoutMs);
     return false;

@@ -332,14 +332,21 @@ KP_API int KP_STDCALL KP_DEV_ReadFinanceICTrack2(int handle, int seat, int reser
  * A timeoutMs below 300 waits for the magnetic card until one is swiped or KP_DEV_CancelReadAll is called.
  * -4 (or -3) when the reader goes away during that wait.
  * A KP_DEV_CancelReadAll made at any moment after the call started is never lost: one made before the
- * magnetic wait (while the chip cards are tried) ends that wait after its first look at the head, as one
- * during the wait ends it at its next round (within 300 ms); the second type-1 attempt follows either way.
+ * magnetic wait (while the chip cards are tried) ends that wait after its first look at the head; one during
+ * the wait wakes it and ends it within a few milliseconds.  The second type-1 attempt follows either way.
  * A cancel made before the call started does not end it. */
 KP_API int KP_STDCALL KP_DEV_ReadAll(int port, int unused1, unsigned int timeoutMs, int tryStoreCard, int sector,
                                      int block, int keyType, const char* keyHex, int tryContactBank,
                                      int tryContactlessBank, int unused2, int* cardKind, char* result);
 /* 39. Cancels the read-any-card calls in progress (KP_DEV_ReadAll, _ReadAll_A), from any thread, without
- * waiting for them. 0. */
+ * waiting for them. 0.
+ * How soon they return: a call asleep in a wait (KP_DEV_ReadAll's wait for a swipe, the pause between
+ * KP_DEV_ReadAll_A's passes) is woken and ends that wait within a few milliseconds.  A command already sent
+ * is not cut off: its answer, or its own timeout, is waited for, so that the line stays in step.  The call
+ * then returns as the functions above say: KP_DEV_ReadAll after its second type-1 attempt (two module
+ * switches, some 250 ms at 9600 baud), KP_DEV_ReadAll_A at the end of the pass in progress (the identity
+ * library, one magnetic read with its 100 ms arm, the enabled chip cards; a bank card's dialogue stops at its
+ * next command). */
 KP_API int KP_STDCALL KP_DEV_CancelReadAll(void);
 /* 40. Reads Track 2, PAN sequence number and AID of a bank card. 0, 200, -9, device errors.  At most 3 directory
  * and 64 AFL records are read. */

@@ -31,7 +31,7 @@ if [[ ${1:-} == --tsan ]]; then
     targets+=(kpdev-sim)
   fi
   cmake --build --preset tsan -j"$(nproc)" --target "${targets[@]}"
-  ctest --preset tsan -j"$(nproc)" -R '^Leases\.'
+  ctest --preset tsan -j"$(nproc)" -R '^(Leases|Cancel)\.'
   exit 0
 fi
 cmake --preset "$preset" >/dev/null

@@ -34,7 +34,9 @@ class ComLine final : public Line {
   int ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* got) override {
     return line_->ReadQueued(buffer, room, got);
   }
-  bool WaitInput(std::size_t atLeast, int timeoutMs) override { return line_->WaitInput(atLeast, timeoutMs); }
+  bool WaitInput(std::size_t atLeast, int timeoutMs, const CancelWatch* cancel) override {
+    return line_->WaitInput(atLeast, timeoutMs, cancel);
+  }
   std::size_t InputCount() override { return line_->InputCount(); }
   int Purge() override { return line_->Purge(); }
   bool Failed() override { return line_->Failed(); }

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <chrono>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -97,6 +98,9 @@ struct NetworkLine::Impl {
   std::unique_ptr<rfc2217::Session> telnet;  // RFC 2217 targets only
   std::deque<std::uint8_t> queue;
   Bytes replies;
+  // What a cancel wakes a wait through; made at the first wait that
+  // watches a cancel.
+  std::unique_ptr<WakeEvent> wake;
 
   // Moves what has arrived into the queue (the server's own messages taken
   // out and answered).  At most kQueueLimit bytes per call: a server that
@@ -346,19 +350,24 @@ int NetworkLine::ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t*
   return 0;
 }
 
-bool NetworkLine::WaitInput(std::size_t atLeast, int timeoutMs) {
+bool NetworkLine::WaitInput(std::size_t atLeast, int timeoutMs, const CancelWatch* cancel) {
   Impl& d = *impl_;
   if (!d.open) return false;
   d.Pump();
   if (d.queue.size() >= atLeast) return true;
   if (timeoutMs <= 0) return false;
+  WakeEvent* wake = WakeFor(&d.wake, cancel);
+  const WakeOnCancel lent(cancel, wake);
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     // A server that has gone sends nothing more; a full queue cannot grow.
     if (d.ended || d.queue.size() >= kQueueLimit) return false;
+    if (cancel != nullptr && cancel->Cancelled()) return false;
     const int left = MsUntil(deadline);
     if (left <= 0) return false;
-    d.connection.WaitReadable(left);
+    d.connection.WaitReadable(left, wake);
+    // Taken back before the count is looked at again.
+    if (wake != nullptr) wake->Clear();
     d.Pump();
     if (d.queue.size() >= atLeast) return true;
   }

@@ -59,7 +59,7 @@ class NetworkLine final : public Line {
   bool IsOpen() const override;
   int Write(const std::uint8_t* data, std::size_t length) override;
   int ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* got) override;
-  bool WaitInput(std::size_t atLeast, int timeoutMs) override;
+  bool WaitInput(std::size_t atLeast, int timeoutMs, const CancelWatch* cancel) override;
   std::size_t InputCount() override;
   int Purge() override;
   bool Failed() override;

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "base/cancel.h"
+
 namespace kp::platform {
 
 struct LineSettings {
@@ -41,7 +43,10 @@ class Line {
   virtual bool IsOpen() const = 0;
   virtual int Write(const std::uint8_t* data, std::size_t length) = 0;
   virtual int ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* got) = 0;
-  virtual bool WaitInput(std::size_t atLeast, int timeoutMs) = 0;
+  // Blocks until at least atLeast bytes are queued or timeoutMs passes;
+  // true when they are.  With a watch (may be null) it also returns, false,
+  // as soon as a cancel has come since the watch's mark, from any thread.
+  virtual bool WaitInput(std::size_t atLeast, int timeoutMs, const CancelWatch* cancel) = 0;
   virtual std::size_t InputCount() = 0;
   virtual int Purge() = 0;
   // True once the line can never work again (hung up, device gone).  Lines
@@ -79,11 +84,11 @@ class SerialLine final : public Line {
   // 0 with *got >= 1, or -1 after reporting "GetString -k"; a line error
   // (framing, parity, overrun) since the last check fails the read.
   int ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* got) override;
-  // Blocks until at least atLeast bytes are queued or timeoutMs passes,
-  // sleeping on the descriptor (no polling loop); true when they are.
-  // Bytes already taken from the driver are kept in the line's own queue,
-  // so waiting for a count never consumes input.  timeoutMs <= 0 only checks.
-  bool WaitInput(std::size_t atLeast, int timeoutMs) override;
+  // Sleeps on the descriptor and the line's wake object together (no
+  // polling loop).  Bytes already taken from the driver are kept in the
+  // line's own queue, so waiting for a count never consumes input.
+  // timeoutMs <= 0 only checks.
+  bool WaitInput(std::size_t atLeast, int timeoutMs, const CancelWatch* cancel) override;
   // Bytes queued (the line's own queue plus the driver's; 0 on error);
   // also clears a pending line error.
   std::size_t InputCount() override;

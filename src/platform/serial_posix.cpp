@@ -13,10 +13,12 @@
 #include <chrono>
 #include <climits>
 #include <deque>
+#include <memory>
 
 #include "base/trace.h"
 #include "platform/platform.h"
 #include "platform/serial_line.h"
+#include "platform/wake.h"
 #include "wire/com_port.h"
 
 namespace kp::platform {
@@ -143,6 +145,9 @@ struct SerialLine::Impl {
   std::deque<std::uint8_t> queue;
   bool countersKnown = false;
   LineCounters counters;
+  // What a cancel wakes a wait through; made at the first wait that
+  // watches a cancel.
+  std::unique_ptr<WakeEvent> wake;
 
   // Moves what the driver holds into the queue.  false when the line has
   // failed (the other side hung up, or the device went away).
@@ -345,31 +350,38 @@ int SerialLine::ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* 
   return 0;
 }
 
-bool SerialLine::WaitInput(std::size_t atLeast, int timeoutMs) {
+bool SerialLine::WaitInput(std::size_t atLeast, int timeoutMs, const CancelWatch* cancel) {
   Impl& d = *impl_;
   if (d.fd < 0) return false;
   if (!d.Drain()) return d.queue.size() >= atLeast;
   if (d.queue.size() >= atLeast) return true;
   if (timeoutMs <= 0) return false;
 
+  WakeEvent* wake = WakeFor(&d.wake, cancel);
+  const WakeOnCancel lent(cancel, wake);
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     // A full own queue cannot grow; waiting on would only spin.
     if (d.queue.size() >= kQueueLimit) return false;
+    if (cancel != nullptr && cancel->Cancelled()) return false;
     const int left = RemainingMs(deadline);
     if (left <= 0) return false;
-    pollfd p{d.fd, POLLIN, 0};
-    const int r = ::poll(&p, 1, left);
+    pollfd p[2] = {{d.fd, POLLIN, 0}, {wake != nullptr ? wake->handle() : -1, POLLIN, 0}};
+    const int r = ::poll(p, wake != nullptr ? 2 : 1, left);
     if (r < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     if (r == 0) continue;  // the deadline check above ends the wait
+    // Taken back before the count is looked at again: a cancel after this
+    // wakes the next sleep.
+    if (wake != nullptr && p[1].revents != 0) wake->Clear();
+    if (p[0].revents == 0) continue;
     const bool alive = d.Drain();
     if (d.queue.size() >= atLeast) return true;
     // A line whose other side is gone signals readiness for ever; stop
     // instead of spinning until the deadline.
-    if (!alive || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return false;
+    if (!alive || (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return false;
   }
 }
 

@@ -9,7 +9,9 @@
 // Wine's does) completes it with the byte.  A driver that answers at once
 // with nothing (as Windows' own does with these timeouts) is asked for its
 // next received-character event instead.  Bytes taken from the driver while
-// waiting are kept in the line's own queue and handed out first.
+// waiting are kept in the line's own queue and handed out first.  A wait
+// that watches a cancel waits for the line's wake event beside the
+// request's, and a cancel ends it by setting that event.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -19,11 +21,13 @@
 #include <climits>
 #include <cstdio>
 #include <deque>
+#include <memory>
 
 #include "base/trace.h"
 #include "platform/network_target.h"
 #include "platform/platform.h"
 #include "platform/serial_line.h"
+#include "platform/wake.h"
 #include "wire/com_port.h"
 
 namespace kp::platform {
@@ -90,6 +94,15 @@ DWORD Remaining(ULONGLONG deadline) {
 
 DWORD ClampToDword(std::size_t n) { return n > MAXDWORD ? MAXDWORD : static_cast<DWORD>(n); }
 
+// Waits for a request's event and, when there is one, a wake event: true
+// when the request's event was signalled within waitMs.  A wake, like a
+// timeout, leaves the request pending for the caller to abandon.
+bool WaitRequest(HANDLE event, HANDLE wake, DWORD waitMs) {
+  if (wake == nullptr) return WaitForSingleObject(event, waitMs) == WAIT_OBJECT_0;
+  const HANDLE both[2] = {event, wake};
+  return WaitForMultipleObjects(2, both, FALSE, waitMs) == WAIT_OBJECT_0;
+}
+
 }  // namespace
 
 std::string SerialDevicePath(int port) {
@@ -113,6 +126,9 @@ struct SerialLine::Impl {
   // count while waiting: it still fails the next read, as it would have
   // had the driver kept it.
   bool lineError = false;
+  // What a cancel wakes a wait through; made at the first wait that
+  // watches a cancel.
+  std::unique_ptr<WakeEvent> wake;
 
   bool Apply() { return SetCommState(handle, &dcb) != FALSE; }
 
@@ -139,9 +155,10 @@ struct SerialLine::Impl {
   int OverlappedWrite(const std::uint8_t* data, DWORD length);
 
   enum class Pull { kBytes, kNothingAtOnce, kTimedOut, kFailed };
-  Pull PullInput(HANDLE event, DWORD waitMs);
+  // wake (may be null) ends a wait early, as its time running out would.
+  Pull PullInput(HANDLE event, HANDLE wake, DWORD waitMs);
   enum class CharEvent { kSeen, kTimedOut, kUnsupported };
-  CharEvent WaitCharEvent(HANDLE event, DWORD waitMs);
+  CharEvent WaitCharEvent(HANDLE event, HANDLE wake, DWORD waitMs);
 };
 
 SerialLine::SerialLine() : impl_(std::make_unique<Impl>()) {}
@@ -360,7 +377,7 @@ int SerialLine::ReadQueued(std::uint8_t* buffer, std::size_t room, std::size_t* 
 // returns at once with what the driver holds; a driver that keeps it
 // pending until input arrives is waited for at most waitMs, then the read
 // is cancelled.
-SerialLine::Impl::Pull SerialLine::Impl::PullInput(HANDLE event, DWORD waitMs) {
+SerialLine::Impl::Pull SerialLine::Impl::PullInput(HANDLE event, HANDLE wake, DWORD waitMs) {
   std::uint8_t chunk[kChunk];
   const DWORD room = static_cast<DWORD>(std::min<std::size_t>(kChunk, kQueueLimit - queue.size()));
   OVERLAPPED ov{};
@@ -370,8 +387,7 @@ SerialLine::Impl::Pull SerialLine::Impl::PullInput(HANDLE event, DWORD waitMs) {
   Pull result = Pull::kBytes;
   if (!ReadFile(handle, chunk, room, &count, &ov)) {
     if (GetLastError() != ERROR_IO_PENDING) return Pull::kFailed;
-    const DWORD wait = WaitForSingleObject(event, waitMs);
-    if (wait == WAIT_OBJECT_0) {
+    if (WaitRequest(event, wake, waitMs)) {
       if (!GetOverlappedResult(handle, &ov, &count, FALSE)) return Pull::kFailed;
     } else {
       count = Abandon(handle, &ov);
@@ -385,7 +401,7 @@ SerialLine::Impl::Pull SerialLine::Impl::PullInput(HANDLE event, DWORD waitMs) {
 
 // Sleeps until the driver reports an event of the port's mask (a received
 // character above all) or waitMs passes.
-SerialLine::Impl::CharEvent SerialLine::Impl::WaitCharEvent(HANDLE event, DWORD waitMs) {
+SerialLine::Impl::CharEvent SerialLine::Impl::WaitCharEvent(HANDLE event, HANDLE wake, DWORD waitMs) {
   OVERLAPPED ov{};
   ov.hEvent = event;
   ResetEvent(event);
@@ -398,8 +414,7 @@ SerialLine::Impl::CharEvent SerialLine::Impl::WaitCharEvent(HANDLE event, DWORD 
     (void)Abandon(handle, &ov);
     return CharEvent::kSeen;
   }
-  const DWORD wait = WaitForSingleObject(event, waitMs);
-  if (wait != WAIT_OBJECT_0) {
+  if (!WaitRequest(event, wake, waitMs)) {
     (void)Abandon(handle, &ov);
     return CharEvent::kTimedOut;
   }
@@ -407,7 +422,7 @@ SerialLine::Impl::CharEvent SerialLine::Impl::WaitCharEvent(HANDLE event, DWORD 
   return GetOverlappedResult(handle, &ov, &ignored, FALSE) ? CharEvent::kSeen : CharEvent::kUnsupported;
 }
 
-bool SerialLine::WaitInput(std::size_t atLeast, int timeoutMs) {
+bool SerialLine::WaitInput(std::size_t atLeast, int timeoutMs, const CancelWatch* cancel) {
   Impl& d = *impl_;
   if (d.handle == nullptr) return false;
   if (d.Available() >= atLeast) return true;
@@ -415,20 +430,30 @@ bool SerialLine::WaitInput(std::size_t atLeast, int timeoutMs) {
 
   Event event;
   if (!event) return false;
+  WakeEvent* wakeEvent = WakeFor(&d.wake, cancel);
+  const HANDLE wake = wakeEvent != nullptr ? static_cast<HANDLE>(wakeEvent->handle()) : nullptr;
+  const WakeOnCancel lent(cancel, wakeEvent);
   const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
   bool failedBefore = false;
   for (;;) {
     // A full own queue cannot grow; waiting on would only spin.
     if (d.queue.size() >= kQueueLimit) return false;
+    // Taken back before the count is looked at: a cancel after this sets
+    // the event again.
+    if (wakeEvent != nullptr) wakeEvent->Clear();
+    if (cancel != nullptr && cancel->Cancelled()) return d.Available() >= atLeast;
     const DWORD left = Remaining(deadline);
     if (left == 0) return d.Available() >= atLeast;
 
-    switch (d.PullInput(event.get(), left)) {
+    switch (d.PullInput(event.get(), wake, left)) {
       case Impl::Pull::kBytes:
         failedBefore = false;
         break;
       case Impl::Pull::kTimedOut:
-        return d.Available() >= atLeast;
+        // With a wake event the wait may have been woken instead: the top
+        // of the loop tells a cancel from the time running out.
+        if (wake == nullptr) return d.Available() >= atLeast;
+        break;
       case Impl::Pull::kFailed:
         // With fAbortOnError a line error fails every request until it is
         // cleared, which the count below does.  A second failure in a row
@@ -437,11 +462,12 @@ bool SerialLine::WaitInput(std::size_t atLeast, int timeoutMs) {
         failedBefore = true;
         break;
       case Impl::Pull::kNothingAtOnce:
-        switch (d.WaitCharEvent(event.get(), left)) {
+        switch (d.WaitCharEvent(event.get(), wake, left)) {
           case Impl::CharEvent::kSeen:
             break;
           case Impl::CharEvent::kTimedOut:
-            return d.Available() >= atLeast;
+            if (wake == nullptr) return d.Available() >= atLeast;
+            break;
           case Impl::CharEvent::kUnsupported:
             // A driver that neither keeps a read pending nor reports
             // events: look again after a short pause.

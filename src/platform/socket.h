@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/wake.h"
+
 namespace kp::platform {
 
 enum class ConnectError { kNone, kNoSuchHost, kRefused, kUnreachable, kTimedOut, kFailed };
@@ -44,8 +46,9 @@ class TcpConnection {
   Received Receive(std::uint8_t* buffer, std::size_t room, std::size_t* got);
 
   // Sleeps until bytes (or the end of the connection) can be received, or
-  // timeoutMs passes; true when something can be received.
-  bool WaitReadable(int timeoutMs);
+  // timeoutMs passes, or `wake` (may be null) is woken; true when something
+  // can be received.  The wake is left for the caller to clear.
+  bool WaitReadable(int timeoutMs, const WakeEvent* wake = nullptr);
 
  private:
   struct Impl;

@@ -163,13 +163,22 @@ TcpConnection::Received TcpConnection::Receive(std::uint8_t* buffer, std::size_t
   }
 }
 
-bool TcpConnection::WaitReadable(int timeoutMs) {
+bool TcpConnection::WaitReadable(int timeoutMs, const WakeEvent* wake) {
   if (impl_->fd < 0) return false;
-  short revents = 0;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
-  const int r = PollFor(impl_->fd, POLLIN, deadline, &revents);
-  if (r < 0) impl_->broken = true;
-  return r != 0;
+  if (wake == nullptr || !wake->Usable()) {
+    short revents = 0;
+    const int r = PollFor(impl_->fd, POLLIN, deadline, &revents);
+    if (r < 0) impl_->broken = true;
+    return r != 0;
+  }
+  for (;;) {
+    pollfd p[2] = {{impl_->fd, POLLIN, 0}, {wake->handle(), POLLIN, 0}};
+    const int r = ::poll(p, 2, MsUntil(deadline));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) impl_->broken = true;
+    return r < 0 || p[0].revents != 0;
+  }
 }
 
 }  // namespace kp::platform

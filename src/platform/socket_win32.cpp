@@ -190,9 +190,27 @@ TcpConnection::Received TcpConnection::Receive(std::uint8_t* buffer, std::size_t
   return WSAGetLastError() == WSAEWOULDBLOCK ? Received::kNothing : Received::kEnded;
 }
 
-bool TcpConnection::WaitReadable(int timeoutMs) {
+bool TcpConnection::WaitReadable(int timeoutMs, const WakeEvent* wake) {
   if (impl_->s == INVALID_SOCKET) return false;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+  if (wake != nullptr && wake->Usable()) {
+    // select() cannot wait for an event: the socket's readiness is turned
+    // into one for this wait (the socket is non-blocking already, which is
+    // all the association changes), and the two are waited for together.
+    // Data already there signals the event at once.
+    WSAEVENT readable = WSACreateEvent();
+    if (readable != WSA_INVALID_EVENT) {
+      bool ready = false;
+      if (::WSAEventSelect(impl_->s, readable, FD_READ | FD_CLOSE) == 0) {
+        const HANDLE both[2] = {readable, wake->handle()};
+        const DWORD w = WaitForMultipleObjects(2, both, FALSE, static_cast<DWORD>(MsUntil(deadline)));
+        ready = w == WAIT_OBJECT_0;
+        (void)::WSAEventSelect(impl_->s, nullptr, 0);
+      }
+      WSACloseEvent(readable);
+      return ready;
+    }
+  }
   const Ready r = SelectFor(impl_->s, true, deadline);
   if (r == Ready::kFailed) impl_->broken = true;
   return r != Ready::kTimedOut;

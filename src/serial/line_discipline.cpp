@@ -161,12 +161,13 @@ void CSerialPort::PrepareRequest() {
   if (line_->IsOpen()) Settle(true);
 }
 
-void CSerialPort::Listen(int ms) {
+void CSerialPort::Listen(int ms, const CancelWatch* cancel) {
   const std::uint32_t end = platform::TickMs() + static_cast<std::uint32_t>(ms > 0 ? ms : 0);
   while (line_->IsOpen()) {
     Settle(false);
     const int left = MsFrom(platform::TickMs(), end);
-    if (left <= 0 || (!WaitForInput(1, left) && line_->Failed())) break;
+    if (left <= 0) break;
+    if (!WaitForInput(1, left, cancel) && (line_->Failed() || (cancel != nullptr && cancel->Cancelled()))) break;
   }
 }
 

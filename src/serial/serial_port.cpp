@@ -111,9 +111,9 @@ bool CSerialPort::Hold(std::size_t n) {
   return true;
 }
 
-bool CSerialPort::WaitForInput(std::size_t n, int timeoutMs) {
+bool CSerialPort::WaitForInput(std::size_t n, int timeoutMs, const CancelWatch* cancel) {
   if (held_.size() >= n) return true;
-  return line_->WaitInput(n - held_.size(), timeoutMs);
+  return line_->WaitInput(n - held_.size(), timeoutMs, cancel);
 }
 
 int CSerialPort::ReadSome(std::uint8_t* buffer, std::size_t room, std::size_t* count) {

@@ -54,8 +54,10 @@ class CSerialPort {
   // device went away.  Every later read or write would fail at once.
   bool LineFailed() { return line_->Failed(); }
   // Sleeps on the line until at least n bytes are queued or timeoutMs
-  // passes; true when they are.  Never consumes input.
-  bool WaitForInput(std::size_t n, int timeoutMs);
+  // passes; true when they are.  Never consumes input.  With a watch (may
+  // be null) it also ends, false, once a cancel has come since the watch's
+  // mark, within a few milliseconds of the cancel from any thread.
+  bool WaitForInput(std::size_t n, int timeoutMs, const CancelWatch* cancel = nullptr);
 
   // ---- in step with the device (line_discipline.cpp)
   //
@@ -93,7 +95,9 @@ class CSerialPort {
   void DropKept();
   // Listens for ms without sending anything: what the head sends is kept,
   // anything else dropped (a unit under way at the end is read to its end).
-  void Listen(int ms);
+  // A cancel since the watch's mark (may be null) ends it as the end of ms
+  // would: only the quiet wait between units is cut short, never a unit.
+  void Listen(int ms, const CancelWatch* cancel = nullptr);
   // Reads the rest of head data whose first bytes are in `data` (count
   // bytes, room bytes of room): up to its FS, while the line keeps it
   // coming.  Returns the new count.

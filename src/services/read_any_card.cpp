@@ -123,16 +123,16 @@ int TryChipCards(CReader& reader, const ReadAllArgs& args, const std::function<b
 }
 
 // Longest pause between two polls of the head in KP_DEV_ReadAll's wait; a
-// swipe arriving earlier ends the pause at once.
+// swipe arriving earlier ends the pause at once, and so does a cancel.
 constexpr int kSwipePollPauseMs = 300;
 
 // KP_DEV_ReadAll's wait for a swipe ("first|second" into result).  Arms the
 // head (a type-61 reader arms it with every read and answers the arm with 0
 // at once), then polls it until a swipe has been read, the call was
 // cancelled, or timeoutMs has passed.  A cancel that came before the wait
-// began ends it after its first poll, as one during the wait does at the
-// next.
-int WaitForSwipe(CReader& reader, unsigned int timeoutMs, char* result, CancelToken::Mark started) {
+// began ends it after its first poll; one during the wait wakes the pause
+// and ends it within milliseconds.
+int WaitForSwipe(CReader& reader, unsigned int timeoutMs, char* result, const CancelWatch& cancel) {
   // A reader without a head has nothing to wait for.
   if (reader.family().magnetic == Serves::kNever) return kOk;
   Use<MagneticHead> head(reader);
@@ -152,9 +152,9 @@ int WaitForSwipe(CReader& reader, unsigned int timeoutMs, char* result, CancelTo
     // A dead line makes every wait return at once; polling on would spin.
     if (port.LineFailed()) return r == kErrWrite ? kErrWrite : kErrRead;
     platform::PumpOneMessage();
-    if (g_readAllCancel.CancelledSince(started)) return kNothingYet;
+    if (cancel.Cancelled()) return kNothingYet;
     if (static_cast<std::uint32_t>(platform::TickMs() - start) > timeoutMs) return kNothingYet;
-    port.WaitForInput(1, kSwipePollPauseMs);
+    port.WaitForInput(1, kSwipePollPauseMs, &cancel);
   }
 }
 
@@ -168,6 +168,7 @@ int ReadAllRepeat(const ReadAllArgs& args) {
   if (!Usable(args)) return kErrParam;
   // Only a cancel made from now on ends this call.
   const CancelToken::Mark started = g_readAllCancel.Start();
+  const CancelWatch cancel{&g_readAllCancel, started};
   const std::uint32_t start = platform::TickMs();
   const auto timeUp = [&] {
     return args.timeoutMs != 0 && static_cast<std::uint32_t>(platform::TickMs() - start) > args.timeoutMs;
@@ -206,8 +207,9 @@ int ReadAllRepeat(const ReadAllArgs& args) {
     }
     // The pause between passes is spent with the port still open: the head,
     // armed by this pass, answers a swipe at once, and a closed port would
-    // lose it.  What it sends is kept for the next pass's read.
-    if (!stop()) lease->serialPort().Listen(kPassPauseMs);
+    // lose it.  What it sends is kept for the next pass's read.  A cancel
+    // ends the pause at once.
+    if (!stop()) lease->serialPort().Listen(kPassPauseMs, &cancel);
     CloseReader(lease);
     platform::PumpOneMessage();
     if (g_readAllCancel.CancelledSince(started) || timeUp()) return kNothingYet;
@@ -217,7 +219,7 @@ int ReadAllRepeat(const ReadAllArgs& args) {
 int ReadAll(const ReadAllArgs& args) {
   if (!Usable(args)) return kErrParam;
   // A cancel from now on ends the magnetic wait, also one that comes before it.
-  const CancelToken::Mark started = g_readAllCancel.Start();
+  const CancelWatch cancel{&g_readAllCancel, g_readAllCancel.Start()};
   ReaderLease lease;
   int r = OpenReader(1, args.port, 9600, &lease);
   if (r != 0) return r;
@@ -229,7 +231,7 @@ int ReadAll(const ReadAllArgs& args) {
   if (r != 0) return r;
   // The magnetic reader waits on its own; a timeout below 300 ms wraps round
   // and the wait ends only with a card or a cancel.
-  const int waited = WaitForSwipe(*lease, args.timeoutMs - 300u, args.result, started);
+  const int waited = WaitForSwipe(*lease, args.timeoutMs - 300u, args.result, cancel);
   if (waited == 0) {
     *args.cardKind = kMagneticCard;
     return kOk;  // this reader stays open until the next loop's first pass

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kp_dev.h"
@@ -228,8 +229,8 @@ TEST_F(NetworkLine, WaitsTakesAndPurgesAsASerialLineDoes) {
   EXPECT_EQ(got, 0u);
   const std::uint8_t request[] = {0x5A, 0xA5};
   ASSERT_EQ(line.Write(request, sizeof request), 0);
-  EXPECT_TRUE(line.WaitInput(3, 2000));
-  EXPECT_FALSE(line.WaitInput(4, 100));
+  EXPECT_TRUE(line.WaitInput(3, 2000, nullptr));
+  EXPECT_FALSE(line.WaitInput(4, 100, nullptr));
   EXPECT_EQ(line.InputCount(), 3u);
   ASSERT_EQ(line.ReadQueued(buffer, 2, &got), 0);
   EXPECT_EQ(Bytes(buffer, buffer + got), FromHex("41 FF"));
@@ -245,10 +246,36 @@ TEST_F(NetworkLine, WaitsTakesAndPurgesAsASerialLineDoes) {
   EXPECT_EQ(line.ReadQueued(buffer, sizeof buffer, &got), -1);
   EXPECT_EQ(got, 0u);
   EXPECT_EQ(line.Write(request, sizeof request), -1);
-  EXPECT_FALSE(line.WaitInput(1, 50));
+  EXPECT_FALSE(line.WaitInput(1, 50, nullptr));
   EXPECT_EQ(line.InputCount(), 0u);
   EXPECT_EQ(line.Purge(), 0);
   EXPECT_FALSE(line.Failed());
+}
+
+// A wait that watches a cancel sleeps on the connection and the line's
+// wake object together: a cancel from another thread ends it at once, one
+// made before its mark does not.
+TEST_F(NetworkLine, CancelEndsAWatchedWaitAtOnce) {
+  FakeServer server;
+  kp::platform::NetworkLine line;
+  ASSERT_TRUE(line.OpenTarget(server.Url(), kp::platform::LineSettings::Plain(9600)));
+  kp::CancelToken token;
+  token.Cancel();
+  const kp::CancelWatch watch{&token, token.Start()};
+  auto start = Clock::now();
+  EXPECT_FALSE(line.WaitInput(1, 200, &watch));
+  EXPECT_GE(MsSince(start), 200);
+
+  std::thread canceller([&token] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    token.Cancel();
+  });
+  start = Clock::now();
+  EXPECT_FALSE(line.WaitInput(1, 5000, &watch));
+  const double elapsed = MsSince(start);
+  canceller.join();
+  EXPECT_GE(elapsed, 40);
+  EXPECT_LT(elapsed, 1000);
 }
 
 TEST_F(NetworkLine, RawTcpCarriesOnlyTheDevicesBytes) {

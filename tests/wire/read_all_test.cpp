@@ -267,18 +267,25 @@ TEST_F(ReadAllTest, CancelDuringTheMagneticWait) {
   dev.NoReply();
   dev.Reply(kEscOk);
   dev.Reply(kEscOk);
+  long toNextRequest = -1;
   Clock::time_point cancelled;
   std::thread canceller([&] {
-    // Once the head is armed the wait is on.
+    // Once the head is armed the wait is on; 50 ms later it sleeps between
+    // two looks at the head, about 250 ms before the next.
     dev.WaitRequests(4, 5000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     cancelled = Clock::now();
     KP_DEV_CancelReadAll();
+    if (dev.WaitRequests(5, 5000)) toNextRequest = MsSince(cancelled);
   });
   // Below 300 ms the magnetic wait has no end of its own.
   EXPECT_EQ(Read(8, 100), -101);
   canceller.join();
-  // The wait ends at its next round (300 ms), then one more open and close.
+  // The cancel wakes the wait: the type-1 reader's module switch follows
+  // after the open's 100 ms pause alone (a wait that slept on to its next
+  // look would add some 250 ms).
+  EXPECT_GE(toNextRequest, 100);
+  EXPECT_LT(toNextRequest, 250);
   EXPECT_LT(MsSince(cancelled), 800);
   // The second type-1 attempt follows the cancelled wait.
   EXPECT_EQ(SentBy(dev), (Frames{kModuleI9600, kModuleI9600, kModuleB, kArm, kModuleI9600, kModuleI9600}));

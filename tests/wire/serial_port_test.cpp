@@ -10,8 +10,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
+#include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/trace.h"
@@ -224,6 +227,107 @@ TEST_F(SerialPortTest, AnswerStillArrivingOutlastsTheTimeoutUntilTheLineGoesQuie
   late.join();
   EXPECT_EQ(2u, got);
   EXPECT_GE(MsSince(again), 170);  // the second byte's gap, not the first deadline, ended it
+}
+
+// A wait that watches a cancel ends within milliseconds of one made from
+// another thread after its mark.  One made before the mark, or made while a
+// wait watches nothing, leaves the wait its full time.  Both waits a cancel
+// reaches behave alike: the plain wait for input and the listen for the
+// head.
+TEST_F(SerialPortTest, CancelEndsOnlyTheWaitsThatWatchIt) {
+  OpenDefault();
+  using Wait = std::function<void(int ms, const CancelWatch* cancel)>;
+  const std::pair<const char*, Wait> waits[] = {
+      {"WaitForInput", [this](int ms, const CancelWatch* c) { EXPECT_FALSE(port_.WaitForInput(1, ms, c)); }},
+      {"Listen", [this](int ms, const CancelWatch* c) { port_.Listen(ms, c); }},
+  };
+  struct Case {
+    const char* what;
+    bool watched;
+    bool cancelBeforeMark;  // instead of during the wait
+    int waitMs;
+    long atLeastMs;  // the wait takes at least this long
+    long belowMs;    // and ends before this
+  };
+  const Case cases[] = {
+      // Without the wake the wait would run its 3 s.
+      {"cancel during a watched wait", true, false, 3000, 40, 1000},
+      {"cancel before the mark", true, true, 300, 300, 2000},
+      {"cancel during a wait that watches nothing", false, false, 300, 300, 2000},
+  };
+  for (const auto& [name, wait] : waits) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(name) + ": " + c.what);
+      CancelToken token;
+      if (c.cancelBeforeMark) token.Cancel();
+      const CancelWatch watch{&token, token.Start()};
+      std::thread canceller([&token, &c] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!c.cancelBeforeMark) token.Cancel();
+      });
+      const auto start = Clock::now();
+      wait(c.waitMs, c.watched ? &watch : nullptr);
+      const long elapsed = MsSince(start);
+      canceller.join();
+      EXPECT_GE(elapsed, c.atLeastMs);
+      EXPECT_LT(elapsed, c.belowMs);
+    }
+  }
+}
+
+// Input already queued is the answer even with a cancel pending; and a
+// cancel at any moment, also at the very start of the wait, is never lost.
+TEST_F(SerialPortTest, QueuedInputWinsAndNoCancelIsLost) {
+  OpenDefault();
+  CancelToken token;
+  const CancelWatch watch{&token, token.Start()};
+  token.Cancel();
+  DeviceSends({0x41});
+  EXPECT_TRUE(port_.WaitForInput(1, 1000, &watch));
+  std::uint8_t b = 0;
+  std::size_t got = 0;
+  ASSERT_EQ(0, port_.ReadExact(&b, 1, &got, 100));
+
+  // A lost cancel would hold a wait its full 5 s.
+  std::mt19937 random(12345);
+  for (int i = 0; i < 60; ++i) {
+    const CancelWatch fresh{&token, token.Start()};
+    const int delayUs = std::uniform_int_distribution<int>(0, 3000)(random);
+    std::thread canceller([&token, delayUs] {
+      std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
+      token.Cancel();
+    });
+    const auto start = Clock::now();
+    EXPECT_FALSE(port_.WaitForInput(1, 5000, &fresh));
+    const long elapsed = MsSince(start);
+    canceller.join();
+    ASSERT_LT(elapsed, 1000) << "cancel " << i << " after " << delayUs << " us";
+  }
+}
+
+// A cancel cuts only the quiet between units: track data under way when it
+// comes is still read to its end and kept whole for the next magnetic read.
+TEST_F(SerialPortTest, CancelledListenStillKeepsASwipeUnderWay) {
+  OpenDefault();
+  const Bytes8 swipe = {0x1B, 0x73, 0x3B, 0x31, 0x32, 0x3F, 0x41, 0x3B, 0x35, 0x36, 0x3F, 0x1C};
+  CancelToken token;
+  const CancelWatch watch{&token, token.Start()};
+  std::thread device([&] {
+    DeviceSends(Bytes8(swipe.begin(), swipe.begin() + 4));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    token.Cancel();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    DeviceSends(Bytes8(swipe.begin() + 4, swipe.end()));
+  });
+  const auto start = Clock::now();
+  port_.Listen(3000, &watch);
+  const long elapsed = MsSince(start);
+  device.join();
+  EXPECT_LT(elapsed, 1000);
+  std::vector<std::uint8_t> kept;
+  ASSERT_TRUE(port_.TakeKept(Unit::kSwipe, &kept));
+  EXPECT_EQ(kept, swipe);
+  EXPECT_EQ(port_.InputCount(), 0u);
 }
 
 TEST_F(SerialPortTest, PortIsExclusive) {

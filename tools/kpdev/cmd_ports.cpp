@@ -3,7 +3,7 @@
 // /dev/serial/by-id, and whatever a KPDEV_COM<n> variable names (a device
 // server too, asked whether it takes a connection now); the COM
 // number each one is reached by, and whether this user may open it (and,
-// when not, what would help: see ports.h).
+// when not, what would help: see tools/ops/ports.h).
 
 #include <cstdio>
 #include <memory>
@@ -43,14 +43,7 @@ int RunPorts(const GlobalOptions& global, int simPort) {
     std::snprintf(line, sizeof line, "%-6s %-40s %-12s %s", com.c_str(), device.c_str(), p.source.c_str(),
                   access.c_str());
     lines.push_back(line);
-    nlohmann::json j{{"device", p.path},
-                     {"resolved", p.resolved},
-                     {"source", p.source},
-                     {"access", p.access},
-                     {"can_open", p.usable}};
-    j["com"] = p.com > 0 ? nlohmann::json(p.com) : nlohmann::json(nullptr);
-    if (!p.fix.empty()) j["fix"] = p.fix;
-    list.push_back(j);
+    list.push_back(PortJson(p));
   }
   out.doc()["ports"] = list;
   if (ports.empty()) {

@@ -1,29 +1,19 @@
 #include "session.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <deque>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "decode.h"
 #include "kp_dev.h"
-#include "platform/network_line.h"
-#include "platform/network_target.h"
-#include "platform/rfc2217.h"
-#include "platform/socket.h"
-#include "ports.h"
 #include "wire/com_port.h"
 #include "wire/family.h"
 
@@ -34,44 +24,6 @@
 namespace kpdev::tool {
 
 namespace {
-
-// " (process 1234 kpdev)" for each process that holds the device open;
-// empty when none can be seen.
-std::string Holders(const std::string& path) {
-  char resolved[PATH_MAX];
-  if (realpath(path.c_str(), resolved) == nullptr) return {};
-  std::string found;
-  DIR* proc = opendir("/proc");
-  if (proc == nullptr) return {};
-  while (const dirent* entry = readdir(proc)) {
-    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
-    const std::string pid = entry->d_name;
-    if (pid == std::to_string(getpid())) continue;
-    const std::string fdDir = "/proc/" + pid + "/fd";
-    DIR* fds = opendir(fdDir.c_str());
-    if (fds == nullptr) continue;
-    bool holds = false;
-    while (const dirent* fd = readdir(fds)) {
-      char target[PATH_MAX];
-      const ssize_t n = readlink((fdDir + "/" + fd->d_name).c_str(), target, sizeof target - 1);
-      if (n <= 0) continue;
-      target[n] = '\0';
-      if (std::strcmp(target, resolved) == 0) holds = true;
-    }
-    closedir(fds);
-    if (!holds) continue;
-    std::string name;
-    if (FILE* comm = std::fopen(("/proc/" + pid + "/comm").c_str(), "r")) {
-      char buffer[64] = {};
-      if (std::fgets(buffer, sizeof buffer, comm) != nullptr) name = buffer;
-      std::fclose(comm);
-      while (!name.empty() && name.back() == '\n') name.pop_back();
-    }
-    found += (found.empty() ? " (process " : ", process ") + pid + (name.empty() ? "" : " " + name);
-  }
-  closedir(proc);
-  return found.empty() ? found : found + ")";
-}
 
 bool IsExecutable(const std::string& path) { return !path.empty() && access(path.c_str(), X_OK) == 0; }
 
@@ -115,85 +67,6 @@ int ReportFailure(const std::string& call, int code) {
   }
   Report::Get().CallFailed(call, code);
   return kExitCallFailed;
-}
-
-PortDiagnosis DiagnoseTarget(const std::string& text) {
-  kp::platform::NetworkTarget target;
-  if (!kp::platform::ParseNetworkTarget(text, &target)) {
-    return {kExitOpenFailed, "not a device server address", "name one as rfc2217://HOST:PORT or tcp://HOST:PORT"};
-  }
-  const std::string where = "host " + target.host + " port " + std::to_string(target.port);
-  kp::platform::TcpConnection connection;
-  const kp::platform::ConnectError error =
-      connection.Connect(target.host, target.port, kp::platform::kConnectTimeoutMs);
-  if (error != kp::platform::ConnectError::kNone) {
-    return {kExitOpenFailed, std::string(kp::platform::ConnectErrorText(error)) + " (" + where + ")",
-            "is the device server running and listening there? (README: Readers on the network)"};
-  }
-  // A server whose port is taken says so and hangs up at once; what it
-  // says is read past its Telnet negotiation.
-  kp::platform::rfc2217::Session telnet;
-  std::deque<std::uint8_t> said;
-  kp::Bytes replies;
-  bool ended = false;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
-  while (!ended && std::chrono::steady_clock::now() < deadline && said.size() < 200) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (!connection.WaitReadable(static_cast<int>(left.count()) + 1)) break;
-    std::uint8_t chunk[256];
-    std::size_t got = 0;
-    const auto r = connection.Receive(chunk, sizeof chunk, &got);
-    if (r == kp::platform::TcpConnection::Received::kEnded) ended = true;
-    if (r != kp::platform::TcpConnection::Received::kBytes) continue;
-    if (target.protocol == kp::platform::NetworkProtocol::kRfc2217) {
-      telnet.Take(chunk, got, &said, &replies);
-    } else {
-      said.insert(said.end(), chunk, chunk + got);
-    }
-  }
-  if (!ended) return {kExitOk, "", ""};
-  std::string words;
-  for (std::uint8_t b : said) {
-    if (b >= 0x20 && b < 0x7F) words.push_back(static_cast<char>(b));
-  }
-  return {
-      kExitOpenFailed,
-      "the device server ended the connection at once (" + where + (words.empty() ? "" : ": \"" + words + "\"") + ")",
-      "another program may hold the reader's port there"};
-}
-
-PortDiagnosis DiagnosePort(const std::string& path) {
-  if (kp::platform::IsNetworkTarget(path)) return DiagnoseTarget(path);
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) {
-    if (errno == EACCES)
-      return {kExitOpenFailed, "permission denied", "no access to a directory on the way to " + path};
-    return {kExitOpenFailed, "no such device",
-            "'kpdev ports' lists the serial devices; KPDEV_COM<n>=DEVICE points a COM number at one"};
-  }
-  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    const int error = errno;
-    if (error == EACCES || error == EPERM) {
-      const AccessAdvice advice = AdviseOnAccess(info);
-      return {kExitOpenFailed, advice.reason, advice.fix};
-    }
-    if (error == EBUSY) return {kExitOpenFailed, "in use by another process" + Holders(path), ""};
-    if (error == ENXIO || error == ENODEV)
-      return {kExitOpenFailed, "no such device (nothing behind the device node)", ""};
-    return {kExitOpenFailed, std::strerror(error), ""};
-  }
-  PortDiagnosis diagnosis{kExitOk, "", ""};
-  if (!isatty(fd)) {
-    diagnosis = {kExitOpenFailed, "not a serial device", ""};
-  } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    diagnosis = {kExitOpenFailed, "in use by another process" + Holders(path), ""};
-  } else {
-    flock(fd, LOCK_UN);
-  }
-  close(fd);
-  return diagnosis;
 }
 
 // ------------------------------------------------------------ SimHost
@@ -382,10 +255,10 @@ bool Session::Open() {
         "KP_DEV_OpenDevice(" + std::to_string(reader_.type) + ", \"" + portText + "\") on " + DevicePath();
     if (r == KP_DEV_ERR_OPEN) {
       const PortDiagnosis why = DiagnosePort(DevicePath());
-      if (why.exit != kExitOk) {
+      if (!why.ok) {
         Report::Get().CallFailed(call, r, DevicePath() + ": " + why.reason);
         if (!why.hint.empty()) Report::Get().Note(why.hint);
-        failureExit_ = why.exit;
+        failureExit_ = kExitOpenFailed;
         return false;
       }
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "command.h"
+#include "ports.h"    // DiagnosePort
 #include "watcher.h"  // ComDevicePath
 
 namespace kpsim {
@@ -96,19 +97,5 @@ class Session {
 // its exit code: kExitNoCard for an empty seat, kExitNoReader when nothing
 // answered, else kExitCallFailed.
 int ReportFailure(const std::string& call, int code);
-
-// Why a device cannot be opened, found by trying it as the library would:
-// exit kExitOk when it opens and nobody holds it.
-struct PortDiagnosis {
-  int exit;
-  std::string reason;  // "no such device", "permission denied", "in use by another process (process 12 x)"
-  std::string hint;    // what to do about it
-};
-PortDiagnosis DiagnosePort(const std::string& path);
-// The same for a device server (rfc2217://HOST:PORT, tcp://HOST:PORT;
-// DiagnosePort hands them on): exit kExitOk when it accepts a connection
-// and keeps it; otherwise the reason names host and port ("connection
-// refused (host 192.0.2.10 port 4001)") or what the server said.
-PortDiagnosis DiagnoseTarget(const std::string& text);
 
 }  // namespace kpdev::tool

@@ -21,6 +21,9 @@
 #include "documents.h"
 #include "id_presence.h"
 #include "kp_dev.h"
+#ifndef _WIN32
+#include "ports.h"
+#endif
 
 namespace kpdev::service {
 
@@ -445,6 +448,45 @@ nlohmann::json RunOperation(const Request& request, std::uint64_t ticket) {
       exit = doc.Message("not a reader operation", kExitUsage);
   }
   return doc.Finish(exit);
+}
+
+#ifdef _WIN32
+// The listing walks /dev and the probe asks the device nodes; the Windows
+// build has neither, and names the reader's COM number in each request.
+constexpr char kNoListing[] =
+    "not available in the Windows build of kpdevd: name the reader's COM number in each request";
+#endif
+
+nlohmann::json ListPorts() {
+  Doc doc("ports");
+#ifdef _WIN32
+  return doc.Finish(doc.Message(kNoListing, kExitCallFailed));
+#else
+  nlohmann::json list = nlohmann::json::array();
+  for (const kpdev::tool::PortEntry& entry : kpdev::tool::CollectPorts()) list.push_back(kpdev::tool::PortJson(entry));
+  doc["ports"] = list;
+  return doc.Finish(kExitOk);
+#endif
+}
+
+nlohmann::json RunProbe(const Request& request, kpdev::tool::ProbeOptions hooks) {
+  Doc doc("probe");
+#ifdef _WIN32
+  (void)request;
+  (void)hooks;
+  return doc.Finish(doc.Message(kNoListing, kExitCallFailed));
+#else
+  hooks.type = request.type;
+  hooks.ports = request.ports;
+  hooks.quiet = true;
+  hooks.note = nullptr;
+  // Several threads: the environment is not to be changed.
+  hooks.mapUnmapped = false;
+  const kpdev::tool::ProbeReport report = kpdev::tool::Probe(hooks);
+  for (const auto& [key, value] : report.document.items()) doc[key.c_str()] = value;
+  if (report.failure.empty()) return doc.Finish(kExitOk);
+  return doc.Finish(doc.Message(report.failure, report.exit));
+#endif
 }
 
 int CancelReadAll() {

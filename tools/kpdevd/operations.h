@@ -12,6 +12,7 @@
 #include <string>
 
 #include "documents.h"
+#include "probe.h"
 #include "request.h"
 #include "watcher.h"
 
@@ -34,6 +35,19 @@ constexpr int kExitCancelled = 130;  // a read-any-card loop ended by a cancel
 // Runs a reader operation (not hello, cancel, subscribe or unsubscribe).
 // `ticket`: for read-all, what EnterReadAll() gave when it was queued.
 nlohmann::json RunOperation(const Request& request, std::uint64_t ticket = 0);
+
+// The serial devices, their COM numbers and whether the service may open
+// them: `kpdev --json ports`, except that a device server is not asked
+// whether it takes a connection (its access stays "not checked
+// (network)"): a server that allows one connection at a time may be
+// serving one of the service's own readers.  Opens no reader.
+nlohmann::json ListPorts();
+
+// The readers that answer on the ports asked for (all with a COM number
+// when none are named): `kpdev --json probe`.  `hooks` carries the claim,
+// release and stopping callbacks of the caller; progress lines are not
+// sent (the answer's "tried" holds every request).
+nlohmann::json RunProbe(const Request& request, kpdev::tool::ProbeOptions hooks);
 
 // A read-any-card request is queued: it counts as waiting from now on, and
 // a cancel from now on ends it.  Returns its ticket for RunOperation.

@@ -17,7 +17,9 @@ struct ReaderPool::Port {
   std::mutex mutex;
   std::condition_variable changed;
   std::deque<Job> queue;
-  bool running = false;  // an operation is in progress
+  bool running = false;   // an operation is in progress
+  bool probing = false;   // a probe searches the port: nothing else runs or polls
+  bool watching = false;  // `watch` exists (the watcher may hold the port open)
   bool stop = false;
   int subscribers = 0;
   int type = 1;
@@ -30,6 +32,13 @@ struct ReaderPool::Port {
 ReaderPool::ReaderPool(EventSink sink) : sink_(std::move(sink)) {}
 
 ReaderPool::~ReaderPool() {
+  // The probe first: it may still take a port (and start its thread).
+  {
+    std::lock_guard<std::mutex> lock(probeMutex_);
+    stopping_ = true;
+  }
+  probeChanged_.notify_all();
+  if (probeThread_.joinable()) probeThread_.join();
   for (auto& [number, port] : ports_) {
     {
       std::lock_guard<std::mutex> lock(port->mutex);
@@ -61,6 +70,52 @@ bool ReaderPool::Submit(const Request& request, Done done) {
   }
   port.changed.notify_all();
   return true;
+}
+
+bool ReaderPool::SubmitProbe(const Request& request, Done done) {
+  {
+    std::lock_guard<std::mutex> lock(probeMutex_);
+    if (probes_.size() >= kMaxProbes) return false;
+    probes_.push_back(ProbeJob{request, std::move(done)});
+    if (!probeThread_.joinable()) probeThread_ = std::thread([this] { RunProbes(); });
+  }
+  probeChanged_.notify_all();
+  return true;
+}
+
+void ReaderPool::RunProbes() {
+  std::unique_lock<std::mutex> lock(probeMutex_);
+  for (;;) {
+    probeChanged_.wait(lock, [this] { return stopping_ || !probes_.empty(); });
+    if (stopping_) return;
+    ProbeJob job = std::move(probes_.front());
+    probes_.pop_front();
+    lock.unlock();
+    kpdev::tool::ProbeOptions hooks;
+    hooks.claim = [this](int port) { return Claim(port); };
+    hooks.release = [this](int port) { Release(port); };
+    hooks.stopping = [this] { return stopping_.load(); };
+    job.done(RunProbe(job.request, hooks));
+    lock.lock();
+  }
+}
+
+std::string ReaderPool::Claim(int number) {
+  Port& port = PortFor(number);
+  std::lock_guard<std::mutex> lock(port.mutex);
+  if (port.running || !port.queue.empty()) return "in use by kpdevd: a request runs or waits on it";
+  if (port.subscribers > 0 || port.watching) return "in use by kpdevd: a subscription watches it";
+  port.probing = true;
+  return {};
+}
+
+void ReaderPool::Release(int number) {
+  Port& port = PortFor(number);
+  {
+    std::lock_guard<std::mutex> lock(port.mutex);
+    port.probing = false;
+  }
+  port.changed.notify_all();
 }
 
 std::string ReaderPool::Subscribe(int number, int type, int baud, int intervalMs) {
@@ -106,6 +161,11 @@ void ReaderPool::Run(Port* port) {
   Clock::time_point nextPoll = Clock::now();
   std::unique_lock<std::mutex> lock(port->mutex);
   for (;;) {
+    // A probe searching the port has it to itself until it lets go.
+    if (port->probing && !port->stop) {
+      port->changed.wait(lock);
+      continue;
+    }
     // Sleeps until a request comes, the next poll is due, or the service
     // stops: no busy waiting between polls.
     if (port->queue.empty() && !port->stop) {
@@ -116,6 +176,7 @@ void ReaderPool::Run(Port* port) {
       }
     }
     if (port->stop) break;
+    if (port->probing) continue;
     if (!port->queue.empty()) {
       Job job = std::move(port->queue.front());
       port->queue.pop_front();
@@ -132,11 +193,15 @@ void ReaderPool::Run(Port* port) {
       lock.unlock();
       port->watch.reset();
       lock.lock();
+      port->watching = false;
       continue;
     }
     if (Clock::now() < nextPoll) continue;
     const int type = port->type, baud = port->baud, intervalMs = port->intervalMs;
     nextPoll = Clock::now() + std::chrono::milliseconds(port->intervalMs);
+    // Set before the lock goes, so that a probe asking from now on keeps
+    // away from the port the watcher opens.
+    port->watching = true;
     lock.unlock();
     if (!port->watch) {
       const int number = port->number;

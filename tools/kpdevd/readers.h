@@ -3,8 +3,15 @@
 // and between them polls the reader for events while anyone listens.  The
 // library's handle is the COM number, so one thread per port is also what
 // keeps a handle to one thread at a time.
+//
+// A probe runs on a thread of its own, one after another, so that a long
+// search never holds up another reader's requests.  It takes each port it
+// searches only when nothing of the service uses it (no request running or
+// waiting, no subscription watching), and holds it for that port's search
+// alone: requests for the port wait meanwhile and then run in order.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -44,17 +51,40 @@ class ReaderPool {
   std::string Subscribe(int port, int type, int baud, int intervalMs);
   void Unsubscribe(int port);
 
+  // Probes that may wait for the one running; one more is answered "busy".
+  static constexpr std::size_t kMaxProbes = 4;
+
+  // Queues a probe (Op::kProbe); false (and `done` not called) when
+  // kMaxProbes are waiting already.
+  bool SubmitProbe(const Request& request, Done done);
+
+  // Takes a port for a probe's search: empty when taken, else why the
+  // service keeps it ("in use by kpdevd: ...").  Release gives it back.
+  std::string Claim(int port);
+  void Release(int port);
+
   // Requests waiting or running per port.
   std::map<int, std::size_t> Load();
 
  private:
   struct Port;
+  struct ProbeJob {
+    Request request;
+    Done done;
+  };
   Port& PortFor(int port);
   void Run(Port* port);
+  void RunProbes();
 
   EventSink sink_;
   std::mutex mutex_;
   std::map<int, std::unique_ptr<Port>> ports_;
+
+  std::mutex probeMutex_;
+  std::condition_variable probeChanged_;
+  std::deque<ProbeJob> probes_;
+  std::atomic<bool> stopping_{false};
+  std::thread probeThread_;  // started with the first probe
 };
 
 }  // namespace kpdev::service

@@ -30,6 +30,8 @@ const OpInfo kOps[] = {
     {"rf-read-block", Op::kRfReadBlock, 1, 9600},
     {"subscribe", Op::kSubscribe, 1, 9600},
     {"unsubscribe", Op::kUnsubscribe, 1, 9600},
+    {"ports", Op::kPorts, 1, 9600},
+    {"probe", Op::kProbe, -1, 9600},
 };
 
 // A value of the request: absent keeps the default; present must be of the
@@ -98,6 +100,20 @@ class Fields {
       std::string hex;
       if (!Hex(apdu, "apdus", 8, kMaxApduHex, &hex)) return false;
       out->push_back(hex);
+    }
+    return true;
+  }
+
+  // COM numbers 1-32, at most 32 of them (duplicates are searched once).
+  bool Ports(std::vector<int>* out) {
+    const auto it = object_.find("ports");
+    if (it == object_.end()) return true;
+    if (!it->is_array() || it->size() > 32) return Fail("\"ports\" must be a list of at most 32 COM numbers");
+    for (const auto& port : *it) {
+      if (!port.is_number_integer() || port.get<long long>() < 1 || port.get<long long>() > 32) {
+        return Fail("\"ports\" must hold COM numbers from 1 to 32");
+      }
+      out->push_back(port.get<int>());
     }
     return true;
   }
@@ -186,7 +202,12 @@ bool ParseRequest(std::string_view text, Request* out, std::string* error) {
     }
     case Op::kCancel:
     case Op::kUnsubscribe:
+    case Op::kPorts:
       return true;
+    case Op::kProbe:
+      // Every family unless one is named, as the tool's --type.
+      if (doc.contains("type") && (!f.Int("type", 0, 62, &out->type) || !CheckType(out->type, error))) return false;
+      return f.Ports(&out->ports);
     case Op::kReadAll: {
       // The loop always opens its reader as type 61 at 115200 baud.
       int timeoutS = out->timeoutMs / 1000;

@@ -25,6 +25,8 @@ enum class Op {
   kRfReadBlock,  // store card: authenticate a sector, read a block
   kSubscribe,    // events of a reader
   kUnsubscribe,
+  kPorts,  // the serial devices and their COM numbers; opens nothing
+  kProbe,  // which readers answer on which ports (those in use left alone)
 };
 
 // The op's name on the wire ("read-all", ...).
@@ -34,7 +36,7 @@ struct Request {
   nlohmann::json id;  // echoed in the answer; null when the client gave none
   Op op = Op::kVersion;
   int port = 1;
-  int type = 1;
+  int type = 1;  // probe: -1 for every family
   int baud = 9600;
   int seat = 0;
   int timeoutMs = 0;  // read-all, mag-read, id-read
@@ -49,6 +51,7 @@ struct Request {
   bool powerOn = true;             // cpu-apdu: power the card on first
   int intervalMs = 500;            // subscribe
   std::string token;               // hello
+  std::vector<int> ports;          // probe: the COM numbers to search; empty: all
 };
 
 // Limits of one request; longer texts are refused before they are parsed.

@@ -273,34 +273,51 @@ class WsSession : public std::enable_shared_from_this<WsSession> {
         Reply(request, {{"command", command}, {"port", request.port}, {"exit", kExitOk}});
         return;
       }
+      case Op::kPorts:
+        // A look at /dev: no reader is opened, so no queue is waited for.
+        if (CurrentLogLevel() != LogLevel::kOff) Log("#" + std::to_string(id_) + " ports");
+        Reply(request, ListPorts());
+        return;
       default:
         break;
     }
-    const auto started = Clock::now();
-    const std::string what = "#" + std::to_string(id_) + " " + command + " COM" + std::to_string(request.port);
-    State* state = &state_;
-    const bool queued = state_.pool->Submit(
-        request, [state, self = weak_from_this(), id = request.id, what, started](nlohmann::json document) {
-          // On the reader's thread: the answer goes to the I/O thread.
-          net::post(state->io, [self, id, what, started, document = std::move(document)]() mutable {
-            const LogLevel level = CurrentLogLevel();
-            if (level != LogLevel::kOff) {
-              const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
-              std::string line =
-                  what + " exit " + std::to_string(document.value("exit", -1)) + " in " + std::to_string(ms) + " ms";
-              if (level == LogLevel::kFull) line += " " + Dump(document);
-              Log(line);
-            }
-            document["id"] = id;
-            if (auto session = self.lock()) session->SendJson(document);
-          });
-        });
-    if (!queued) {
+    const std::string what = "#" + std::to_string(id_) + " " + command +
+                             (request.op == Op::kProbe ? std::string() : " COM" + std::to_string(request.port));
+    if (request.op == Op::kProbe) {
+      if (!state_.pool->SubmitProbe(request, Completion(request, what))) {
+        Reply(request,
+              Refusal(command, "busy: " + std::to_string(ReaderPool::kMaxProbes) + " probes are waiting already",
+                      kExitBusy));
+      }
+      return;
+    }
+    if (!state_.pool->Submit(request, Completion(request, what))) {
       Reply(request, Refusal(command,
                              "busy: COM" + std::to_string(request.port) + " has " +
                                  std::to_string(ReaderPool::kMaxQueued) + " requests waiting",
                              kExitBusy));
     }
+  }
+
+  // What a reader's (or the probe's) thread calls with the answer: it goes
+  // to the I/O thread, into the log, and to this client if it is still
+  // there.
+  ReaderPool::Done Completion(const Request& request, const std::string& what) {
+    State* state = &state_;
+    return [state, self = weak_from_this(), id = request.id, what, started = Clock::now()](nlohmann::json document) {
+      net::post(state->io, [self, id, what, started, document = std::move(document)]() mutable {
+        const LogLevel level = CurrentLogLevel();
+        if (level != LogLevel::kOff) {
+          const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+          std::string line =
+              what + " exit " + std::to_string(document.value("exit", -1)) + " in " + std::to_string(ms) + " ms";
+          if (level == LogLevel::kFull) line += " " + Dump(document);
+          Log(line);
+        }
+        document["id"] = id;
+        if (auto session = self.lock()) session->SendJson(document);
+      });
+    };
   }
 
   websocket::stream<beast::tcp_stream> ws_;

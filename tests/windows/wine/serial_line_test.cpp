@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "kp_dev.h"
 #include "sim_reader.h"
@@ -108,6 +109,34 @@ TEST_F(SerialLine, WaitingForACardSleepsOnTheLine) {
   std::printf("cpu-share read-all wait: %.2f s wall, %.3f s CPU, %.2f %%\n", wall, spent, 100 * spent / wall);
   EXPECT_GE(wall, 2.9);
   EXPECT_LT(spent / wall, 0.10);
+}
+
+// A cancel from another thread wakes KP_DEV_ReadAll's wait for a swipe
+// (the line's wait sets off on the wake event beside the overlapped
+// request's): the second type-1 attempt's module switch follows after the
+// open's 100 ms pause alone, not after the rest of a 300 ms round.
+TEST_F(SerialLine, CancelWakesTheMagneticWait) {
+  ULONGLONG cancelled = 0;
+  ULONGLONG switched = 0;
+  std::string before;
+  std::string after;
+  std::thread canceller([&] {
+    // Module I, module I, module B, the arm: the wait is on.
+    before = SentAtLeast(14);
+    Sleep(50);
+    cancelled = GetTickCount64();
+    KP_DEV_CancelReadAll();
+    after = SentAtLeast(4);
+    switched = GetTickCount64();
+  });
+  int kind = -1;
+  char result[2048] = {};
+  // Below 300 ms the wait has no end of its own.
+  EXPECT_EQ(KP_DEV_ReadAll(h(), 0, 100, 0, 1, 0, 0x60, "FFFFFFFFFFFF", 0, 0, 0, &kind, result), -101);
+  canceller.join();
+  EXPECT_EQ(before, "1B2449301B2449301B24421B425D");
+  EXPECT_EQ(after.substr(0, 8), "1B244930");
+  EXPECT_LT(switched - cancelled, 250u);
 }
 
 TEST_F(SerialLine, StrayByteBeforeTheAnswerPurgesAndResends) {

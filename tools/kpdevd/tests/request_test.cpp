@@ -23,6 +23,9 @@ TEST(Request, DefaultsOfEachOperation) {
       {R"({"op":"rf-activate","type":5})", Op::kRfActivate, 1, 5, 9600, 0},
       {R"({"op":"subscribe","port":2})", Op::kSubscribe, 2, 1, 9600, 0},
       {R"({"op":"cancel"})", Op::kCancel, 1, 1, 9600, 0},
+      {R"({"op":"ports"})", Op::kPorts, 1, 1, 9600, 0},
+      {R"({"op":"probe"})", Op::kProbe, 1, -1, 9600, 0},
+      {R"({"op":"probe","type":62})", Op::kProbe, 1, 62, 9600, 0},
   };
   for (const Case& c : cases) {
     Request r;
@@ -63,6 +66,10 @@ TEST(Request, ValuesAreTakenAndNormalised) {
 
   ASSERT_TRUE(ParseRequest(R"({"op":"rf-read-block","key-type":97,"sector":0})", &r, &error)) << error;
   EXPECT_EQ(r.keyType, 97);
+  ASSERT_TRUE(ParseRequest(R"({"op":"probe","ports":[7,1,7,32]})", &r, &error)) << error;
+  EXPECT_EQ(r.ports, (std::vector<int>{7, 1, 7, 32}));
+  ASSERT_TRUE(ParseRequest(R"({"op":"probe"})", &r, &error)) << error;
+  EXPECT_TRUE(r.ports.empty());
   ASSERT_TRUE(ParseRequest(R"({"op":"hello","token":"0123456789abcdef"})", &r, &error)) << error;
   EXPECT_EQ(r.token, "0123456789abcdef");
 }
@@ -73,6 +80,9 @@ TEST(Request, RefusedWithAReason) {
   std::string manyApdus = R"({"op":"cpu-apdu","apdus":[)";
   for (int i = 0; i < 33; ++i) manyApdus += std::string(i ? "," : "") + "\"00B0000000\"";
   manyApdus += "]}";
+  std::string manyPorts = R"({"op":"probe","ports":[)";
+  for (int i = 0; i < 33; ++i) manyPorts += std::string(i ? "," : "") + "1";
+  manyPorts += "]}";
   const std::pair<std::string, const char*> cases[] = {
       {"", "one JSON object"},
       {"[1]", "one JSON object"},
@@ -106,6 +116,14 @@ TEST(Request, RefusedWithAReason) {
       {manyApdus, "\"apdus\""},
       {R"({"op":"subscribe","interval":10})", "\"interval\""},
       {R"({"op":"hello"})", "\"token\""},
+      {R"({"op":"probe","type":3})", "\"type\" must be 0, 1, 2, 5, 61 or 62"},
+      {R"({"op":"probe","type":-1})", "\"type\" must be from 0 to 62"},
+      {R"({"op":"probe","ports":3})", "\"ports\" must be a list"},
+      {R"({"op":"probe","ports":[0]})", "\"ports\" must hold COM numbers from 1 to 32"},
+      {R"({"op":"probe","ports":[33]})", "\"ports\" must hold COM numbers from 1 to 32"},
+      {R"({"op":"probe","ports":["2"]})", "\"ports\" must hold COM numbers"},
+      {R"({"op":"probe","ports":[4294967297]})", "\"ports\" must hold COM numbers"},
+      {manyPorts, "at most 32"},
       {R"({"op":"version","id":{"a":1}})", "\"id\""},
       {R"({"op":"version","id":")" + longId + "\"}", "\"id\""},
   };
@@ -126,7 +144,7 @@ TEST(Request, TheIdOfARefusedRequestIsKept) {
 
 TEST(Request, OpNamesRoundTrip) {
   for (const char* name : {"hello", "version", "read-all", "cancel", "id-read", "emv-info", "mag-read", "cpu-power-on",
-                           "cpu-apdu", "rf-activate", "rf-read-block", "subscribe", "unsubscribe"}) {
+                           "cpu-apdu", "rf-activate", "rf-read-block", "subscribe", "unsubscribe", "ports", "probe"}) {
     Request r;
     std::string error;
     const std::string text = std::string(R"({"op":")") + name + R"(","token":"t","apdus":["00B0000000"]})";

@@ -6,6 +6,7 @@ Usage: service_test.py KPDEVD KPDEV_SIM"""
 
 import json
 import os
+import select
 import socket
 import sys
 import tempfile
@@ -18,6 +19,10 @@ KPDEVD, SIM = sys.argv[1], sys.argv[2]
 # tag 57 is 6200001234567892 D 3012 220 0000012340000 F.
 BANK = "0 bank profile=pboc-debit-two-sfi"
 TRACK2 = "6200001234567892D30122200000012340000F"
+# The virtual readers' default version texts; the framed firmware reports
+# its version bytes as hex, shown spelled with the hex after it.
+T1_VERSION = "KP-T1 V2.10"
+T61_VERSION = "KP-T61 V1.05"
 
 
 def refused_upgrade(port, **headers):
@@ -91,6 +96,25 @@ def run(t1, bank, empty, t0):
         check("a port without a device: exit 2", doc.get("exit") == 2 and
               doc["error"]["name"] == "KP_DEV_ERR_OPEN", doc)
 
+        # ---- reader discovery: ports opens nothing, probe runs beside the readers
+        doc = a.call({"op": "ports"})
+        listed = {p["com"]: p for p in doc.get("ports", [])}
+        check("ports lists the virtual reader's COM number", doc.get("exit") == 0 and
+              listed.get(3, {}).get("source") == "KPDEV_COM3" and listed[3]["device"] == t1.port_path and
+              listed[3]["can_open"] is True, doc)
+        p = WsClient(port)
+        probing = p.request({"op": "probe", "ports": [5, 3]})
+        doc = a.call({"op": "version", "port": 6, "type": 0})
+        check("a probe does not hold up another reader's request",
+              doc.get("exit") == 0 and not select.select([p.sock], [], [], 0)[0], doc)
+        doc = p.answer(probing, timeout=60)
+        t1_hex = T1_VERSION.encode().hex().upper()
+        found = [(r["com"], r["type"], r["baud"], r["version"], r["version_raw"]) for r in doc.get("readers", [])]
+        check("probe finds both free readers, ascending, as they are",
+              doc.get("exit") == 0 and doc["skipped"] == [] and
+              found == [(3, 1, 9600, "%s  [%s]" % (T1_VERSION, t1_hex), t1_hex),
+                        (5, 61, 115200, T61_VERSION, T61_VERSION)], doc)
+
         # ---- an oversized message closes only its own connection
         big = WsClient(port)
         big.send_text(json.dumps({"op": "version", "pad": "x" * (70 * 1024)}))
@@ -122,6 +146,11 @@ def run(t1, bank, empty, t0):
         waiting = a.request({"op": "read-all", "port": 5, "timeout": 60})
         time.sleep(0.7)
         b = WsClient(port)
+        doc = p.call({"op": "probe", "ports": [5]})
+        check("probe leaves a port alone while a request waits on it",
+              doc.get("exit") == 2 and doc["tried"] == [] and doc["readers"] == [] and
+              doc["skipped"] == [{"com": 5, "device": empty.port_path,
+                                  "reason": "in use by kpdevd: a request runs or waits on it"}], doc)
         doc = b.call({"op": "cancel"})
         check("cancel answers at once, counting the waiting loop", doc.get("exit") == 0 and doc["loops"] == 1, doc)
         started = time.monotonic()
@@ -177,6 +206,10 @@ def run(t1, bank, empty, t0):
         c = WsClient(port)
         doc = c.call({"op": "subscribe", "port": 3, "type": 61, "baud": 115200})
         check("another type on a watched port is refused", doc.get("exit") == 75, doc)
+        doc = c.call({"op": "probe", "ports": [3]})
+        check("probe leaves a watched port alone", doc.get("exit") == 2 and doc["tried"] == [] and
+              [(s["com"], s["reason"]) for s in doc["skipped"]] ==
+              [(3, "in use by kpdevd: a subscription watches it")], doc)
         c.close()
 
         # ---- request rate
@@ -192,6 +225,7 @@ def run(t1, bank, empty, t0):
         check("the log holds no account number or track", "6200001234567892" not in log and TRACK2 not in log)
         a.close()
         b.close()
+        p.close()
     finally:
         service.stop()
 

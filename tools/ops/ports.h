@@ -11,6 +11,7 @@
 
 #include <sys/stat.h>
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ struct PortEntry {
   std::string access;    // "yes", or why not
   std::string fix;       // what would make it usable; empty when nothing simple would
 };
+
+// The entry as `kpdev --json ports` and kpdevd's "ports" list it.
+nlohmann::json PortJson(const PortEntry& entry);
 
 // A KPDEV_COM<n> value the library reaches over the network rather than as
 // a local device node (the library's own test: rfc2217:// or tcp://).
@@ -56,5 +60,19 @@ std::vector<PortEntry> CollectPorts();
 // for this process (sets KPDEV_COM<n>), so the library reaches it; returns
 // "KPDEV_COM<n>=DEVICE" for each.
 std::vector<std::string> MapUnmappedDevices();
+
+// Why a device cannot be opened, found by trying it as the library would:
+// ok when it opens and nobody holds it.
+struct PortDiagnosis {
+  bool ok;
+  std::string reason;  // "no such device", "permission denied", "in use by another process (process 12 x)"
+  std::string hint;    // what to do about it
+};
+PortDiagnosis DiagnosePort(const std::string& path);
+// The same for a device server (rfc2217://HOST:PORT, tcp://HOST:PORT;
+// DiagnosePort hands them on): ok when it accepts a connection and keeps
+// it; otherwise the reason names host and port ("connection refused (host
+// 192.0.2.10 port 4001)") or what the server said.
+PortDiagnosis DiagnoseTarget(const std::string& text);
 
 }  // namespace kpdev::tool
