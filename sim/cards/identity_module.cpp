@@ -25,20 +25,21 @@
 #include "cards/identity_card.h"
 #include "core/modules.h"
 #include "core/virtual_reader.h"
+#include "wire/id_frame.h"
 
 namespace kpsim {
 
 namespace {
 
-constexpr std::uint8_t kPreamble[] = {0xAA, 0xAA, 0xAA, 0x96, 0x69};
-constexpr std::size_t kHeader = 7;
+using kp::wire::kIdPreamble;
+constexpr std::size_t kHeader = kp::wire::kIdHeader;
 // Commands carry two bytes and the check byte; anything announcing much
 // more is not a command of this module.
 constexpr std::size_t kMaxCommandBody = 32;
 
-constexpr std::uint16_t kFindCard = 0x2001;
-constexpr std::uint16_t kSelectCard = 0x2002;
-constexpr std::uint16_t kReadCard = 0x3001;
+constexpr std::uint16_t kFindCard = kp::wire::kIdFindCard;
+constexpr std::uint16_t kSelectCard = kp::wire::kIdSelectCard;
+constexpr std::uint16_t kReadCard = kp::wire::kIdReadCard;
 
 constexpr std::uint8_t kFound = 0x9F;
 constexpr std::uint8_t kDone = 0x90;
@@ -49,18 +50,9 @@ constexpr std::uint8_t kUnknownCommand = 0x21;
 constexpr std::uint8_t kBadCheck = 0x10;
 
 Bytes ModuleAnswer(std::uint8_t status, const Bytes& payload) {
-  const std::size_t length = 3 + payload.size() + 1;
-  Bytes answer(kPreamble, kPreamble + sizeof kPreamble);
-  answer.push_back(static_cast<std::uint8_t>(length >> 8));
-  answer.push_back(static_cast<std::uint8_t>(length));
-  answer.push_back(0x00);
-  answer.push_back(0x00);
-  answer.push_back(status);
-  answer.insert(answer.end(), payload.begin(), payload.end());
-  std::uint8_t check = 0;
-  for (std::size_t i = sizeof kPreamble; i < answer.size(); ++i) check ^= answer[i];
-  answer.push_back(check);
-  return answer;
+  Bytes body = {0x00, 0x00, status};
+  body.insert(body.end(), payload.begin(), payload.end());
+  return kp::wire::EncodeIdFrame(body);
 }
 
 class IdentityModuleProtocol : public RawProtocol {
@@ -69,12 +61,12 @@ class IdentityModuleProtocol : public RawProtocol {
   bool Serves(const DeviceState& state) const override { return state.family == Family::kT0; }
 
   ParseResult Parse(const std::uint8_t* data, std::size_t size, VirtualReader& reader) override {
-    for (std::size_t i = 0; i < sizeof kPreamble; ++i) {
+    for (std::size_t i = 0; i < sizeof kIdPreamble; ++i) {
       if (i >= size) return ParseResult::NeedMore();
-      if (data[i] != kPreamble[i]) return ParseResult::NoMatch();
+      if (data[i] != kIdPreamble[i]) return ParseResult::NoMatch();
     }
     if (size < kHeader) return ParseResult::NeedMore();
-    const std::size_t body = static_cast<std::size_t>(data[5]) << 8 | data[6];
+    const std::size_t body = kp::wire::IdAnnounced(data);
     if (body < 1 || body > kMaxCommandBody) return ParseResult::NoMatch();
     if (size < kHeader + body) return ParseResult::NeedMore();
 
@@ -103,9 +95,7 @@ class IdentityModuleProtocol : public RawProtocol {
   }
 
   void Execute(const std::uint8_t* data, std::size_t body, const AnswerPlan& plan, VirtualReader& reader) {
-    std::uint8_t check = data[5] ^ data[6];
-    for (std::size_t i = 0; i + 1 < body; ++i) check ^= data[kHeader + i];
-    if (check != data[kHeader + body - 1]) {
+    if (!kp::wire::IdCheckOk(data, kHeader + body)) {
       reader.SendRaw(plan, ModuleAnswer(kBadCheck, {}));
       return;
     }

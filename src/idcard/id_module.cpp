@@ -1,26 +1,20 @@
-// The identity-card security module (type-0 readers): find, select and
-// read a resident identity card with the module's own frames, decode its
-// text into the shared identity record and its photo into a bitmap file.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "base/results.h"
 #include "base/trace.h"
+#include "idcard/id_module.h"
 #include "idcard/id_text.h"
 #include "kp_dev.h"
 #include "platform/dynlib.h"
 #include "platform/platform.h"
-#include "readers/reader.h"
+#include "wire/id_frame.h"
 
 namespace kp {
 
 namespace {
 
-// Module frames: preamble AA AA AA 96 69, length 00 03, command, XOR check.
-constexpr std::uint8_t kFindCard[] = {0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x03, 0x20, 0x01, 0x22};
-constexpr std::uint8_t kSelectCard[] = {0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x03, 0x20, 0x02, 0x21};
-constexpr std::uint8_t kReadCard[] = {0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x03, 0x30, 0x01, 0x32};
 constexpr int kFindMs = 1000;
 constexpr int kSelectMs = 1000;
 constexpr int kReadMs = 3000;
@@ -28,7 +22,7 @@ constexpr int kReadMs = 3000;
 constexpr std::uint8_t kFindOk = 0x97;
 constexpr std::uint8_t kSelectOk = 0x9C;
 
-constexpr std::size_t kAnswerHeader = 7;
+constexpr std::size_t kAnswerHeader = wire::kIdHeader;
 constexpr std::size_t kAnswerBuffer = 3000;
 // Header, three status bytes, the two lengths: anything shorter carries no
 // card data.
@@ -54,14 +48,15 @@ void CopyField(char* out, const char* text, std::size_t slotSize) {
 
 }  // namespace
 
-int CReader::ExchangeRaw(const std::uint8_t* command, std::size_t length, std::uint8_t* answer, std::size_t room,
-                         std::uint16_t* answerLength, int timeLimitMs) {
+int IdModule::ExchangeRaw(std::uint16_t command, std::uint8_t* answer, std::size_t room, std::uint16_t* answerLength,
+                          int timeLimitMs) {
   *answerLength = 0;
   if (room < kAnswerHeader) return kErrWrite;
+  const Bytes frame = wire::EncodeIdCommand(command);
   port_.PrepareRequest();
-  const int w = port_.Write(command, static_cast<std::uint16_t>(length));
+  const int w = port_.Write(frame.data(), static_cast<std::uint16_t>(frame.size()));
   if (w != 0) return w;
-  port_.Expect(Unit::kIdentity, length);
+  port_.Expect(Unit::kIdentity, frame.size());
   const std::uint32_t start = platform::TickMs();
   // Nothing of the answer in time: the module still owes it.
   if (!port_.AwaitAnswer(timeLimitMs)) return kErrRead;
@@ -69,11 +64,11 @@ int CReader::ExchangeRaw(const std::uint8_t* command, std::size_t length, std::u
   int r = port_.Read(answer, kAnswerHeader, &got, RemainingMs(start, timeLimitMs));
   if (r != 0) return Broken(r);
   *answerLength = static_cast<std::uint16_t>(kAnswerHeader);
-  const std::size_t body = static_cast<std::size_t>(answer[5]) * 256 + answer[6];
+  const std::size_t body = wire::IdAnnounced(answer);
   if (body > room - kAnswerHeader) {
     // Not an answer this module gives: read and drop what it announced
     // (within the time limit) so the next command starts in step.
-    if (DiscardInput(body, timeLimitMs)) {
+    if (reader_.DiscardInput(body, timeLimitMs)) {
       port_.AnswerComplete();
     } else {
       port_.AnswerBroken();
@@ -88,28 +83,27 @@ int CReader::ExchangeRaw(const std::uint8_t* command, std::size_t length, std::u
   return kOk;
 }
 
-int CReader::ID_FindID() {
-  if (const int refused = Gate(Tech::kIdentity)) return refused;
+int IdModule::ID_FindID() {
   std::uint8_t answer[kAnswerBuffer] = {};
   std::uint16_t length = 0;
 
-  int r = ExchangeRaw(kFindCard, sizeof kFindCard, answer, sizeof answer, &length, kFindMs);
+  int r = ExchangeRaw(wire::kIdFindCard, answer, sizeof answer, &length, kFindMs);
   if (r != 0) return r;
   if (LastByte(answer, length) != kFindOk) return kErrWrite;
 
   std::memset(answer, 0, sizeof answer);
-  r = ExchangeRaw(kSelectCard, sizeof kSelectCard, answer, sizeof answer, &length, kSelectMs);
+  r = ExchangeRaw(wire::kIdSelectCard, answer, sizeof answer, &length, kSelectMs);
   if (r != 0) {
     // The module sometimes misses the select right after a find; one more
     // try is part of the normal sequence.
     std::memset(answer, 0, sizeof answer);
-    r = ExchangeRaw(kSelectCard, sizeof kSelectCard, answer, sizeof answer, &length, kSelectMs);
+    r = ExchangeRaw(wire::kIdSelectCard, answer, sizeof answer, &length, kSelectMs);
     if (r != 0) return r;
   }
   if (LastByte(answer, length) != kSelectOk) return kErrWrite;
 
   std::memset(answer, 0, sizeof answer);
-  r = ExchangeRaw(kReadCard, sizeof kReadCard, answer, sizeof answer, &length, kReadMs);
+  r = ExchangeRaw(wire::kIdReadCard, answer, sizeof answer, &length, kReadMs);
   if (r != 0) return r;
   if (length < kMinReadAnswer) return kErrWrite;
 
@@ -122,14 +116,14 @@ int CReader::ID_FindID() {
   return kOk;
 }
 
-int CReader::DecodePhoto(const std::uint8_t* photo, std::uint32_t length) {
+int IdModule::DecodePhoto(const std::uint8_t* photo, std::uint32_t length) {
   const std::string directory = platform::ModuleDirectory();
   const std::string bitmapPath = directory + kBitmapName;
-  std::memset(photoPath_, 0, sizeof photoPath_);
+  std::memset(state_.photoPath, 0, sizeof state_.photoPath);
   // A directory too long for the path field leaves the field empty rather
   // than naming a different file.
-  if (bitmapPath.size() >= sizeof photoPath_) return -1;
-  std::memcpy(photoPath_, bitmapPath.data(), bitmapPath.size());
+  if (bitmapPath.size() >= sizeof state_.photoPath) return -1;
+  std::memcpy(state_.photoPath, bitmapPath.data(), bitmapPath.size());
   // A picture of an earlier card must never pass for this card's.
   platform::DeleteFileAt(bitmapPath);
 
@@ -149,8 +143,7 @@ int CReader::DecodePhoto(const std::uint8_t* photo, std::uint32_t length) {
   return decoded == 1 ? kOk : -1;
 }
 
-int CReader::ID_GetData(int field, char* out) {
-  if (const int refused = Gate(Tech::kIdentity)) return refused;
+int IdModule::ID_GetData(int field, char* out) {
   const IdRecord& record = SharedIdRecord();
   struct Field {
     const char* text;
@@ -158,15 +151,11 @@ int CReader::ID_GetData(int field, char* out) {
   };
   // Field numbers 1..9, in this order.
   const Field table[kFieldCount] = {
-      {record.name, sizeof record.name},
-      {record.sex, sizeof record.sex},
-      {record.nation, sizeof record.nation},
-      {record.birthDate, sizeof record.birthDate},
-      {record.address, sizeof record.address},
-      {record.idNumber, sizeof record.idNumber},
-      {record.authority, sizeof record.authority},
-      {record.validity, sizeof record.validity},
-      {photoPath_, sizeof photoPath_},
+      {record.name, sizeof record.name},           {record.sex, sizeof record.sex},
+      {record.nation, sizeof record.nation},       {record.birthDate, sizeof record.birthDate},
+      {record.address, sizeof record.address},     {record.idNumber, sizeof record.idNumber},
+      {record.authority, sizeof record.authority}, {record.validity, sizeof record.validity},
+      {state_.photoPath, sizeof state_.photoPath},
   };
   if (field < 1 || field > kFieldCount) return kOk;  // no such field: the output stays as it was
   // A field to copy and nowhere to copy it: refused, so the caller does not
@@ -177,8 +166,7 @@ int CReader::ID_GetData(int field, char* out) {
   return kOk;
 }
 
-int CReader::ID_Read(int timeLimitMs, char** fields) {
-  if (const int refused = Gate(Tech::kIdentity)) return refused;
+int IdModule::ID_Read(int timeLimitMs, char** fields) {
   const std::uint32_t start = platform::TickMs();
   // A limit of 0 (or below) means a single attempt.
   const std::uint32_t limit = timeLimitMs > 0 ? static_cast<std::uint32_t>(timeLimitMs) : 0;
@@ -189,7 +177,7 @@ int CReader::ID_Read(int timeLimitMs, char** fields) {
   }
   for (int field = 1; field <= kFieldCount; ++field) {
     // Large enough for the photo path, the longest field.
-    char text[sizeof photoPath_] = {};
+    char text[sizeof state_.photoPath] = {};
     ID_GetData(field, text);
     text[sizeof text - 1] = '\0';
     if (fields != nullptr && fields[field - 1] != nullptr) std::strcpy(fields[field - 1], text);

@@ -1,9 +1,5 @@
-// AT88SC102, AT88SC1604 and AT88SC1608 memory cards: fuse, zone passwords
-// and their error counters, memory reads and writes, the AT88SC102 erase /
-// conditional write and the AT88SC1608 authentication and fuse read.
+#include "readers/at88sc.h"
 #include "base/results.h"
-#include "readers/memory_common.h"
-#include "readers/reader.h"
 
 namespace kp {
 
@@ -39,63 +35,53 @@ bool PasswordSeatOk(const ReaderFamily& family, int seat) { return !family.at88P
 
 }  // namespace
 
-int CReader::AT88SC102_Fuse(int seat) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int At88sc::AT88SC102_Fuse(int seat) {
   return Command(memory::kCmdFuse, Fields().Byte(seat).str(), kTimeoutMs, nullptr);
 }
 
-int CReader::AT88SC102_VerifyPwd(int seat, int zone, const char* pwdHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int At88sc::AT88SC102_VerifyPwd(int seat, int zone, const char* pwdHex) {
   if (!PasswordSeatOk(family_, seat) || !TextOk(pwdHex)) return kErrParam;
   const Fields data = Fields().Byte(seat).Byte(zone).Byte(memory::ByteCount(pwdHex)).Text(pwdHex);
   return Command(memory::kCmdVerifyPwd, data.str(), kTimeoutMs, nullptr);
 }
 
-int CReader::AT88SC102_ReadPwd(int seat, int zone, char* pwdOut) {
-  if (const int refused = Gate(Tech::kCard, kPasswordReadBack)) return refused;
+int At88sc::AT88SC102_ReadPwd(int seat, int zone, char* pwdOut) {
   return ReadPwdData(Fields().Byte(seat).Byte(zone).str(), pwdOut);
 }
 
-int CReader::AT88SC102_ModifyPwd(int seat, int zone, const char* pwdHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int At88sc::AT88SC102_ModifyPwd(int seat, int zone, const char* pwdHex) {
   if (!PasswordSeatOk(family_, seat)) return kErrParam;
   return ChangePassword(Fields().Byte(seat).Byte(zone), pwdHex);
 }
 
-int CReader::AT88SC102_ReadERROR(int seat, int zone, int* count) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int At88sc::AT88SC102_ReadERROR(int seat, int zone, int* count) {
   if (!PasswordSeatOk(family_, seat)) return kErrParam;
   return ReadCounter(Fields().Byte(seat).Byte(zone).str(), count);
 }
 
-int CReader::AT88SC102_ReadData(int seat, int address, int length, char* dataOut) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int At88sc::AT88SC102_ReadData(int seat, int address, int length, char* dataOut) {
   if (Low16(length) > kMaxRead) return kErrParam;
   return ReadMemory(memory::kCmdRead, Fields().Byte(seat).Address(address).Word(length).str(), length, dataOut);
 }
 
-int CReader::AT88SC102_WriteData(int seat, int address, const char* dataHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int At88sc::AT88SC102_WriteData(int seat, int address, const char* dataHex) {
   return WriteMemory(seat, nullptr, address, dataHex);
 }
 
 // Address and length travel as one field each.
-int CReader::AT88SC102_ClearData(int seat, int address, int length) {
-  if (const int refused = Gate(Tech::kCard, kAt88sc102Erase)) return refused;
+int At88sc::AT88SC102_ClearData(int seat, int address, int length) {
   const Fields data = Fields().Byte(seat).Byte(kActionErase).Byte(address).Byte(length);
   return Command(memory::kCmdEraseOrConditionalWrite, data.str(), kTimeoutMs, nullptr);
 }
 
-int CReader::AT88SC102_CWriteData(int seat, int address, const char* dataHex) {
-  if (const int refused = Gate(Tech::kCard, kAt88sc102Erase)) return refused;
+int At88sc::AT88SC102_CWriteData(int seat, int address, const char* dataHex) {
   if (!TextOk(dataHex)) return kErrParam;
   const Fields data =
       Fields().Byte(seat).Byte(kActionConditionalWrite).Byte(address).Byte(memory::ByteCount(dataHex)).Text(dataHex);
   return Command(memory::kCmdEraseOrConditionalWrite, data.str(), kTimeoutMs, nullptr);
 }
 
-int CReader::AT88SC1608_VerifyPwd(int seat, int pwdSelect, int pwdSet, const char* pwdHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int At88sc::AT88SC1608_VerifyPwd(int seat, int pwdSelect, int pwdSet, const char* pwdHex) {
   // Without password sets the selector travels in the zone field.
   if (!family_.at1608SelectAndSet) return AT88SC102_VerifyPwd(seat, pwdSelect, pwdHex);
   if (!TextOk(pwdHex)) return kErrParam;
@@ -112,18 +98,15 @@ int CReader::AT88SC1608_VerifyPwd(int seat, int pwdSelect, int pwdSet, const cha
   return MapStatusWord(reply.status);
 }
 
-int CReader::AT88SC1608_ReadPwd(int seat, int pwdSelect, int pwdSet, char* pwdOut) {
-  if (const int refused = Gate(Tech::kCard, kPasswordReadBack)) return refused;
+int At88sc::AT88SC1608_ReadPwd(int seat, int pwdSelect, int pwdSet, char* pwdOut) {
   return ReadPwdData(Fields().Byte(seat).Byte(PasswordField(family_, pwdSelect, pwdSet)).str(), pwdOut);
 }
 
-int CReader::AT88SC1608_ModifyPwd(int seat, int pwdSelect, int pwdSet, const char* pwdHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int At88sc::AT88SC1608_ModifyPwd(int seat, int pwdSelect, int pwdSet, const char* pwdHex) {
   return ChangePassword(Fields().Byte(seat).Byte(PasswordField(family_, pwdSelect, pwdSet)), pwdHex);
 }
 
-int CReader::AT88SC1608_ReadERROR(int seat, int pwdSelect, int pwdSet, int* count) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int At88sc::AT88SC1608_ReadERROR(int seat, int pwdSelect, int pwdSet, int* count) {
   const int field = PasswordField(family_, pwdSelect, pwdSet);
   // Password number 16 has no counter byte for the caller: only the status
   // of the read counts, and count is left as it was.
@@ -132,34 +115,29 @@ int CReader::AT88SC1608_ReadERROR(int seat, int pwdSelect, int pwdSet, int* coun
 }
 
 // Without zones the card's memory is addressed linearly.
-int CReader::AT88SC1608_ReadData(int seat, int zone, int address, int length, char* dataOut) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int At88sc::AT88SC1608_ReadData(int seat, int zone, int address, int length, char* dataOut) {
   if (Low16(length) > kMaxRead) return kErrParam;
   Fields data = Fields().Byte(seat);
   if (family_.at1608SelectAndSet) data.Byte(zone);
   return ReadMemory(memory::kCmdRead, data.Address(address).Word(length).str(), length, dataOut);
 }
 
-int CReader::AT88SC1608_WriteData(int seat, int zone, int address, const char* dataHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int At88sc::AT88SC1608_WriteData(int seat, int zone, int address, const char* dataHex) {
   return WriteMemory(seat, family_.at1608SelectAndSet ? &zone : nullptr, address, dataHex);
 }
 
 // The authentication texts are the card's cryptograms, passed on as given.
-int CReader::AT88SC1608_InitAuthenticationCard(int seat, const char* authHex) {
-  if (const int refused = Gate(Tech::kCard, kAt88sc1608Extras)) return refused;
+int At88sc::AT88SC1608_InitAuthenticationCard(int seat, const char* authHex) {
   if (authHex == nullptr) return kErrParam;
   return Command(memory::kCmdInitAuthentication, Fields().Byte(seat).Text(authHex).str(), kTimeoutMs, nullptr);
 }
 
-int CReader::AT88SC1608_AuthenticationCard(int seat, const char* authHex) {
-  if (const int refused = Gate(Tech::kCard, kAt88sc1608Extras)) return refused;
+int At88sc::AT88SC1608_AuthenticationCard(int seat, const char* authHex) {
   if (authHex == nullptr) return kErrParam;
   return Command(memory::kCmdAuthentication, Fields().Byte(seat).Text(authHex).str(), kTimeoutMs, nullptr);
 }
 
-int CReader::AT88SC1608_ReadFuse(int seat, int* fuse) {
-  if (const int refused = Gate(Tech::kCard, kAt88sc1608Extras)) return refused;
+int At88sc::AT88SC1608_ReadFuse(int seat, int* fuse) {
   if (fuse == nullptr) return kErrParam;
   Reply reply;
   const int r = Command(memory::kCmdReadFuse, Fields().Byte(seat).str(), kTimeoutMs, &reply, false);

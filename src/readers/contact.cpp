@@ -1,5 +1,3 @@
-// Contact CPU card operations: the state of a seat, the card speed, power on
-// (answer to reset) and off, APDU exchange and the card type of a seat.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -7,7 +5,8 @@
 #include "base/results.h"
 #include "log/log.h"
 #include "log/mask.h"
-#include "readers/reader.h"
+#include "readers/contact.h"
+#include "readers/device.h"
 
 namespace kp {
 
@@ -41,17 +40,10 @@ constexpr SeatState kSeatStates[] = {
     {0x2003, 9}, {0x2004, 10}, {0x3001, 20}, {0x3003, 18}, {0x3004, 19},
 };
 
-// The comparison is signed: negative seat numbers are prepared as well.  The
-// answer to 0xC003 does not decide anything, so its result is dropped.
-void PrepareSwitchedSeat(CReader& reader, int seat) {
-  if (seat <= kLastSwitchedSeat) reader.PrepareContactSwitch();
-}
-
 // Power-on of a seat by the device.  *atrLen holds the room of atr in
 // answer-to-reset bytes on entry and the byte count on return; answerOut
 // (optional) receives the bytes of a successful power-on.
 int PowerOn(CReader& reader, int seat, int* atrLen, char* atr, Bytes* answerOut) {
-  PrepareSwitchedSeat(reader, seat);
   CReader::Reply answer;
   const int r = reader.Command(kCmdPowerOn, "000A" + ByteToHex(seat), kDefaultTimeoutMs, &answer);
   if (r != 0) return r;
@@ -80,8 +72,13 @@ int SendApduBody(CReader& reader, int seat, const char* apdu, char* response) {
 
 }  // namespace
 
-int CReader::IC_GetStatus(int seat, int* state) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+// The comparison is signed: negative seat numbers are prepared as well.  The
+// answer to 0xC003 does not decide anything, so its result is dropped.
+void ContactCard::PrepareSwitchedSeat(int seat) {
+  if (seat <= kLastSwitchedSeat) Along<Device>(this).PrepareContactSwitch();
+}
+
+int ContactCard::IC_GetStatus(int seat, int* state) {
   if (state == nullptr) return kErrParam;
   Reply answer;
   const int r = Command(kCmdGetStatus, ByteToHex(seat), kDefaultTimeoutMs, &answer, false);
@@ -93,9 +90,8 @@ int CReader::IC_GetStatus(int seat, int* state) {
   return kOk;
 }
 
-int CReader::IC_SetBaudRate(int seat, int baud) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
-  PrepareSwitchedSeat(*this, seat);
+int ContactCard::IC_SetBaudRate(int seat, int baud) {
+  PrepareSwitchedSeat(seat);
   return Command(kCmdSetBaudRate, ByteToHex(seat) + ByteToHex(BaudCode(baud)), kSpeedTimeoutMs, nullptr);
 }
 
@@ -103,52 +99,54 @@ int CReader::IC_SetBaudRate(int seat, int baud) {
 // per reader object: later power-ons replay the first answer to reset and
 // power-offs are ignored, so such a card stays in the session of its first
 // reset.
-int CReader::IC_PowerOn(int seat, int* atrLen, char* atr) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int ContactCard::IC_PowerOn(int seat, int* atrLen, char* atr) {
   if (atrLen == nullptr || atr == nullptr) return kErrParam;
-  if (seat < family_.cachedAtrFirst || seat > family_.cachedAtrLast) return PowerOn(*this, seat, atrLen, atr, nullptr);
+  if (seat < family_.cachedAtrFirst || seat > family_.cachedAtrLast) {
+    PrepareSwitchedSeat(seat);
+    return PowerOn(reader_, seat, atrLen, atr, nullptr);
+  }
   const int slot = seat - family_.cachedAtrFirst;
-  char* const cached = atrCache_[slot];
-  if (atrCached_[slot]) {
+  ContactState& state = reader_.State<ContactState>();
+  char* const cached = state.atrCache[slot];
+  if (state.atrCached[slot]) {
     // The replay stands for the device's answer and, like the first one
     // after a successful power-on, is not compared with the room given.  An
     // empty answer leaves atr as the first power-on left it.
-    const std::size_t length = strnlen(cached, sizeof atrCache_[slot] - 1);
+    const std::size_t length = strnlen(cached, sizeof state.atrCache[slot] - 1);
     if (length > 0) std::memcpy(atr, cached, length + 1);
     *atrLen = static_cast<int>(length / 2);
     return kOk;
   }
   Bytes answer;
-  const int r = PowerOn(*this, seat, atrLen, atr, &answer);
+  PrepareSwitchedSeat(seat);
+  const int r = PowerOn(reader_, seat, atrLen, atr, &answer);
   if (r != 0) return r;
   // An answer too long for its cache entry is not cached (rather than
   // replayed cut short): the seat is then powered on by the device again.
   const std::string text = ToHex(answer);
-  if (text.size() < sizeof atrCache_[slot]) {
+  if (text.size() < sizeof state.atrCache[slot]) {
     std::memcpy(cached, text.c_str(), text.size() + 1);
-    atrCached_[slot] = 1;
+    state.atrCached[slot] = 1;
   }
   return kOk;
 }
 
-int CReader::IC_PowerOff(int seat) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int ContactCard::IC_PowerOff(int seat) {
   // A cached seat stays powered for the life of the reader.
   if (seat >= family_.cachedAtrFirst && seat <= family_.cachedAtrLast) return kOk;
   return Command(kCmdPowerOff, ByteToHex(seat), kDefaultTimeoutMs, nullptr);
 }
 
-int CReader::IC_SendApdu(int seat, int /*reserved*/, const char* apdu, int /*apduLen*/, char* response) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int ContactCard::IC_SendApdu(int seat, int /*reserved*/, const char* apdu, int /*apduLen*/, char* response) {
   // The response text is emptied first, so that a failed exchange never
   // leaves the previous APDU's answer looking like this one's.
   if (response == nullptr) return kErrParam;
   std::memset(response, 0, 4);
-  if (!family_.apduFailureLogged) return SendApduBody(*this, seat, apdu, response);
+  if (!family_.apduFailureLogged) return SendApduBody(reader_, seat, apdu, response);
   // Whatever goes wrong while composing, exchanging or decoding is logged
   // with the APDU and reported as a failure, never thrown at the caller.
   try {
-    return SendApduBody(*this, seat, apdu, response);
+    return SendApduBody(reader_, seat, apdu, response);
   } catch (...) {
     const char* text = apdu ? apdu : "";
     const std::string shown = CurrentLogMode() == LogMode::kFull ? std::string(text) : MaskApduCommand(text);
@@ -157,15 +155,13 @@ int CReader::IC_SendApdu(int seat, int /*reserved*/, const char* apdu, int /*apd
   }
 }
 
-int CReader::IC_SetCardType(int seat, int cardType) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int ContactCard::IC_SetCardType(int seat, int cardType) {
   // The card type is one byte; a wider value would shift the command data.
   if (cardType < 0 || cardType > 0xFF) return kErrParam;
   return Command(kCmdSetCardType, ByteToHex(seat) + ByteToHex(cardType), kDefaultTimeoutMs, nullptr);
 }
 
-int CReader::IC_GetCardType(int seat, int* cardType) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int ContactCard::IC_GetCardType(int seat, int* cardType) {
   if (cardType == nullptr) return kErrParam;
   Reply answer;
   const int r = Command(kCmdGetCardType, ByteToHex(seat), family_.cardTypeTimeoutMs, &answer);

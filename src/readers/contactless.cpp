@@ -1,8 +1,3 @@
-// Contactless card operations: activation of a processor card or of a
-// sector-organised store card, halt, sector authentication, 16-byte blocks,
-// value blocks and sector keys.  The library
-// keeps no contactless state: field, active card and authenticated sector
-// are the device's.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -10,7 +5,8 @@
 
 #include "base/results.h"
 #include "platform/platform.h"
-#include "readers/reader.h"
+#include "readers/contactless.h"
+#include "readers/device.h"
 
 namespace kp {
 
@@ -44,10 +40,6 @@ constexpr int kErrCardChanged = -314;
 // another block), so it is refused before anything is sent.
 bool FitsByte(int value) { return value >= 0 && value <= 0xFF; }
 
-// The type-1 firmware of the IC module keeps value counts least significant
-// byte first; every other module keeps them most significant byte first.
-bool ValueLsbFirst(int openedType) { return openedType == 1; }
-
 // Sector authentication and key change: sector, key type, key text as is.
 int SectorKeyCommand(CReader& reader, int command, int sector, int keyType, const char* keyHex) {
   if (!FitsByte(sector) || !FitsByte(keyType) || keyHex == nullptr) return kErrParam;
@@ -62,8 +54,7 @@ int SectorKeyCommand(CReader& reader, int command, int sector, int keyType, cons
 // Activation of a processor card.  Answer layout after the status word: card
 // type, UID length u, u UID bytes, ATS length a, a ATS bytes.  uidLen and
 // atsLen give the room in bytes on entry and the byte counts on return.
-int CReader::IC_ConnectlessActive(int* cardType, int* uidLen, char* uid, int* atsLen, char* ats) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Contactless::IC_ConnectlessActive(int* cardType, int* uidLen, char* uid, int* atsLen, char* ats) {
   if (cardType == nullptr || uidLen == nullptr || uid == nullptr || atsLen == nullptr || ats == nullptr) {
     return kErrParam;
   }
@@ -91,18 +82,16 @@ int CReader::IC_ConnectlessActive(int* cardType, int* uidLen, char* uid, int* at
 
 // Halt of the card; command 0xC003 follows whatever the halt gave, so the
 // device leaves the card state also after a failed halt.
-int CReader::IC_ConnectlessHalt() {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Contactless::IC_ConnectlessHalt() {
   const int r = Command(kCmdHalt, "0000", family_.haltTimeoutMs, nullptr);
-  PrepareContactSwitch();
+  Along<Device>(this).PrepareContactSwitch();
   return r;
 }
 
 // Activation of a store card: card type and a 4-byte UID.  The UID is
 // reported (length 4, no ATS) after the first activation and confirmed by a
 // second one; ats itself is never written.
-int CReader::IC_ConnectlessActiveStoreCard(int* cardType, int* uidLen, char* uid, int* atsLen, char* /*ats*/) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Contactless::IC_ConnectlessActiveStoreCard(int* cardType, int* uidLen, char* uid, int* atsLen, char* /*ats*/) {
   if (cardType == nullptr || uidLen == nullptr || uid == nullptr || atsLen == nullptr) return kErrParam;
   Reply first;
   int r = Command(kCmdActivateStoreCard, "0001", family_.storeCardTimeoutMs, &first);
@@ -124,15 +113,13 @@ int CReader::IC_ConnectlessActiveStoreCard(int* cardType, int* uidLen, char* uid
   return kOk;
 }
 
-int CReader::IC_ConnectlessCertifySector(int sector, int keyType, const char* keyHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
-  return SectorKeyCommand(*this, kCmdCertifySector, sector, keyType, keyHex);
+int Contactless::IC_ConnectlessCertifySector(int sector, int keyType, const char* keyHex) {
+  return SectorKeyCommand(reader_, kCmdCertifySector, sector, keyType, keyHex);
 }
 
 // *dataLen gives the room of dataOut in characters (its NUL not counted) on
 // entry and the number of bytes read on return.
-int CReader::IC_ConnectlessReadBlock(int block, int* dataLen, char* dataOut) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Contactless::IC_ConnectlessReadBlock(int block, int* dataLen, char* dataOut) {
   if (!FitsByte(block) || dataLen == nullptr || dataOut == nullptr) return kErrParam;
   Reply answer;
   const int r = Command(kCmdReadBlock, ByteToHex(block), kDefaultTimeoutMs, &answer);
@@ -146,8 +133,7 @@ int CReader::IC_ConnectlessReadBlock(int block, int* dataLen, char* dataOut) {
 
 // The block always receives 32 characters: a longer text is cut after them,
 // a shorter one is filled up with '0'.
-int CReader::IC_ConnectlessWriteBlock(int block, const char* dataHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Contactless::IC_ConnectlessWriteBlock(int block, const char* dataHex) {
   if (!FitsByte(block) || dataHex == nullptr) return kErrParam;
   std::string data(dataHex, strnlen(dataHex, kBlockChars));
   data.resize(kBlockChars, '0');
@@ -156,8 +142,7 @@ int CReader::IC_ConnectlessWriteBlock(int block, const char* dataHex) {
 
 // A value block holds a signed count of hundredths; the interface shows it
 // as a float in units.
-int CReader::IC_ConnectlessReadValueBlock(int block, float* value) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Contactless::IC_ConnectlessReadValueBlock(int block, float* value) {
   if (!FitsByte(block) || value == nullptr) return kErrParam;
   Reply answer;
   const int r = Command(kCmdReadValue, ByteToHex(block), kDefaultTimeoutMs, &answer);
@@ -165,7 +150,7 @@ int CReader::IC_ConnectlessReadValueBlock(int block, float* value) {
   if (answer.data.size() < 4) return kErrFrame;  // no count to convert
   std::uint32_t raw = 0;
   for (int i = 0; i < 4; ++i) {
-    const std::uint8_t b = answer.data[static_cast<std::size_t>(ValueLsbFirst(openedType) ? 3 - i : i)];
+    const std::uint8_t b = answer.data[static_cast<std::size_t>(reader_.opened().valueLsbFirst ? 3 - i : i)];
     raw = (raw << 8) | b;
   }
   const std::int32_t count = static_cast<std::int32_t>(raw);
@@ -176,8 +161,7 @@ int CReader::IC_ConnectlessReadValueBlock(int block, float* value) {
 
 // Writes an amount in units as a count of hundredths.  The count is
 // truncated toward zero, so 0.29f (0.28999999...) is 28 hundredths.
-int CReader::IC_ConnectlessWriteValueBlock(int block, float value) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Contactless::IC_ConnectlessWriteValueBlock(int block, float value) {
   if (!FitsByte(block)) return kErrParam;
   const double scaled = static_cast<double>(value) * 100.0;
   // A count beyond 32 bits (or not a number) has no representation on the
@@ -186,27 +170,26 @@ int CReader::IC_ConnectlessWriteValueBlock(int block, float value) {
   const std::uint32_t raw = static_cast<std::uint32_t>(static_cast<std::int32_t>(scaled));
   std::string data = ByteToHex(block);
   for (int i = 0; i < 4; ++i) {
-    const int shift = ValueLsbFirst(openedType) ? 8 * i : 8 * (3 - i);
+    const int shift = reader_.opened().valueLsbFirst ? 8 * i : 8 * (3 - i);
     data += ByteToHex(static_cast<int>((raw >> shift) & 0xFFu));
   }
   return Command(kCmdWriteValue, data, kDefaultTimeoutMs, nullptr);
 }
 
-int CReader::IC_ConnectlessWriteKey(int sector, int keyType, const char* keyHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
-  return SectorKeyCommand(*this, kCmdWriteKey, sector, keyType, keyHex);
+int Contactless::IC_ConnectlessWriteKey(int sector, int keyType, const char* keyHex) {
+  return SectorKeyCommand(reader_, kCmdWriteKey, sector, keyType, keyHex);
 }
 
-int AdjustValueBlock(CReader& reader, int block, float amount, bool increase) {
+int Contactless::AdjustValueBlock(int block, float amount, bool increase) {
   float value = 0;
-  const int r = reader.IC_ConnectlessReadValueBlock(block, &value);
+  const int r = IC_ConnectlessReadValueBlock(block, &value);
   if (r != 0) return r;
   // The sum is formed in double and rounded once to float, so 123.45f + 1.00
   // is written as 124.45f; a decrease below zero writes a negative value.
   const double current = static_cast<double>(value);
   const double change = static_cast<double>(amount);
   const float updated = static_cast<float>(increase ? current + change : current - change);
-  return reader.IC_ConnectlessWriteValueBlock(block, updated);
+  return IC_ConnectlessWriteValueBlock(block, updated);
 }
 
 }  // namespace kp

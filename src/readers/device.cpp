@@ -1,20 +1,14 @@
-// Device-level operations: opening with the module switch, device speed,
-// closing, version, soft reset and command 0xC003.
 #include <cstdio>
 #include <cstring>
 
 #include "base/results.h"
 #include "base/trace.h"
 #include "platform/platform.h"
-#include "readers/reader.h"
+#include "readers/device.h"
 
 namespace kp {
 
 namespace {
-
-// Pause between the module switch at 9600 baud and the reopen at the
-// requested speed, so the device has changed its own speed by then.
-constexpr unsigned kModuleSwitchPauseMs = 100;
 
 // Raw version request of the readers that answer it with text, and how long
 // its answer may take to start; the text then arrives in one burst and ends
@@ -29,41 +23,12 @@ constexpr int kCmdPrepareSwitch = 0xC003;
 
 }  // namespace
 
-int CReader::OpenDevice(int deviceType, const PortSpec& target) {
-  openedType = (family_.type5AsZero && deviceType == 5) ? 0 : deviceType;
-  portNumber_ = target.port;
-  baudRate_ = target.baud;
-  port_.Close();
-  if (family_.switchesModuleOnOpen && deviceType > 0) {
-    const int r = port_.Open(portNumber_, platform::LineSettings::Plain(9600));
-    if (r != 0) return r;
-    platform::SleepMs(kModuleSwitchPauseMs);
-    SetDeviceModule(0);  // a refused or missing module reply does not stop the open
-  }
-  return port_.Open(portNumber_, platform::LineSettings::Plain(baudRate_));
-}
-
-int CReader::CloseDevice() {
-  // The IC and S modules are put back to their 9600-baud default.
-  if (family_.restoresModuleOnClose) {
-    if (openedType == 1) {
-      SelectModuleI(0);
-    } else if (openedType == 3) {
-      SelectModuleS(0);
-    }
-  }
-  port_.Close();
-  return kOk;
-}
-
-int CReader::SetBaudRate(int baud) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Device::SetBaudRate(int baud) {
   const std::string code = ByteToHex(BaudCode(baud));
   return Command(family_.speedCommand, family_.speedPrefix01 ? "01" + code : code, family_.speedTimeoutMs, nullptr);
 }
 
-int CReader::GetDeviceVersion(char* version) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Device::GetDeviceVersion(char* version) {
   if (family_.versionByEscape) return ReadRawVersion(version);
   Reply reply;
   const int r = Command(kCmdVersion, ByteToHex(0), kDefaultTimeoutMs, &reply);
@@ -74,7 +39,7 @@ int CReader::GetDeviceVersion(char* version) {
   return kOk;
 }
 
-int CReader::ReadRawVersion(char* version) {
+int Device::ReadRawVersion(char* version) {
   port_.PrepareRequest();
   const int w = port_.Write(kRawVersionRequest, sizeof kRawVersionRequest);
   if (w != 0) return w;
@@ -96,7 +61,7 @@ int CReader::ReadRawVersion(char* version) {
     const std::size_t want = queued < sizeof text - 1 - have ? queued : sizeof text - 1 - have;
     std::uint16_t got = 0;
     const int r = port_.ReadWhenAvailable(text + have, want, &got, kVersionTotalMs);
-    if (r != 0) return Broken(r);
+    if (r != 0) return reader_.Broken(r);
     have += got;
   }
   // A text that ended by the line going idle, not by its NUL, may still be
@@ -110,8 +75,7 @@ int CReader::ReadRawVersion(char* version) {
   return kOk;
 }
 
-int CReader::IC_SoftReset(int mode) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Device::IC_SoftReset(int mode) {
   if (family_.softResetCommand == 0) return kOk;
   if (mode != 0 && mode != 1) return kErrParam;
   const std::string data = ByteToHex(mode);
@@ -119,8 +83,7 @@ int CReader::IC_SoftReset(int mode) {
   return Exchange(family_.softResetCommand, data.c_str(), static_cast<int>(data.size()), response, kDefaultTimeoutMs);
 }
 
-int CReader::PrepareContactSwitch() {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Device::PrepareContactSwitch() {
   char response[kTextBuffer] = {};
   return Exchange(kCmdPrepareSwitch, "", 0, response, kDefaultTimeoutMs);
 }

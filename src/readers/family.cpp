@@ -104,6 +104,26 @@ constexpr ReaderFamily kFamilyType61 = {
 static_assert(CacheFits(kFamilyType1) && CacheFits(kFamilyType0) && CacheFits(kFamilyType61),
               "every family's cached seats fit the reader's answer-to-reset cache");
 
+const OpenedModule& OpenedModuleOf(int openedType) {
+  static constexpr OpenedModule kNone = {false, false, 0, false, false};
+  static constexpr OpenedModule kIc0 = {true, false, 0, false, false};
+  static constexpr OpenedModule kIc1 = {true, false, 'I', true, true};
+  static constexpr OpenedModule kHead = {false, true, 'B', false, false};
+  static constexpr OpenedModule kS = {false, false, 'S', true, false};
+  switch (openedType) {
+    case 0:
+      return kIc0;
+    case 1:
+      return kIc1;
+    case 2:
+      return kHead;
+    case 3:
+      return kS;
+    default:
+      return kNone;
+  }
+}
+
 const ReaderFamily* FamilyOf(int deviceType) {
   wire::Family family{};
   if (!wire::FamilyOfType(deviceType, &family)) return nullptr;

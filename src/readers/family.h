@@ -1,6 +1,7 @@
 // ReaderFamily: everything in which the three reader families differ, as
-// data, side by side.  One CReader serves every family; each operation is
-// written once and asks its reader's family where the families part ways.
+// data, side by side.  One reader core serves every family; each module
+// operation is written once and asks its reader's family where the families
+// part ways.
 //
 //                                 type 1, 2, 5        type 0              type 61, 62
 //  device type 5 recorded as      0                   0                   5 (as given)
@@ -28,8 +29,19 @@
 //  AT88SC1608 passwords, zones    selector only       select and set,     selector only
 //                                                     zone sent
 //
-// Value blocks are kept least significant byte first by the IC module of a
-// type-1 open and most significant first otherwise, whatever the family.
+// The opened type (what an open recorded, whatever the family) picks the
+// module descriptor below once, at open:
+//
+//  opened as                      0           1              2              3         other
+//  IC module serves cards         yes         yes            -              -         -
+//  magnetic head module           -           -              yes            -         -
+//  module restored at close       -           yes            -              yes       -
+//  module select escape           -           ESC $ I baud   ESC $ B        ESC $ S   -
+//  value blocks                   MSB first   LSB first      MSB first      MSB first MSB first
+//
+// ("IC module" and "head module" only matter to a family whose technologies
+// are served by them, see card and magnetic above.)  The type-1 firmware of
+// the IC module keeps value counts least significant byte first.
 #pragma once
 
 #include <cstdint>
@@ -96,6 +108,18 @@ struct ReaderFamily {
   bool at88PasswordSeat0;      // AT88SC102/1604 passwords and counters on seat 0 only
   bool at1608SelectAndSet;     // AT88SC1608 passwords by select and set; zones sent
 };
+
+// What an open selected, chosen once from the opened type.
+struct OpenedModule {
+  bool icModule;         // Serves::kIcModule technologies are served
+  bool headModule;       // Serves::kMagneticModule technologies are served
+  char selectEscape;     // 'I', 'B' or 'S': the module's ESC $ sequence; 0 none
+  bool restoredOnClose;  // the module is put back to 9600 baud at close
+  bool valueLsbFirst;    // value blocks least significant byte first
+};
+
+// The descriptor of an open recorded as openedType (-1: not opened).
+const OpenedModule& OpenedModuleOf(int openedType);
 
 // Most answer-to-reset cache entries a family may ask for.
 constexpr int kMaxCachedAtrSeats = 15;

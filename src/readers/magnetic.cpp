@@ -1,13 +1,9 @@
-// The magnetic head: raw escape sequences instead of command frames, and a
-// two-phase protocol for reading and for writing — one call arms the head,
-// the application then polls until the swipe has happened, the head reports
-// an outcome, or the arm has grown too old.
 #include <cstring>
 #include <vector>
 
 #include "base/results.h"
 #include "platform/platform.h"
-#include "readers/reader.h"
+#include "readers/magnetic.h"
 
 namespace kp {
 
@@ -121,35 +117,31 @@ void AppendText(std::vector<std::uint8_t>& message, const char* text) {
 
 }  // namespace
 
-int CReader::Magnetic_Reset() {
-  if (const int refused = Gate(Tech::kMagnetic)) return refused;
+int MagneticHead::Magnetic_Reset() {
   port_.PrepareRequest();
   return port_.Write(kReset, sizeof kReset);
 }
 
-int CReader::Magnetic_Accept() {
-  if (const int refused = Gate(Tech::kMagnetic)) return refused;
+int MagneticHead::Magnetic_Accept() {
   // A head armed by every read poll has nothing to do here.
   if (family_.armsOnEveryRead) return kOk;
   // Whatever came before belongs to no swipe of this arm.
   port_.Purge();
   port_.DropKept();
   port_.PrepareRequest();
-  magArmTick_ = platform::TickMs();
+  state_.armTick = platform::TickMs();
   return port_.Write(kAccept, sizeof kAccept);
 }
 
-int CReader::Magnetic_CancelAccept() {
-  if (const int refused = Gate(Tech::kMagnetic)) return refused;
-  magArmTick_ = 0;
+int MagneticHead::Magnetic_CancelAccept() {
+  state_.armTick = 0;
   port_.PrepareRequest();
   return port_.Write(kCancel, sizeof kCancel);
 }
 
-int CReader::Magnetic_ReadTrack(char* track1, char* track2) {
-  if (const int refused = Gate(Tech::kMagnetic)) return refused;
+int MagneticHead::Magnetic_ReadTrack(char* track1, char* track2) {
   if (family_.armsOnEveryRead) return ReadTrackArming(track1, track2);
-  if (ArmExpired(magArmTick_)) {
+  if (ArmExpired(state_.armTick)) {
     Magnetic_CancelAccept();
     return kErrWaitTimeout;
   }
@@ -206,32 +198,28 @@ const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
 }  // namespace
 
-int CReader::Magnetic_WaitForWriteFirstTrack(const char* track1) {
-  if (const int refused = Gate(Tech::kMagnetic)) return refused;
-  return ArmWrite(port_, OrEmpty(track1), nullptr, kFirstTrackConfirmLength, &magArmTick_, &magConfirmLength_);
+int MagneticHead::Magnetic_WaitForWriteFirstTrack(const char* track1) {
+  return ArmWrite(port_, OrEmpty(track1), nullptr, kFirstTrackConfirmLength, &state_.armTick, &state_.confirmLength);
 }
 
-int CReader::Magnetic_WaitForWriteTrack(const char* track2) {
-  if (const int refused = Gate(Tech::kMagnetic)) return refused;
-  return ArmWrite(port_, nullptr, OrEmpty(track2), kOtherConfirmLength, &magArmTick_, &magConfirmLength_);
+int MagneticHead::Magnetic_WaitForWriteTrack(const char* track2) {
+  return ArmWrite(port_, nullptr, OrEmpty(track2), kOtherConfirmLength, &state_.armTick, &state_.confirmLength);
 }
 
-int CReader::Magnetic_WaitForWriteBothTracks(const char* track1, const char* track2) {
-  if (const int refused = Gate(Tech::kMagnetic)) return refused;
-  return ArmWrite(port_, OrEmpty(track1), OrEmpty(track2), kOtherConfirmLength, &magArmTick_, &magConfirmLength_);
+int MagneticHead::Magnetic_WaitForWriteBothTracks(const char* track1, const char* track2) {
+  return ArmWrite(port_, OrEmpty(track1), OrEmpty(track2), kOtherConfirmLength, &state_.armTick, &state_.confirmLength);
 }
 
-int CReader::Magnetic_ConfirmWriteTrack() {
-  if (const int refused = Gate(Tech::kMagnetic)) return refused;
-  if (ArmExpired(magArmTick_)) {
+int MagneticHead::Magnetic_ConfirmWriteTrack() {
+  if (ArmExpired(state_.armTick)) {
     Magnetic_CancelAccept();
     return kErrWaitTimeout;
   }
   // No write armed yet on this reader: nothing can be confirmed, and
   // whatever is queued is left alone.
-  if (magConfirmLength_ < static_cast<int>(kMinConfirmBytes)) return kNothingYet;
+  if (state_.confirmLength < static_cast<int>(kMinConfirmBytes)) return kNothingYet;
   std::uint8_t reply[kOtherConfirmLength] = {};
-  const std::size_t expected = static_cast<std::size_t>(magConfirmLength_);
+  const std::size_t expected = static_cast<std::size_t>(state_.confirmLength);
   std::size_t got = 0;
   std::vector<std::uint8_t> kept;
   if (port_.TakeKept(Unit::kHeadReply, &kept)) {
@@ -257,11 +245,11 @@ int CReader::Magnetic_ConfirmWriteTrack() {
 
 // A head armed by every read poll rather than by a separate Accept; its
 // polls have no age limit.
-int CReader::ReadTrackArming(char* track1, char* track2) {
+int MagneticHead::ReadTrackArming(char* track1, char* track2) {
   // A late answer must not be read as track data; a swipe that came
   // meanwhile is kept and read below.
   port_.PrepareRequest();
-  magArmTick_ = platform::TickMs();
+  state_.armTick = platform::TickMs();
   const int w = port_.Write(kAccept, sizeof kAccept);
   if (w != 0) return w;
   platform::SleepMs(kArmSettleMs);

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "base/results.h"
-#include "readers/reader.h"
+#include "readers/store_card.h"
 
 namespace kp {
 namespace memory {
@@ -57,60 +57,56 @@ void DeliverSle4428Read(const Bytes& data, unsigned n, char* dataOut, char* prot
   }
 }
 
-}  // namespace memory
-}  // namespace kp
+// ------------------------------------------------- the modules' helpers
 
-// ------------------------------------------------- reader-side helpers
+bool MemoryModule::TextOk(const char* text) const {
+  return family_.hexTexts ? CheckHexText(text) == 0 : text != nullptr;
+}
 
-namespace kp {
-
-using memory::kTimeoutMs;
-
-bool CReader::TextOk(const char* text) const { return family_.hexTexts ? CheckHexText(text) == 0 : text != nullptr; }
-
-int CReader::ReadMemory(int command, const std::string& dataHex, int length, char* dataOut) {
+int MemoryModule::ReadMemory(int command, const std::string& dataHex, int length, char* dataOut) {
   if (dataOut == nullptr) return kErrParam;
   Reply reply;
   const int r = Command(command, dataHex, kTimeoutMs, &reply);
   if (r != 0) return r;
-  memory::AppendExactRead(reply.data, memory::Low16(length), dataOut);
+  AppendExactRead(reply.data, Low16(length), dataOut);
   return kOk;
 }
 
-int CReader::ReadCounter(const std::string& dataHex, int* count, bool deliver) {
+int MemoryModule::ReadCounter(const std::string& dataHex, int* count, bool deliver) {
   if (deliver && count == nullptr) return kErrParam;
   Reply reply;
-  const int r = Command(memory::kCmdReadCounter, dataHex, kTimeoutMs, &reply, false);
+  const int r = Command(kCmdReadCounter, dataHex, kTimeoutMs, &reply, false);
   if (r != 0) return r;
   // Stored before the status is looked at: a card that refuses still tells
   // how many tries are left.
-  if (deliver) *count = memory::FirstByte(reply.data);
+  if (deliver) *count = FirstByte(reply.data);
   return MapStatusWord(reply.status);
 }
 
-int CReader::ReadPwdData(const std::string& dataHex, char* pwdOut) {
+int MemoryModule::ReadPwdData(const std::string& dataHex, char* pwdOut) {
   if (pwdOut == nullptr) return kErrParam;
   Reply reply;
-  const int r = Command(memory::kCmdReadPwd, dataHex, kTimeoutMs, &reply);
+  const int r = Command(kCmdReadPwd, dataHex, kTimeoutMs, &reply);
   if (r != 0) return r;
   // An answer without password bytes leaves the caller's text as it was.
   if (!reply.data.empty()) BytesToHexZ(reply.data.data(), reply.data.size(), pwdOut);
   return kOk;
 }
 
-int CReader::ChangePassword(memory::Fields head, const char* pwdHex) {
+int MemoryModule::ChangePassword(Fields head, const char* pwdHex) {
   if (!TextOk(pwdHex)) return kErrParam;
-  if (family_.pwdChangeLength) head.Byte(memory::ByteCount(pwdHex));
-  return Command(memory::kCmdModifyPwd, head.Text(pwdHex).str(), kTimeoutMs, nullptr);
+  if (family_.pwdChangeLength) head.Byte(ByteCount(pwdHex));
+  return Command(kCmdModifyPwd, head.Text(pwdHex).str(), kTimeoutMs, nullptr);
 }
 
-int CReader::WriteMemory(int seat, const int* zone, int address, const char* dataHex) {
-  if (family_.plainViaStoreCommands) return IC_WriteStoreData(seat, address, dataHex);
+int MemoryModule::WriteMemory(int seat, const int* zone, int address, const char* dataHex) {
+  if (family_.plainViaStoreCommands) return Along<StoreCard>(this).IC_WriteStoreData(seat, address, dataHex);
   if (!TextOk(dataHex)) return kErrParam;
-  memory::Fields data = memory::Fields().Byte(seat);
+  Fields data = Fields().Byte(seat);
   if (zone != nullptr) data.Byte(*zone);
-  data.Address(address).Word(memory::ByteCount(dataHex)).Text(dataHex);
-  return Command(memory::kCmdWrite, data.str(), kTimeoutMs, nullptr);
+  data.Address(address).Word(ByteCount(dataHex)).Text(dataHex);
+  return Command(kCmdWrite, data.str(), kTimeoutMs, nullptr);
 }
 
+}  // namespace memory
 }  // namespace kp

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/convert.h"
+#include "readers/module.h"
 
 namespace kp {
 namespace memory {
@@ -70,6 +71,26 @@ void DeliverSle4428Read(const Bytes& data, unsigned n, char* dataOut, char* prot
 
 // A counter or fuse value: the first answer byte, 0 when there is none.
 inline int FirstByte(const Bytes& data) { return data.empty() ? 0 : data[0]; }
+
+// What the memory-card modules share on the reader: a data read appended to
+// dataOut; a counter stored at count (when deliver, also on an error
+// status); a password read back into pwdOut; a password change; a plain
+// write; the text check of the family.  Every memory chip is a card
+// technology.
+class MemoryModule : public Module {
+ public:
+  static constexpr Tech kTech = Tech::kCard;
+  using Module::Module;
+
+ protected:
+  int ReadMemory(int command, const std::string& dataHex, int length, char* dataOut);
+  int ReadCounter(const std::string& dataHex, int* count, bool deliver = true);
+  int ReadPwdData(const std::string& dataHex, char* pwdOut);
+  int ChangePassword(Fields head, const char* pwdHex);
+  // The plain write; zone (optional) follows the seat.
+  int WriteMemory(int seat, const int* zone, int address, const char* dataHex);
+  bool TextOk(const char* text) const;
+};
 
 }  // namespace memory
 }  // namespace kp

@@ -1,7 +1,9 @@
-// The frame exchange every device operation uses, the module escape
-// sequences, the status word map, the buzzer and the module check.
+// The reader core: open and close with the module switch, the frame
+// exchange every device operation uses, the module escape sequences, the
+// status word map, the buzzer and the gate.
 #include "readers/reader.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +25,10 @@ using wire::kEsc;
 // which the device does not answer.
 constexpr std::uint16_t kVoiceOn = 0x3117;
 constexpr std::uint16_t kVoiceOff = 0x3116;
+
+// Pause between the module switch at 9600 baud and the reopen at the
+// requested speed, so the device has changed its own speed by then.
+constexpr unsigned kModuleSwitchPauseMs = 100;
 
 }  // namespace
 
@@ -195,17 +201,42 @@ int CReader::SelectModuleS(int baudCode) {
 int CReader::SetDeviceModule(int /*module*/) {
   // The argument is accepted for the interface's sake; the module chosen at
   // open decides which sequence is re-sent.
-  const int code = BaudCode(baudRate_);
-  switch (openedType) {
-    case 1:
-      return SelectModuleI(code);
-    case 2:
+  return SelectModule(opened_->selectEscape, BaudCode(baudRate_));
+}
+
+int CReader::SelectModule(char escape, int baudCode) {
+  switch (escape) {
+    case 'I':
+      return SelectModuleI(baudCode);
+    case 'B':
       return SelectModuleB();
-    case 3:
-      return SelectModuleS(code);
+    case 'S':
+      return SelectModuleS(baudCode);
     default:
       return kErrNotSupported;
   }
+}
+
+int CReader::OpenDevice(int deviceType, const PortSpec& target) {
+  openedType = (family_.type5AsZero && deviceType == 5) ? 0 : deviceType;
+  opened_ = &OpenedModuleOf(openedType);
+  portNumber_ = target.port;
+  baudRate_ = target.baud;
+  port_.Close();
+  if (family_.switchesModuleOnOpen && deviceType > 0) {
+    const int r = port_.Open(portNumber_, platform::LineSettings::Plain(9600));
+    if (r != 0) return r;
+    platform::SleepMs(kModuleSwitchPauseMs);
+    SetDeviceModule(0);  // a refused or missing module reply does not stop the open
+  }
+  return port_.Open(portNumber_, platform::LineSettings::Plain(baudRate_));
+}
+
+int CReader::CloseDevice() {
+  // The IC and S modules are put back to their 9600-baud default.
+  if (family_.restoresModuleOnClose && opened_->restoredOnClose) SelectModule(opened_->selectEscape, 0);
+  port_.Close();
+  return kOk;
 }
 
 int CReader::IC_Voice(int on) {
@@ -224,13 +255,18 @@ int CReader::Gate(Tech tech, unsigned feature) const {
     case Serves::kAlways:
       return kOk;
     case Serves::kIcModule:
-      return openedType == 0 || openedType == 1 ? kOk : kErrNotSupported;
+      return opened_->icModule ? kOk : kErrNotSupported;
     case Serves::kMagneticModule:
-      return openedType == 2 ? kOk : kErrNotSupported;
+      return opened_->headModule ? kOk : kErrNotSupported;
     case Serves::kNever:
     default:
       return kErrNotSupported;
   }
+}
+
+std::size_t CReader::NextStateSlot() {
+  static std::atomic<std::size_t> next{0};
+  return next++;
 }
 
 }  // namespace kp

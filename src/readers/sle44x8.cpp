@@ -1,10 +1,6 @@
-// SLE4428 and SLE4442 memory cards: password check, read-back and change,
-// error counter, main memory and (SLE4442) protection memory.  The commands
-// carry no chip identifier, so the password and counter operations of the
-// two chips run the same code.
+#include "readers/sle44x8.h"
 #include "base/results.h"
-#include "readers/memory_common.h"
-#include "readers/reader.h"
+#include "readers/store_card.h"
 
 namespace kp {
 
@@ -23,31 +19,20 @@ bool EndsInside(int address, int length, unsigned size) { return Low16(address) 
 
 }  // namespace
 
-int CReader::SLE4428_VerifyPwd(int seat, const char* pwdHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
-  if (family_.plainViaStoreCommands) return IC_VerifyPwd(seat, pwdHex);
+int Sle44x8::SLE4428_VerifyPwd(int seat, const char* pwdHex) {
+  if (family_.plainViaStoreCommands) return Along<StoreCard>(this).IC_VerifyPwd(seat, pwdHex);
   if (!TextOk(pwdHex)) return kErrParam;
   const Fields data = Fields().Byte(seat).Byte(memory::ByteCount(pwdHex)).Text(pwdHex);
   return Command(memory::kCmdVerifyPwd, data.str(), kTimeoutMs, nullptr);
 }
 
-int CReader::SLE4428_ReadPwd(int seat, char* pwdOut) {
-  if (const int refused = Gate(Tech::kCard, kPasswordReadBack)) return refused;
-  return ReadPwdData(Fields().Byte(seat).str(), pwdOut);
-}
+int Sle44x8::SLE4428_ReadPwd(int seat, char* pwdOut) { return ReadPwdData(Fields().Byte(seat).str(), pwdOut); }
 
-int CReader::SLE4428_ModifyPwd(int seat, const char* pwdHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
-  return ChangePassword(Fields().Byte(seat), pwdHex);
-}
+int Sle44x8::SLE4428_ModifyPwd(int seat, const char* pwdHex) { return ChangePassword(Fields().Byte(seat), pwdHex); }
 
-int CReader::SLE4428_ReadERROR(int seat, int* count) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
-  return ReadCounter(Fields().Byte(seat).str(), count);
-}
+int Sle44x8::SLE4428_ReadERROR(int seat, int* count) { return ReadCounter(Fields().Byte(seat).str(), count); }
 
-int CReader::SLE4428_ReadData(int seat, int mode, int address, int length, char* dataOut, char* protectOut) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Sle44x8::SLE4428_ReadData(int seat, int mode, int address, int length, char* dataOut, char* protectOut) {
   if (!EndsInside(address, length, kSle4428Memory) || dataOut == nullptr) return kErrParam;
   const Fields data = Fields().Byte(seat).Address(address).Word(length).Byte(mode);
   Reply reply;
@@ -57,26 +42,22 @@ int CReader::SLE4428_ReadData(int seat, int mode, int address, int length, char*
   return kOk;
 }
 
-int CReader::SLE4428_WriteData(int seat, int mode, int address, const char* dataHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Sle44x8::SLE4428_WriteData(int seat, int mode, int address, const char* dataHex) {
   if (!TextOk(dataHex)) return kErrParam;
   const Fields data = Fields().Byte(seat).Address(address).Word(memory::ByteCount(dataHex)).Byte(mode).Text(dataHex);
   return Command(memory::kCmdWrite, data.str(), kTimeoutMs, nullptr);
 }
 
-int CReader::SLE4442_ReadDataForUser(int seat, int address, int length, char* dataOut) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Sle44x8::SLE4442_ReadDataForUser(int seat, int address, int length, char* dataOut) {
   if (!EndsInside(address, length, kSle4442Memory)) return kErrParam;
   return ReadMemory(memory::kCmdRead, Fields().Byte(seat).Address(address).Word(length).str(), length, dataOut);
 }
 
-int CReader::SLE4442_WriteDataForUser(int seat, int address, const char* dataHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Sle44x8::SLE4442_WriteDataForUser(int seat, int address, const char* dataHex) {
   return WriteMemory(seat, nullptr, address, dataHex);
 }
 
-int CReader::SLE4442_ReadDataForProtection(int seat, int address, int length, char* dataOut) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Sle44x8::SLE4442_ReadDataForProtection(int seat, int address, int length, char* dataOut) {
   if (!EndsInside(address, length, kSle4442Protection)) return kErrParam;
   Fields data = Fields().Byte(seat);
   if (family_.narrowProtection) {
@@ -87,8 +68,7 @@ int CReader::SLE4442_ReadDataForProtection(int seat, int address, int length, ch
   return ReadMemory(memory::kCmdReadProtection, data.str(), length, dataOut);
 }
 
-int CReader::SLE4442_WriteDataForProtection(int seat, int address, const char* dataHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int Sle44x8::SLE4442_WriteDataForProtection(int seat, int address, const char* dataHex) {
   if (!TextOk(dataHex)) return kErrParam;
   Fields data = Fields().Byte(seat);
   if (family_.narrowProtection) {

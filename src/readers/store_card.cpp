@@ -1,12 +1,9 @@
-// Store-card operations: the generic memory-card command family (key set-up,
-// password checks, reads and writes at an address) for a card in a contact
-// seat, whose family was set beforehand with the card type of the seat.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "base/results.h"
-#include "readers/reader.h"
+#include "readers/store_card.h"
 
 namespace kp {
 
@@ -99,56 +96,46 @@ int WriteData(CReader& reader, int seat, const std::string& zonePrefix, int addr
 
 }  // namespace
 
-int CReader::IC_InitializeKey(int seat, const char* keyHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int StoreCard::IC_InitializeKey(int seat, const char* keyHex) {
   std::string length, key;
   if (!SecretFields(keyHex, &length, &key)) return kErrParam;
   return Command(kCmdInitializeKey, ByteToHex(seat) + length + key, kDefaultTimeoutMs, nullptr);
 }
 
-int CReader::IC_VerifyPwdEXAT1604(int seat, int selectorLow, int selectorHigh, const char* pwdHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int StoreCard::IC_VerifyPwdEXAT1604(int seat, int selectorLow, int selectorHigh, const char* pwdHex) {
   // The export splits a 16-bit selector; anything wider is not a selector.
   if (selectorLow < 0 || selectorLow > 0xFF || selectorHigh < 0 || selectorHigh > 0xFF) return kErrParam;
-  return VerifyPwd(*this, seat, ByteToHex(selectorLow) + ByteToHex(selectorHigh), pwdHex);
+  return VerifyPwd(reader_, seat, ByteToHex(selectorLow) + ByteToHex(selectorHigh), pwdHex);
 }
 
-int CReader::IC_VerifyPwdEXAT1608(int seat, int zone, const char* pwdHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int StoreCard::IC_VerifyPwdEXAT1608(int seat, int zone, const char* pwdHex) {
   std::string zoneField;
   if (!ZoneHex(zone, &zoneField)) return kErrParam;
-  return VerifyPwd(*this, seat, zoneField, pwdHex);
+  return VerifyPwd(reader_, seat, zoneField, pwdHex);
 }
 
-int CReader::IC_VerifyPwd(int seat, const char* pwdHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
-  return VerifyPwd(*this, seat, std::string(), pwdHex);
-}
+int StoreCard::IC_VerifyPwd(int seat, const char* pwdHex) { return VerifyPwd(reader_, seat, std::string(), pwdHex); }
 
-int CReader::IC_ReadStoreDataEXAT1608(int seat, int zone, int address, int length, char* dataOut) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int StoreCard::IC_ReadStoreDataEXAT1608(int seat, int zone, int address, int length, char* dataOut) {
   // The length limit is checked first, as for the plain read.
   if ((static_cast<unsigned>(length) & 0xFFFFu) > kMaxReadLength) return kErrParam;
   std::string zoneField;
   if (!ZoneHex(zone, &zoneField)) return kErrParam;
-  return ReadData(*this, seat, zoneField, address, length, dataOut);
+  return ReadData(reader_, seat, zoneField, address, length, dataOut);
 }
 
-int CReader::IC_ReadStoreData(int seat, int address, int length, char* dataOut) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
-  return ReadData(*this, seat, std::string(), address, length, dataOut);
+int StoreCard::IC_ReadStoreData(int seat, int address, int length, char* dataOut) {
+  return ReadData(reader_, seat, std::string(), address, length, dataOut);
 }
 
-int CReader::IC_WriteStoreDataEXAT1608(int seat, int zone, int address, const char* dataHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
+int StoreCard::IC_WriteStoreDataEXAT1608(int seat, int zone, int address, const char* dataHex) {
   std::string zoneField;
   if (!ZoneHex(zone, &zoneField)) return kErrParam;
-  return WriteData(*this, seat, zoneField, address, dataHex);
+  return WriteData(reader_, seat, zoneField, address, dataHex);
 }
 
-int CReader::IC_WriteStoreData(int seat, int address, const char* dataHex) {
-  if (const int refused = Gate(Tech::kCard)) return refused;
-  return WriteData(*this, seat, std::string(), address, dataHex);
+int StoreCard::IC_WriteStoreData(int seat, int address, const char* dataHex) {
+  return WriteData(reader_, seat, std::string(), address, dataHex);
 }
 
 }  // namespace kp

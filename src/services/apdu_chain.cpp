@@ -12,6 +12,7 @@
 #include "base/results.h"
 #include "log/log.h"
 #include "log/mask.h"
+#include "readers/contact.h"
 #include "services/emv.h"
 
 namespace kp {
@@ -30,8 +31,9 @@ std::string GetResponse(std::uint8_t le) {
 
 int Send(const CardChannel& card, const std::string& command, char* response) {
   if (card.reader == nullptr) return kOk;
-  return card.reader->IC_SendApdu(card.seat, card.reserved, command.c_str(), static_cast<int>(command.size()),
-                                  response);
+  Use<ContactCard> contact(*card.reader);
+  if (!contact) return contact.refusal();
+  return contact->IC_SendApdu(card.seat, card.reserved, command.c_str(), static_cast<int>(command.size()), response);
 }
 
 }  // namespace

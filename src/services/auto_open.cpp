@@ -6,7 +6,7 @@
 
 #include "base/results.h"
 #include "platform/ports.h"
-#include "readers/reader.h"
+#include "readers/device.h"
 #include "readers/registry.h"
 #include "serial/port_text.h"
 #include "services/auto_open.h"
@@ -32,7 +32,8 @@ int Attempt(int port, int baud, int* handle, int deviceType) {
   // The version text only proves that a reader answers; its buffer is as
   // large as any answer the reader can hand back, and is dropped.
   char version[kTextBuffer] = {};
-  const int answered = lease->GetDeviceVersion(version);
+  Use<Device> device(*lease);
+  const int answered = device ? device->GetDeviceVersion(version) : device.refusal();
   if (answered == 0) return kOk;
   Registry().Close(lease);
   return answered;

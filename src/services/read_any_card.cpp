@@ -14,6 +14,9 @@
 #include "log/log.h"
 #include "platform/messages.h"
 #include "platform/platform.h"
+#include "readers/contact.h"
+#include "readers/contactless.h"
+#include "readers/magnetic.h"
 #include "readers/registry.h"
 #include "readers/tracks.h"
 #include "serial/port_text.h"
@@ -69,16 +72,19 @@ bool TryStoreCard(CReader& reader, const ReadAllArgs& args) {
   char uid[2 * kUidRoomBytes + 2] = {};
   int atsLen = kAnswerRoomBytes;
   char ats[2 * kAnswerRoomBytes + 2] = {};
-  if (reader.IC_ConnectlessActiveStoreCard(&cardType, &uidLen, uid, &atsLen, ats) != 0) return false;
-  if (reader.IC_ConnectlessCertifySector(args.sector, args.keyType, args.keyHex) != 0) return false;
+  Use<Contactless> contactless(reader);
+  if (!contactless) return false;
+  if (contactless->IC_ConnectlessActiveStoreCard(&cardType, &uidLen, uid, &atsLen, ats) != 0) return false;
+  if (contactless->IC_ConnectlessCertifySector(args.sector, args.keyType, args.keyHex) != 0) return false;
   int blockLen = kBlockRoomChars;
-  return reader.IC_ConnectlessReadBlock(AbsoluteBlock(args.sector, args.block), &blockLen, args.result) == 0;
+  return contactless->IC_ConnectlessReadBlock(AbsoluteBlock(args.sector, args.block), &blockLen, args.result) == 0;
 }
 
 bool TryContactBankCard(CReader& reader, const ReadAllArgs& args, const std::function<bool()>* stop) {
   int atrLen = kAnswerRoomBytes;
   char atr[2 * kAnswerRoomBytes + 2] = {};
-  if (reader.IC_PowerOn(kContactSeat, &atrLen, atr) != 0) return false;
+  Use<ContactCard> contact(reader);
+  if (!contact || contact->IC_PowerOn(kContactSeat, &atrLen, atr) != 0) return false;
   // The card stays powered: the reader is closed right after.
   return ReadFinanceICTrack2(CardChannel{&reader, kContactSeat, 0, stop}, args.result) == 0;
 }
@@ -89,10 +95,12 @@ bool TryContactlessBankCard(CReader& reader, const ReadAllArgs& args, const std:
   char uid[2 * kUidRoomBytes + 2] = {};
   int atsLen = kAnswerRoomBytes;
   char ats[2 * kAnswerRoomBytes + 2] = {};
-  const bool read = reader.IC_ConnectlessActive(&cardType, &uidLen, uid, &atsLen, ats) == 0 &&
+  Use<Contactless> contactless(reader);
+  if (!contactless) return false;
+  const bool read = contactless->IC_ConnectlessActive(&cardType, &uidLen, uid, &atsLen, ats) == 0 &&
                     ReadFinanceICTrack2(CardChannel{&reader, kContactlessSeat, 0, stop}, args.result) == 0;
   // The field is released whatever happened.
-  reader.IC_ConnectlessHalt();
+  contactless->IC_ConnectlessHalt();
   return read;
 }
 
@@ -127,14 +135,16 @@ constexpr int kSwipePollPauseMs = 300;
 int WaitForSwipe(CReader& reader, unsigned int timeoutMs, char* result, const CancelWatch& cancel) {
   // A reader without a head has nothing to wait for.
   if (reader.family().magnetic == Serves::kNever) return kOk;
-  const int armed = reader.Magnetic_Accept();
+  Use<MagneticHead> head(reader);
+  if (!head) return head.refusal();
+  const int armed = head->Magnetic_Accept();
   if (armed != 0) return armed;
   CSerialPort& port = reader.serialPort();
   const std::uint32_t start = platform::TickMs();
   for (;;) {
     char track1[kSwipeRoom] = {};
     char track2[kSwipeRoom] = {};
-    const int r = reader.Magnetic_ReadTrack(track1, track2);
+    const int r = head->Magnetic_ReadTrack(track1, track2);
     if (r == 0) {
       JoinTracks(track1, track2, result);
       return kOk;
@@ -180,7 +190,8 @@ int ReadAllRepeat(const ReadAllArgs& args) {
     // never runs past them.
     char track1[kSwipeRoom] = {};
     char track2[kSwipeRoom] = {};
-    if (lease->Magnetic_ReadTrack(track1, track2) == 0) {
+    Use<MagneticHead> head(*lease);
+    if (head && head->Magnetic_ReadTrack(track1, track2) == 0) {
       *args.cardKind = kMagneticCard;
       JoinTracks(track1, track2, args.result);
       CloseReader(lease);

@@ -11,6 +11,7 @@
 #include "wire/com_port.h"
 #include "wire/family.h"
 #include "wire/frame.h"
+#include "wire/id_frame.h"
 #include "wire/nibble.h"
 #include "wire/tlv.h"
 
@@ -101,6 +102,53 @@ TEST(WireFrame, AnAnswerFrameCarriesItsBodysXor) {
                                                               "000390001282\x03"));
   EXPECT_EQ(kp::wire::EncodeBody(Bytes{}), Chars("\x02"
                                                  "000000\x03"));
+}
+
+TEST(WireIdFrame, CommandsCarryTheXorOfLengthAndCommand) {
+  struct Case {
+    std::uint16_t command;
+    Bytes frame;
+  };
+  const std::vector<Case> cases = {
+      {0x2001, {0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x03, 0x20, 0x01, 0x22}},  // find card
+      {0x2002, {0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x03, 0x20, 0x02, 0x21}},  // select card
+      {0x3001, {0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x03, 0x30, 0x01, 0x32}},  // read text and photo
+      {0xFFFF, {0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x03, 0xFF, 0xFF, 0x03}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    EXPECT_EQ(kp::wire::EncodeIdCommand(c.command), c.frame);
+    EXPECT_TRUE(kp::wire::IdCheckOk(c.frame.data(), c.frame.size()));
+  }
+  EXPECT_EQ(kp::wire::kIdFindCard, 0x2001);
+  EXPECT_EQ(kp::wire::kIdSelectCard, 0x2002);
+  EXPECT_EQ(kp::wire::kIdReadCard, 0x3001);
+}
+
+TEST(WireIdFrame, AnswersAnnounceTheirBodyAndEndInTheirCheck) {
+  // The success answers to find and select end in 97 and 9C: the XOR of
+  // their length bytes, status bytes and payload.
+  const Bytes found = {0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x08, 0x00, 0x00, 0x9F, 0x00, 0x00, 0x00, 0x00, 0x97};
+  const Bytes selected = {0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x0C, 0x00, 0x00, 0x90,
+                          0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x9C};
+  EXPECT_EQ(kp::wire::IdAnnounced(found.data()), 8u);
+  EXPECT_EQ(kp::wire::IdAnnounced(selected.data()), 12u);
+  EXPECT_TRUE(kp::wire::IdCheckOk(found.data(), found.size()));
+  EXPECT_TRUE(kp::wire::IdCheckOk(selected.data(), selected.size()));
+
+  // The length is high byte first; the preamble is not looked at.
+  const std::uint8_t header[] = {0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x02};
+  EXPECT_EQ(kp::wire::IdAnnounced(header), 0x0102u);
+
+  // A wrong check byte, a frame cut short or longer than announced.
+  Bytes bad = found;
+  bad.back() = 0x96;
+  EXPECT_FALSE(kp::wire::IdCheckOk(bad.data(), bad.size()));
+  EXPECT_FALSE(kp::wire::IdCheckOk(found.data(), found.size() - 1));
+  Bytes longer = found;
+  longer.push_back(0x00);
+  EXPECT_FALSE(kp::wire::IdCheckOk(longer.data(), longer.size()));
+  EXPECT_FALSE(kp::wire::IdCheckOk(found.data(), 7));
 }
 
 TEST(WireNibbles, PairsDecodeAsHostsAlwaysRead) {

@@ -12,7 +12,7 @@
 
 #include "kp_dev.h"
 #include "platform/platform.h"
-#include "readers/reader.h"
+#include "readers/magnetic.h"
 #include "wire/fixture.h"
 
 using kptest::Bytes;
@@ -45,8 +45,9 @@ Bytes TextBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 class Armable : public kp::CReader {
  public:
   explicit Armable(const kp::ReaderFamily& family) : CReader(family) {}
-  void SetArmTick(std::uint32_t tick) { magArmTick_ = tick; }
-  std::uint32_t ArmTick() const { return magArmTick_; }
+  void SetArmTick(std::uint32_t tick) { State<kp::MagneticState>().armTick = tick; }
+  std::uint32_t ArmTick() { return State<kp::MagneticState>().armTick; }
+  kp::Use<kp::MagneticHead> Head() { return kp::Use<kp::MagneticHead>(*this); }
 };
 
 class MagneticTest : public kptest::ReaderTest {
@@ -231,27 +232,27 @@ TEST_F(MagneticTest, ArmOlderThanTwentyNineSecondsIsWithdrawn) {
 
   // 28 s is still young enough.
   reader.SetArmTick(kp::platform::TickMs() - 28000);
-  EXPECT_EQ(reader.Magnetic_ReadTrack(t1, t2), -101);
-  EXPECT_EQ(reader.Magnetic_ConfirmWriteTrack(), -101);
+  EXPECT_EQ(reader.Head()->Magnetic_ReadTrack(t1, t2), -101);
+  EXPECT_EQ(reader.Head()->Magnetic_ConfirmWriteTrack(), -101);
 
   // Past 29 s a read poll cancels the arm (ESC 0) once; then it is idle.
   reader.SetArmTick(kp::platform::TickMs() - 29001);
-  EXPECT_EQ(reader.Magnetic_ReadTrack(t1, t2), -2);
+  EXPECT_EQ(reader.Head()->Magnetic_ReadTrack(t1, t2), -2);
   EXPECT_EQ(reader.ArmTick(), 0u);
-  EXPECT_EQ(reader.Magnetic_ReadTrack(t1, t2), -101);
+  EXPECT_EQ(reader.Head()->Magnetic_ReadTrack(t1, t2), -101);
   EXPECT_EQ(dev_.ReceivedSettled(kCancel.size()), kCancel);
 
   // The same for the write confirmation.
   dev_.ClearReceived();
   reader.SetArmTick(kp::platform::TickMs() - 29001);
-  EXPECT_EQ(reader.Magnetic_ConfirmWriteTrack(), -2);
-  EXPECT_EQ(reader.Magnetic_ConfirmWriteTrack(), -101);
+  EXPECT_EQ(reader.Head()->Magnetic_ConfirmWriteTrack(), -2);
+  EXPECT_EQ(reader.Head()->Magnetic_ConfirmWriteTrack(), -101);
   EXPECT_EQ(dev_.ReceivedSettled(kCancel.size()), kCancel);
 
   // A new arm starts the clock again.
-  ASSERT_EQ(reader.Magnetic_Accept(), 0);
+  ASSERT_EQ(reader.Head()->Magnetic_Accept(), 0);
   EXPECT_NE(reader.ArmTick(), 0u);
-  EXPECT_EQ(reader.Magnetic_ReadTrack(t1, t2), -101);
+  EXPECT_EQ(reader.Head()->Magnetic_ReadTrack(t1, t2), -101);
 }
 
 TEST_F(MagneticTest, TypeSixtyOneArmsOnEveryReadAndHasNoModuleCheck) {
@@ -286,7 +287,7 @@ TEST_F(MagneticTest, TypeSixtyOneReadPollHasNoAgeLimit) {
   ASSERT_EQ(reader.OpenDevice(61, kp::ParsePortSpec(dev_.PortSpec().c_str())), 0);
   reader.SetArmTick(kp::platform::TickMs() - 60000);
   char t1[16] = {}, t2[16] = {};
-  EXPECT_EQ(reader.Magnetic_ReadTrack(t1, t2), -101);
+  EXPECT_EQ(reader.Head()->Magnetic_ReadTrack(t1, t2), -101);
   EXPECT_EQ(dev_.ReceivedSettled(kAccept.size()), kAccept);
 }
 

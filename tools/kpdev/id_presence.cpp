@@ -11,20 +11,19 @@
 #include <cstdint>
 #include <vector>
 
+#include "wire/id_frame.h"
+
 namespace kpdev::tool {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Preamble AA AA AA 96 69, length 00 03 of what follows, command 20 01,
-// check byte: XOR of the length and command bytes.
-constexpr std::uint8_t kFindCard[] = {0xAA, 0xAA, 0xAA, 0x96, 0x69, 0x00, 0x03, 0x20, 0x01, 0x22};
-constexpr std::uint8_t kPreamble[] = {0xAA, 0xAA, 0xAA, 0x96, 0x69};
+using kp::wire::kIdPreamble;
 // The check byte that ends the module's answer "card found".
 constexpr std::uint8_t kFound = 0x97;
 // Preamble and a 2-byte length of what follows.
-constexpr std::size_t kHeader = 7;
+constexpr std::size_t kHeader = kp::wire::kIdHeader;
 // The module's longest answer (text and photo) fits 3000 bytes in all; a
 // header announcing more is not the module's.
 constexpr std::size_t kMaxBody = 3000 - kHeader;
@@ -126,13 +125,14 @@ IdPresence CheckIdentityCard(const std::string& device, int baud, int timeLimitM
   Line line(device);
   if (!line.Setup(speed)) return IdPresence::kUnavailable;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeLimitMs);
-  if (!line.WriteAll(kFindCard, sizeof kFindCard, deadline)) return IdPresence::kUnavailable;
+  const kp::wire::Bytes findCard = kp::wire::EncodeIdCommand(kp::wire::kIdFindCard);
+  if (!line.WriteAll(findCard.data(), findCard.size(), deadline)) return IdPresence::kUnavailable;
   std::vector<std::uint8_t> answer;
   if (!line.ReadUpTo(&answer, kHeader, deadline)) return IdPresence::kNoModule;
-  for (std::size_t i = 0; i < sizeof kPreamble; ++i) {
-    if (answer[i] != kPreamble[i]) return IdPresence::kNoModule;
+  for (std::size_t i = 0; i < sizeof kIdPreamble; ++i) {
+    if (answer[i] != kIdPreamble[i]) return IdPresence::kNoModule;
   }
-  const std::size_t body = static_cast<std::size_t>(answer[5]) << 8 | answer[6];
+  const std::size_t body = kp::wire::IdAnnounced(answer.data());
   if (body == 0 || body > kMaxBody) return IdPresence::kNoModule;
   if (!line.ReadUpTo(&answer, kHeader + body, deadline)) return IdPresence::kNoModule;
   return answer.back() == kFound ? IdPresence::kPresent : IdPresence::kAbsent;
