@@ -4,8 +4,8 @@ behind Wine COM ports.
 
 Usage: wine_test.py WINE KPDEVD_EXE KPDEV_SIM
 The Wine prefix (WINEPREFIX) must be booted; the readers are put behind
-COM6 and COM7 as a serial driver would announce them: a dosdevices link and
-a value in the system's serial-port map.
+COM6 and COM7 as a serial driver would announce them: a device link and,
+where the prefix has one, a value in the system's serial-port map.
 """
 
 import os
@@ -21,29 +21,35 @@ T1_VERSION = "KP-T1 V2.10"
 T61_VERSION = "KP-T61 V1.05"
 
 
-def announce(com, device):
-    """COM<com> leads to `device`, listed in the serial-port map."""
-    link = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "com%d" % com)
-    if os.path.lexists(link):
-        os.unlink(link)
-    os.symlink(device, link)
-    subprocess.run([WINE, "reg", "add", SERIALCOMM, "/v", r"\Device\kpdevtest%d" % com, "/t", "REG_SZ", "/d",
-                    "COM%d" % com, "/f"], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def announce(ports):
+    """Each COM number of `ports` ({com: device}) leads to its device (a
+    link of the prefix) and, where the prefix has a serial-port map, is
+    listed there as a serial driver would list it.  True when listed: the
+    map's key is volatile, made by Wine's mount manager only when it finds
+    serial devices, and a value cannot be added to a map that is absent."""
+    listed = True
+    for com, device in ports.items():
+        link = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "com%d" % com)
+        if os.path.lexists(link):
+            os.unlink(link)
+        os.symlink(device, link)
+        done = subprocess.run([WINE, "reg", "add", SERIALCOMM, "/v", r"\Device\kpdevtest%d" % com, "/t", "REG_SZ",
+                               "/d", "COM%d" % com, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        listed = listed and done.returncode == 0
+    return listed
 
 
 def main():
     t61 = sim_reader(SIM, "t61")
     t1 = sim_reader(SIM, "t1")
     try:
-        announce(6, t61.port_path)
-        announce(7, t1.port_path)
-        return run()
+        return run(announce({6: t61.port_path, 7: t1.port_path}))
     finally:
         t61.terminate()
         t1.terminate()
 
 
-def run():
+def run(mapped):
     # A device server replaces COM9; a device path in a variable means
     # nothing to a Windows program, so COM11 stays unlisted.
     env = {"KPDEV_COM9": "tcp://127.0.0.1:9", "KPDEV_COM11": r"C:\not-a-port"}
@@ -63,6 +69,9 @@ def run():
                 "access": "not checked (network)", "can_open": True, "com": 9},
         }
         for com, entry in expected.items():
+            if com in (6, 7) and not mapped:
+                print("skip ports lists COM%d: this prefix has no serial-port map to announce it in" % com)
+                continue
             check("ports lists COM%d" % com, listed.get(com) == entry, listed.get(com))
         check("a variable naming no device server lists nothing", 11 not in listed, doc)
 
