@@ -215,7 +215,8 @@ if [[ $arch == 64 ]]; then
     mkdir -p "$work/kpdevd"
     cp "$win_build/tools/kpdevd/kpdevd.exe" "$win_build/src/KP_DEV.dll" "$work/kpdevd/"
     echo "== $label: kpdevd.exe ports and probe"
-    if TMPDIR=$work python3 tools/kpdevd/tests/wine_test.py "$wine" "$work/kpdevd/kpdevd.exe" \
+    # (TMPDIR stays as it is: Wine finds its server through it.)
+    if python3 tools/kpdevd/tests/wine_test.py "$wine" "$work/kpdevd/kpdevd.exe" \
       "$sim_build/sim/kpdev-sim"; then
       service=passed
     else
