@@ -19,6 +19,7 @@
 // Taking the card away (or a card that leaves by itself, "leave=...")
 // forgets the find and the select.
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -50,8 +51,10 @@ constexpr std::uint8_t kUnknownCommand = 0x21;
 constexpr std::uint8_t kBadCheck = 0x10;
 
 Bytes ModuleAnswer(std::uint8_t status, const Bytes& payload) {
-  Bytes body = {0x00, 0x00, status};
-  body.insert(body.end(), payload.begin(), payload.end());
+  // Sized once: the two reserved bytes, the status, then the payload.
+  Bytes body(3 + payload.size(), 0x00);
+  body[2] = status;
+  std::copy(payload.begin(), payload.end(), body.begin() + 3);
   return kp::wire::EncodeIdFrame(body);
 }
 
