@@ -142,7 +142,7 @@ TEST(WireIdFrame, AnswersAnnounceTheirBodyAndEndInTheirCheck) {
 
   // A wrong check byte, a frame cut short or longer than announced.
   Bytes bad = found;
-  bad.back() = 0x96;
+  bad[14] = 0x96;  // the check byte of the 15-byte frame
   EXPECT_FALSE(kp::wire::IdCheckOk(bad.data(), bad.size()));
   EXPECT_FALSE(kp::wire::IdCheckOk(found.data(), found.size() - 1));
   Bytes longer = found;
