@@ -16,12 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 1 + tagLength) return 0;
   const std::string tag(reinterpret_cast<const char*>(data + 1), tagLength);
   const std::string answer(reinterpret_cast<const char*>(data + 1 + tagLength), size - 1 - tagLength);
+  const kp::Bytes bytes(answer.begin(), answer.end());
+  const kp::Bytes tagBytes(tag.begin(), tag.end());
   (void)kp::FindTagValue(answer, tag);
-  (void)kp::CheckStatus9000(answer);
+  (void)kp::FindTagValue(bytes, tagBytes);
+  (void)kp::CheckStatus9000(bytes);
   std::string pdol;
   (void)kp::AnswerPdol(answer, &pdol);
   std::string aid;
-  (void)kp::FindPbocAid(answer, &aid);
+  (void)kp::FindPbocAid(bytes, &aid);
   char value[8192];
   (void)ICCardFindSubStr(answer.c_str(), tag.c_str(), value);
   return 0;

@@ -95,6 +95,24 @@ int OnCard(const char* name, int handle, int seat, int reserved, Service&& servi
   });
 }
 
+// The chained APDU exchange in its exported form.  The caller's response
+// text is the card's answer in hex; each exchange that reaches the reader
+// clears its first four characters and, when it succeeds, writes its answer
+// there, so a follow-up that fails leaves the text empty.
+int SendApduChained(const kp::CardChannel& card, const char* command, char* response) {
+  if (command == nullptr || response == nullptr) return kp::kErrParam;
+  // Never an earlier answer: a card without a reader writes nothing, and the
+  // text must then read empty rather than as the caller's buffer held it.
+  response[0] = '\0';
+  constexpr std::size_t kMaxCommandScan = 4096;  // far above what one frame carries
+  kp::Bytes answer;
+  return kp::ExchangeChained(card, std::string_view(command, strnlen(command, kMaxCommandScan)), &answer,
+                             [response](int result, const kp::Bytes& each) {
+                               std::memset(response, 0, 4);
+                               if (result == 0) kp::BytesToHex(each.data(), each.size(), response);
+                             });
+}
+
 }  // namespace
 
 extern "C" {
@@ -217,7 +235,7 @@ KP_API int KP_STDCALL ICCardFindSubStr(const char* response, const char* tag, ch
 KP_API int KP_STDCALL KP_DEV_IC_SendApdu_A(int handle, int seat, int reserved, const char* apdu, int /*apduLen*/,
                                            char* response) {
   return OnCard(__func__, handle, seat, reserved,
-                [&](const kp::CardChannel& card) { return kp::SendApduChained(card, apdu, response); });
+                [&](const kp::CardChannel& card) { return SendApduChained(card, apdu, response); });
 }
 
 KP_API int KP_STDCALL KP_DEV_ReadFinanceICTrack2(int handle, int seat, int reserved, char* track2) {

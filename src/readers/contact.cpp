@@ -55,18 +55,15 @@ int PowerOn(CReader& reader, int seat, int* atrLen, char* atr, Bytes* answerOut)
   return kOk;
 }
 
-// The response text, emptied by the caller, receives the card's answer with
-// SW1 SW2 at its end.  Like the answer to reset, its room is the caller's to
-// provide.
-int SendApduBody(CReader& reader, int seat, const char* apdu, char* response) {
+int SendApduBody(CReader& reader, int seat, const char* apdu, Bytes* answer) {
   if (apdu == nullptr) return kErrParam;
   // Bounded scan: a text longer than one frame holds is refused anyway.
   const std::size_t length = strnlen(apdu, static_cast<std::size_t>(kMaxDataChars) + 1);
   if (length > static_cast<std::size_t>(kMaxDataChars)) return kErrParam;
-  CReader::Reply answer;
-  const int r = reader.Command(kCmdSendApdu, ByteToHex(seat) + std::string(apdu, length), kDefaultTimeoutMs, &answer);
+  CReader::Reply reply;
+  const int r = reader.Command(kCmdSendApdu, ByteToHex(seat) + std::string(apdu, length), kDefaultTimeoutMs, &reply);
   if (r != 0) return r;
-  BytesToHex(answer.data.data(), answer.data.size(), response);
+  *answer = std::move(reply.data);
   return kOk;
 }
 
@@ -138,16 +135,23 @@ int ContactCard::IC_PowerOff(int seat) {
 }
 
 int ContactCard::IC_SendApdu(int seat, int /*reserved*/, const char* apdu, int /*apduLen*/, char* response) {
-  // The response text is emptied first, so that a failed exchange never
-  // leaves the previous APDU's answer looking like this one's.
   if (response == nullptr) return kErrParam;
   std::memset(response, 0, 4);
-  if (!family_.apduFailureLogged) return SendApduBody(reader_, seat, apdu, response);
+  Bytes answer;
+  const int r = Transceive(seat, apdu, &answer);
+  if (r == 0) BytesToHex(answer.data(), answer.size(), response);  // nothing at all for an empty answer
+  return r;
+}
+
+int ContactCard::Transceive(int seat, const char* apdu, Bytes* answer) {
+  answer->clear();
+  if (!family_.apduFailureLogged) return SendApduBody(reader_, seat, apdu, answer);
   // Whatever goes wrong while composing, exchanging or decoding is logged
   // with the APDU and reported as a failure, never thrown at the caller.
   try {
-    return SendApduBody(reader_, seat, apdu, response);
+    return SendApduBody(reader_, seat, apdu, answer);
   } catch (...) {
+    answer->clear();
     const char* text = apdu ? apdu : "";
     const std::string shown = CurrentLogMode() == LogMode::kFull ? std::string(text) : MaskApduCommand(text);
     WriteLog("!!! \xD2\xEC\xB3\xA3 %s", shown.c_str());

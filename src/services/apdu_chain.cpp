@@ -5,7 +5,7 @@
 // caller's business.
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <optional>
 #include <string>
 
 #include "base/convert.h"
@@ -19,8 +19,8 @@ namespace kp {
 
 namespace {
 
-// Longest command text looked at; the reader refuses anything longer than
-// one frame carries long before this.
+// Longest command text sent; the reader refuses anything longer than one
+// frame carries long before this.
 constexpr std::size_t kMaxCommandScan = 4096;
 
 std::string GetResponse(std::uint8_t le) {
@@ -29,58 +29,51 @@ std::string GetResponse(std::uint8_t le) {
   return text;
 }
 
-int Send(const CardChannel& card, const std::string& command, char* response) {
+int Send(const CardChannel& card, const std::string& command, Bytes* answer, const AnswerSink& afterEach) {
+  answer->clear();
   if (card.reader == nullptr) return kOk;
   Use<ContactCard> contact(*card.reader);
   if (!contact) return contact.refusal();
-  return contact->IC_SendApdu(card.seat, card.reserved, command.c_str(), static_cast<int>(command.size()), response);
+  const int r = contact->Transceive(card.seat, command.c_str(), answer);
+  if (afterEach) afterEach(r, *answer);
+  return r;
 }
 
 }  // namespace
 
-int SendApduChained(const CardChannel& card, const char* command, char* response) {
-  if (command == nullptr || response == nullptr) return kErrParam;
-  // The response never keeps an earlier answer: a card without a reader
-  // leaves the text as the exchange found it, and that must be empty rather
-  // than whatever the caller's buffer held (the log line and the status
-  // word below read it).
-  response[0] = '\0';
-  const std::string text(command, strnlen(command, kMaxCommandScan));
-
-  const int r = Send(card, text, response);
+int ExchangeChained(const CardChannel& card, std::string_view command, Bytes* answer, const AnswerSink& afterEach) {
+  const std::string text(command.substr(0, kMaxCommandScan));
+  const int r = Send(card, text, answer, afterEach);
+  const std::string shown = ToHex(*answer);
   if (CurrentLogMode() == LogMode::kFull) {
-    WriteLog("SendApdu %s-->%s", text.c_str(), response);
+    WriteLog("SendApdu %s-->%s", text.c_str(), shown.c_str());
   } else {
-    WriteLog("SendApdu %s-->%s", MaskApduCommand(text).c_str(), MaskCardData(response).c_str());
+    WriteLog("SendApdu %s-->%s", MaskApduCommand(text).c_str(), MaskCardData(shown).c_str());
   }
   if (r != 0) return r;
 
-  // The status word is the last four characters.  An answer too short to
-  // carry one asks for nothing: it stands as it is, with result 0.
-  const std::size_t n = std::strlen(response);
-  if (n < 4) return kOk;
-  std::uint8_t sw[3] = {};
-  HexTextToBytes(response + n - 4, 4, sw);
-  const std::uint8_t sw1 = sw[0];
-  const std::uint8_t sw2 = sw[1];
+  // An answer too short to carry a status word asks for nothing: it stands
+  // as it is, with result 0.
+  const std::optional<std::uint16_t> sw = StatusWordOf(*answer);
+  if (!sw) return kOk;
+  const auto sw1 = static_cast<std::uint8_t>(*sw >> 8);
+  const auto sw2 = static_cast<std::uint8_t>(*sw);
 
   switch (sw1) {
     case 0x61:  // SW2 bytes are waiting
-      return Send(card, GetResponse(sw2), response);
+      return Send(card, GetResponse(sw2), answer, afterEach);
     case 0x6C: {  // wrong Le: repeat with the length the card names
       // A command without a Le byte to correct is left as answered.
       if (text.size() < 2) return kOk;
-      char le[4];
-      std::snprintf(le, sizeof le, "%02X", sw2);
       std::string again = text;
-      again.replace(again.size() - 2, 2, le);
-      return Send(card, again, response);
+      again.replace(again.size() - 2, 2, ByteToHex(sw2));
+      return Send(card, again, answer, afterEach);
     }
     case 0x62:  // 6283: selected file invalidated, its data still to fetch
       if (sw2 != 0x83) return kOk;
-      return Send(card, GetResponse(0), response);
+      return Send(card, GetResponse(0), answer, afterEach);
     case 0x63:  // a warning with data to fetch
-      return Send(card, GetResponse(0), response);
+      return Send(card, GetResponse(0), answer, afterEach);
     default:
       return kOk;
   }

@@ -23,7 +23,7 @@ constexpr std::size_t kRecordPairs = std::size_t{kLastSfi + 1} * 256;
 constexpr char kSelectPse[] = "00A404000E315041592E5359532E4444463031";  // 1PAY.SYS.DDF01
 constexpr char kPbocLabel[] = "50424F43";                                // "PBOC"
 constexpr int kDirectoryRecords = 3;
-constexpr std::size_t kPanSeqChars = 2;
+constexpr std::size_t kPanSeqBytes = 1;
 // Room of the scratch texts that only the Track 2 reading hands over.
 constexpr std::size_t kScratchRoom = 256;
 
@@ -34,39 +34,40 @@ std::string ReadDirectoryRecord(int record, const std::string& p2) {
   return "00B2" + std::string(number) + p2 + "00";
 }
 
-void WriteText(const std::string_view& value, char* out) {
-  std::memcpy(out, value.data(), value.size());
-  out[value.size()] = '\0';
-}
+void WriteText(const std::string& value, char* out) { std::memcpy(out, value.c_str(), value.size() + 1); }
+
+// Whether the hex text of data holds text anywhere: a plain search, so an
+// occurrence straddling two bytes counts too.
+bool HexTextHolds(const Bytes& data, std::string_view text) { return ToHex(data).find(text) != std::string::npos; }
 
 }  // namespace
 
-int FindPbocAid(std::string_view record, std::string* aid) {
-  if (record.find(kPbocLabel) == std::string_view::npos || record.find("4F") == std::string_view::npos) return -1;
-  const std::optional<std::string_view> value = FindTagValue(record, "4F");
+int FindPbocAid(const Bytes& record, std::string* aid) {
+  if (!HexTextHolds(record, kPbocLabel) || !HexTextHolds(record, "4F")) return -1;
+  const std::optional<Bytes> value = FindTagValue(record, Bytes{0x4F});
   // An AID longer than any application identifier can be is not taken.
-  if (!value || value->size() > kMaxAidChars) return kErrStatus;
-  aid->assign(*value);
+  if (!value || 2 * value->size() > kMaxAidChars) return kErrStatus;
+  *aid = ToHex(*value);
   return kOk;
 }
 
 int SelectPseAid(const CardChannel& card, std::string* aid) {
-  std::string answer;
+  Bytes answer;
   int r = Transmit(card, kSelectPse, &answer);
   if (r != 0) return r;
   r = CheckStatus9000(answer);
   if (r != 0) return r;
-  const std::optional<std::string_view> fci = FindTagValue(answer, "A5");
+  const std::optional<Bytes> fci = FindTagValue(answer, Bytes{0xA5});
   if (!fci) return kErrStatus;
-  const std::optional<std::string_view> sfi = FindTagValue(*fci, "88");
-  if (!sfi || sfi->size() < 2) return kErrStatus;
+  const std::optional<Bytes> sfi = FindTagValue(*fci, Bytes{0x88});
+  if (!sfi || sfi->empty()) return kErrStatus;
   // P2 names the directory file by its short identifier; only a byte goes
   // on the wire.
-  const std::string p2 = ByteToHex(HexByte(*sfi) * 8 + 4);
+  const std::string p2 = ByteToHex(sfi->front() * 8 + 4);
 
   int last = kErrStatus;
   for (int record = 1; record <= kDirectoryRecords; ++record) {
-    std::string text;
+    Bytes text;
     last = Transmit(card, ReadDirectoryRecord(record, p2), &text);
     if (last != 0) continue;
     last = FindPbocAid(text, aid);
@@ -75,15 +76,15 @@ int SelectPseAid(const CardChannel& card, std::string* aid) {
   return last;
 }
 
-int SelectApplicationAndGpo(const CardChannel& card, const std::string& aid, std::string* gpoAnswer) {
-  std::string answer;
+int SelectApplicationAndGpo(const CardChannel& card, const std::string& aid, Bytes* gpoAnswer) {
+  Bytes answer;
   int r = Transmit(card, SelectCommand(aid), &answer);
   if (r != 0) return r;
   r = CheckStatus9000(answer);
   if (r != 0) return r;
 
   std::string pdolData;
-  AnswerPdol(answer, &pdolData);  // a card without a PDOL gets empty data
+  AnswerPdol(ToHex(answer), &pdolData);  // a card without a PDOL gets empty data
   // Lc is one byte: processing options data beyond what it can count would
   // make a malformed command.  The card is then treated as refusing GPO.
   if (pdolData.size() > kMaxPdolDataChars) return kCardStatusNot9000;
@@ -96,26 +97,26 @@ int SelectApplicationAndGpo(const CardChannel& card, const std::string& aid, std
   if (r != 0) return r;
   // Tag 80, its length and the two AIP bytes come before the AFL; an answer
   // without room for them and the status word is no usable GPO answer.
-  if (gpoAnswer->size() < 12) return kCardStatusNot9000;
+  if (gpoAnswer->size() < kGpoFixedBytes) return kCardStatusNot9000;
   return kOk;
 }
 
-void WalkAflRecords(const CardChannel& card, std::string_view gpoAnswer,
-                    const std::function<bool(const std::string& record)>& onRecord) {
+void WalkAflRecords(const CardChannel& card, const Bytes& gpoAnswer,
+                    const std::function<bool(const Bytes& record)>& onRecord) {
   // Response format 1: tag 80, length, AIP, then the AFL up to the status
   // word, four bytes per entry (SFI, first record, last record, records for
   // offline authentication).
-  if (gpoAnswer.size() < 12) return;
-  const std::string_view afl = gpoAnswer.substr(8, gpoAnswer.size() - 12);
-  const std::size_t entries = afl.size() / 8;
+  if (gpoAnswer.size() < kGpoFixedBytes) return;
+  const std::uint8_t* const afl = gpoAnswer.data() + 4;
+  const std::size_t entries = (gpoAnswer.size() - kGpoFixedBytes) / 4;
   int failedInARow = 0;
   int sent = 0;
   std::bitset<kRecordPairs> read;  // SFI and record numbers already read
   for (std::size_t e = 0; e < entries; ++e) {
-    const std::string_view entry = afl.substr(8 * e, 8);
-    const int sfiByte = HexByte(entry.substr(0, 2));
-    const int first = HexByte(entry.substr(2, 2));
-    const int last = HexByte(entry.substr(4, 2));
+    const std::uint8_t* const entry = afl + 4 * e;
+    const int sfiByte = entry[0];
+    const int first = entry[1];
+    const int last = entry[2];
     // Entries no card may carry (SFI 0 or above 30, record 0, an empty
     // range) name no record: reading them would only spend the caller's time.
     const int sfi = sfiByte >> 3;
@@ -127,7 +128,7 @@ void WalkAflRecords(const CardChannel& card, std::string_view gpoAnswer,
       if (sent >= kMaxAflRecords || (card.stop != nullptr && (*card.stop)())) return;
       read.set(pair);
       ++sent;
-      std::string text;
+      Bytes text;
       if (Transmit(card, "00B2" + ByteToHex(record) + p2 + "00", &text) != 0 || CheckStatus9000(text) != 0) {
         // A card (or line) that has stopped answering would otherwise be
         // asked for every record its AFL names, each waiting its timeout.
@@ -148,23 +149,23 @@ int ReadICCardInfo(const CardChannel& card, char* track2, char* panSeq, char* ai
   if (r != 0) return r;
   WriteText(application, aid);  // stands even if a later step fails
 
-  std::string gpo;
+  Bytes gpo;
   r = SelectApplicationAndGpo(card, application, &gpo);
   if (r != 0) return r;
 
   bool haveTrack2 = false;
   bool havePanSeq = false;
-  WalkAflRecords(card, gpo, [&](const std::string& record) {
+  WalkAflRecords(card, gpo, [&](const Bytes& record) {
     if (!haveTrack2) {
-      if (const std::optional<std::string_view> value = FindTagValue(record, "57")) {
-        WriteText(*value, track2);  // 16 to 50 characters by the search's rule
+      if (const std::optional<Bytes> value = FindTagValue(record, Bytes{0x57})) {
+        WriteText(ToHex(*value), track2);  // 16 to 50 characters by the search's rule
         haveTrack2 = true;
       }
     }
     if (!havePanSeq) {
-      const std::optional<std::string_view> value = FindTagValue(record, "5F34");
-      if (value && value->size() == kPanSeqChars) {
-        WriteText(*value, panSeq);
+      const std::optional<Bytes> value = FindTagValue(record, Bytes{0x5F, 0x34});
+      if (value && value->size() == kPanSeqBytes) {
+        WriteText(ToHex(*value), panSeq);
         havePanSeq = true;
       }
     }

@@ -26,9 +26,13 @@ constexpr char kTerminalCapabilities[] = "004000";
 constexpr std::size_t kMaxAmountChars = 13;
 constexpr std::size_t kMaxTypeChars = 5;
 constexpr std::size_t kMaxIadChars = 93;
-// A GENERATE AC answer holds tag, length, CID, ATC, the cryptogram and the
-// status word at fixed places: 30 characters at least.
-constexpr std::size_t kMinGenerateAcAnswer = 30;
+// A GENERATE AC answer holds tag, length, CID, ATC (2 bytes), the
+// cryptogram (8) and the status word at fixed places: 15 bytes at least; the
+// issuer application data fills what lies between the cryptogram and SW1.
+constexpr std::size_t kAtcAt = 3;
+constexpr std::size_t kCryptogramAt = 5;
+constexpr std::size_t kIadAt = 13;
+constexpr std::size_t kMinGenerateAcAnswer = 15;
 
 }  // namespace
 
@@ -38,14 +42,15 @@ int ReadICCardGPOData(const CardChannel& card, char* records, int capacity) {
   // Every failure before the records is reported alike.
   std::string aid;
   if (SelectPseAid(card, &aid) != 0) return kCardStatusNot9000;
-  std::string gpo;
+  Bytes gpo;
   if (SelectApplicationAndGpo(card, aid, &gpo) != 0) return kCardStatusNot9000;
 
   // One line per record, "answer\r\n"; the text's NUL may stand at
   // records[capacity] (capacity counts characters, the NUL not included).
   long long written = 0;
   int result = kOk;
-  WalkAflRecords(card, gpo, [&](const std::string& record) {
+  WalkAflRecords(card, gpo, [&](const Bytes& answer) {
+    const std::string record = ToHex(answer);
     const long long next = written + static_cast<long long>(record.size()) + 2;
     if (next > capacity) {
       result = kCapacityExceeded;
@@ -73,17 +78,17 @@ int GetICTraceInfo(const CardChannel& card, const char* aid, const char* transTy
   const std::string type(transType, typeChars);
   const std::string authorised(amount, amountChars);
 
-  std::string gpo;
+  Bytes gpo;
   int r = SelectApplicationAndGpo(card, application, &gpo);
   if (r != 0) return r;
-  const std::string aip = gpo.substr(4, 4);
+  const std::string aip = ToHex(gpo.data() + 2, 2);  // after tag 80 and its length
 
   const std::string number = MakeUnpredictableNumber();
   const std::string time = GetTransactionTime();
   const std::string date = GetTransactionDate();
   const std::string generateAc = kGenerateAcHead + authorised + "000000000000" + "0156" + "8000000000" + "0156" + date +
                                  type + number + time + kMerchantName;
-  std::string answer;
+  Bytes answer;
   r = Transmit(card, generateAc, &answer);
   if (r != 0) return r;
   r = CheckStatus9000(answer);
@@ -91,9 +96,9 @@ int GetICTraceInfo(const CardChannel& card, const char* aid, const char* transTy
   // An answer without the fixed fields, or with issuer application data
   // longer than its element holds, cannot be passed on.
   if (answer.size() < kMinGenerateAcAnswer) return kCardStatusNot9000;
-  const std::string atc = answer.substr(6, 4);
-  const std::string cryptogram = answer.substr(10, 16);
-  const std::string iad = answer.substr(26, answer.size() - 30);
+  const std::string atc = ToHex(answer.data() + kAtcAt, 2);
+  const std::string cryptogram = ToHex(answer.data() + kCryptogramAt, 8);
+  const std::string iad = ToHex(answer.data() + kIadAt, answer.size() - 2 - kIadAt);
   if (iad.size() > kMaxIadChars) return kCardStatusNot9000;
 
   // The card's decision (its CID) is not looked at: 9F27 always says ARQC.

@@ -1,6 +1,7 @@
 // The terminal's side of the card dialogue: the values answered on its
 // behalf, the answer to a card's PDOL, the tag search in response texts, the
 // "9000" test and the transaction number, date and time.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,10 +12,19 @@
 #include "base/results.h"
 #include "platform/platform.h"
 #include "services/emv.h"
+#include "wire/bytes.h"
 
 namespace kp {
 
 namespace {
+
+// One byte from (up to) two hex characters, read like a "%02X" field.
+int HexByte(std::string_view two) {
+  const std::string text(two.substr(0, 2));
+  std::uint8_t out[2] = {};
+  HexTextToBytes(text.c_str(), static_cast<std::uint16_t>(text.size()), out);
+  return out[0];
+}
 
 TerminalData MakeTerminalData() {
   TerminalData d;
@@ -79,47 +89,91 @@ std::string AnswerEntry(std::string_view tag, int length) {
 
 }  // namespace
 
-int HexByte(std::string_view two) {
-  const std::string text(two.substr(0, 2));
-  std::uint8_t out[2] = {};
-  HexTextToBytes(text.c_str(), static_cast<std::uint16_t>(text.size()), out);
-  return out[0];
-}
-
 std::string SelectCommand(const std::string& aid) {
   return "00A40400" + ByteToHex(static_cast<int>(aid.size() / 2)) + aid;
 }
 
 const TerminalData g_terminalData = MakeTerminalData();
 
-std::optional<std::string_view> FindTagValue(std::string_view text, std::string_view tag) {
-  if (tag.empty()) return std::nullopt;
-  if (text.size() > kMaxSearchText) text = text.substr(0, kMaxSearchText);
-  const bool track2 = tag.find("57") != std::string_view::npos;
+namespace {
+
+// The tag search reads two forms of an answer: its hex text, two characters
+// a byte (the exported search, on whatever text the caller hands over), and
+// its bytes (the services, on the card's answer).  It is written once, over
+// the form's unit; on an answer that is hex text of bytes both forms find
+// the same element.
+struct TextForm {
+  using Unit = char;
+  static constexpr std::size_t kPerByte = 2;
+  static constexpr std::size_t kLimit = kMaxSearchText;
+  static std::size_t LengthAt(const char* at) { return static_cast<std::size_t>(HexByte(std::string_view(at, 2))); }
+};
+struct ByteForm {
+  using Unit = std::uint8_t;
+  static constexpr std::size_t kPerByte = 1;
+  // The whole bytes of kMaxSearchText characters of hex text.
+  static constexpr std::size_t kLimit = kMaxSearchText / 2;
+  static std::size_t LengthAt(const std::uint8_t* at) { return *at; }
+};
+
+// Where the value of the element found starts and how many units it has.
+struct Found {
+  std::size_t at;
+  std::size_t size;
+};
+
+template <typename Form, typename Unit = typename Form::Unit>
+std::optional<Found> SearchTag(const Unit* data, std::size_t size, const Unit* tag, std::size_t tagSize, bool track2) {
+  constexpr std::size_t kPerByte = Form::kPerByte;
+  if (tagSize == 0) return std::nullopt;
+  if (size > Form::kLimit) size = Form::kLimit;
+  const Unit* const end = data + size;
   std::size_t from = 0;
-  for (;;) {
-    const std::size_t at = text.find(tag, from);
-    if (at == std::string_view::npos) return std::nullopt;
+  // Each round moves past the occurrence it looked at: at most size rounds.
+  while (from < size) {
+    const std::size_t at = static_cast<std::size_t>(std::search(data + from, end, tag, tag + tagSize) - data);
+    if (at == size) return std::nullopt;
     // An occurrence that does not start a byte is part of something else.
-    if (at % 2 != 0) {
+    if (at % kPerByte != 0) {
       from = at + 1;
       continue;
     }
-    const std::size_t lengthAt = at + tag.size();
-    const std::size_t valueAt = lengthAt + 2;
-    if (valueAt > text.size()) {
-      from = at + 2;
+    const std::size_t lengthAt = at + tagSize;
+    const std::size_t valueAt = lengthAt + kPerByte;
+    if (valueAt > size) {
+      from = at + kPerByte;
       continue;
     }
-    const std::size_t chars = 2 * static_cast<std::size_t>(HexByte(text.substr(lengthAt, 2)));
-    // A value running past the end of the text is no element of it; Track 2
-    // equivalent data is 8 to 25 bytes long.
-    if (chars > text.size() - valueAt || (track2 && (chars < 16 || chars > 50))) {
-      from = at + 2;
+    const std::size_t units = kPerByte * Form::LengthAt(data + lengthAt);
+    // A value running past the end of the answer is no element of it; Track
+    // 2 equivalent data is 8 to 25 bytes long.
+    if (units > size - valueAt || (track2 && (units < 8 * kPerByte || units > 25 * kPerByte))) {
+      from = at + kPerByte;
       continue;
     }
-    return text.substr(valueAt, chars);
+    return Found{valueAt, units};
   }
+  return std::nullopt;
+}
+
+// Track 2 equivalent data is any tag whose text holds "57".
+bool IsTrack2Tag(std::string_view tagText) { return tagText.find("57") != std::string_view::npos; }
+
+}  // namespace
+
+std::optional<std::string_view> FindTagValue(std::string_view text, std::string_view tag) {
+  const std::optional<Found> found =
+      SearchTag<TextForm>(text.data(), text.size(), tag.data(), tag.size(), IsTrack2Tag(tag));
+  if (!found) return std::nullopt;
+  return text.substr(found->at, found->size);
+}
+
+std::optional<Bytes> FindTagValue(const Bytes& answer, const Bytes& tag) {
+  const std::optional<Found> found =
+      SearchTag<ByteForm>(answer.data(), answer.size(), tag.data(), tag.size(), IsTrack2Tag(ToHex(tag)));
+  if (!found) return std::nullopt;
+  const auto first = answer.begin() + static_cast<std::ptrdiff_t>(found->at);
+  return Bytes(first, first + static_cast<std::ptrdiff_t>(found->size));
 }
 
 int FindSubStr(const char* response, const char* tag, char* valueOut) {
@@ -133,9 +187,13 @@ int FindSubStr(const char* response, const char* tag, char* valueOut) {
   return kOk;
 }
 
-int CheckStatus9000(std::string_view response) {
-  if (response.size() < 4) return kCardStatusNot9000;
-  return response.substr(response.size() - 4) == "9000" ? kOk : kCardStatusNot9000;
+std::optional<std::uint16_t> StatusWordOf(const Bytes& answer) {
+  if (answer.size() < 2) return std::nullopt;
+  return wire::Word(answer[answer.size() - 2], answer.back());
+}
+
+int CheckStatus9000(const Bytes& answer) {
+  return StatusWordOf(answer) == std::uint16_t{0x9000} ? kOk : kCardStatusNot9000;
 }
 
 int AnswerPdol(std::string_view selectAnswer, std::string* answer) {
@@ -186,13 +244,10 @@ std::string GetTransactionTime() {
   return text;
 }
 
-int Transmit(const CardChannel& card, const std::string& command, std::string* response) {
-  response->clear();
+int Transmit(const CardChannel& card, const std::string& command, Bytes* answer) {
+  answer->clear();
   if (card.stop != nullptr && (*card.stop)()) return kNothingYet;
-  char text[kApduResponseRoom] = {};
-  const int r = SendApduChained(card, command.c_str(), text);
-  response->assign(text, strnlen(text, sizeof text - 1));
-  return r;
+  return ExchangeChained(card, command, answer);
 }
 
 }  // namespace kp

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "kp_dev.h"
 #include "logic/emv_card_data.h"
@@ -13,6 +15,12 @@
 namespace {
 
 using emvtest::Today;
+
+kp::Bytes Bytes(const std::string& hex) {
+  kp::Bytes out;
+  kp::wire::FromHex(hex, &out);
+  return out;
+}
 
 // Runs the export on text and returns the value text; the value buffer
 // starts filled with 'x' (the search writes no terminator).
@@ -80,6 +88,35 @@ TEST(FindSubStrTest, NotFoundLeavesTheValueAlone) {
   EXPECT_EQ(Find(inside, "5A").value, "12");
   const std::string across = std::string(4090, '0') + "5A0112";  // 4096 characters
   EXPECT_EQ(Find(across, "5A").result, -9);
+}
+
+// The services search the card's answer as bytes: on the hex text of those
+// bytes the text search above must find the same value, or none.
+TEST(FindSubStrTest, SearchOnBytesFindsWhatTheTextSearchFinds) {
+  const std::string track2 = "6212345678901234D25121010000000F";
+  const std::pair<std::string, std::string> cases[] = {
+      {"6F0A8408A0000003330101019000", "84"},
+      {"A5705710" + track2 + "9000", "57"},
+      {"9F10099F100211229000", "9F10"},
+      {"9F1F05AA9F3601BB", "9F36"},
+      {"5707" + std::string(14, '1') + "5708" + std::string(16, '2'), "57"},
+      {"571A" + std::string(52, '3') + "5719" + std::string(50, '4'), "57"},
+      {"9F5702AABB", "9F57"},
+      {"6A82", "57"},
+      {"57081122334455667788", "5F34"},
+      {"A5", "A5"},
+      {std::string(4088, '0') + "5A0112", "5A"},
+      {std::string(4090, '0') + "5A0112", "5A"},
+  };
+  for (const auto& [text, tag] : cases) {
+    const std::optional<std::string_view> inText = kp::FindTagValue(text, tag);
+    const std::optional<kp::Bytes> inBytes = kp::FindTagValue(Bytes(text), Bytes(tag));
+    ASSERT_EQ(inBytes.has_value(), inText.has_value()) << text << " " << tag;
+    if (inText) {
+      EXPECT_EQ(kp::ToHex(*inBytes), *inText) << text << " " << tag;
+    }
+  }
+  EXPECT_FALSE(kp::FindTagValue(Bytes("5A0112"), kp::Bytes{}));
 }
 
 TEST(AnswerPdolTest, TerminalValuesInListOrder) {

@@ -91,10 +91,18 @@ TEST_F(ApduChainTest, ErrorsOfEitherExchange) {
   EXPECT_EQ(Send("00B2010C00"), -321);
   EXPECT_EQ(Sent(), Apdus(0, {"00B2010C00", "00B2010C1D"}));
 
+  // The failed follow-up cleared the first four characters of the text, as
+  // each exchange does first; the rest of the first answer stays behind.
+  Card(dev_, "A1B2C3D46C1D");
+  dev_.ReplyFrame(0x2007);
+  EXPECT_EQ(Send("00B2010C00"), -321);
+  EXPECT_EQ(std::string(response_, 14), std::string("\0\0\0\0C3D46C1D\0x", 14));
+
   // Only the first exchange of each call is logged, with what it answered.
   const std::string log = log_.Text();
   EXPECT_NE(log.find("| SendApdu 00B2020C00-->\n"), std::string::npos) << log;
   EXPECT_NE(log.find("| SendApdu 00B2010C00-->6C1D\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("| SendApdu 00B2010C00-->A1B2C3D46C1D\n"), std::string::npos) << log;
   EXPECT_EQ(log.find("00B2010C1D"), std::string::npos) << log;
 }
 
