@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -139,8 +140,8 @@ int MagneticHead::Magnetic_CancelAccept() {
   return port_.Write(kCancel, sizeof kCancel);
 }
 
-int MagneticHead::Magnetic_ReadTrack(char* track1, char* track2) {
-  if (family_.armsOnEveryRead) return ReadTrackArming(track1, track2);
+int MagneticHead::Magnetic_ReadTrack(char* track1, char* track2, const CancelWatch* cancel) {
+  if (family_.armsOnEveryRead) return ReadTrackArming(track1, track2, cancel);
   if (ArmExpired(state_.armTick)) {
     Magnetic_CancelAccept();
     return kErrWaitTimeout;
@@ -245,14 +246,21 @@ int MagneticHead::Magnetic_ConfirmWriteTrack() {
 
 // A head armed by every read poll rather than by a separate Accept; its
 // polls have no age limit.
-int MagneticHead::ReadTrackArming(char* track1, char* track2) {
+int MagneticHead::ReadTrackArming(char* track1, char* track2, const CancelWatch* cancel) {
   // A late answer must not be read as track data; a swipe that came
   // meanwhile is kept and read below.
   port_.PrepareRequest();
   state_.armTick = platform::TickMs();
   const int w = port_.Write(kAccept, sizeof kAccept);
   if (w != 0) return w;
-  platform::SleepMs(kArmSettleMs);
+  // Input arriving meanwhile is a swipe, and gets the whole settle to
+  // arrive; only a cancel of the polling caller ends it early.  Asking the
+  // line for more than any swipe holds makes its wait such a pause.
+  if (cancel == nullptr) {
+    platform::SleepMs(kArmSettleMs);
+  } else {
+    port_.WaitForInput(SIZE_MAX, static_cast<int>(kArmSettleMs), cancel);
+  }
   if (!port_.HasKept(Unit::kSwipe) && !port_.HasInput()) return kNothingYet;
   return ReadSwipe(port_, 0, track1, track2);
 }

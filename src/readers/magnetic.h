@@ -24,7 +24,10 @@ class MagneticHead : public Module {
   int Magnetic_Reset();
   int Magnetic_Accept();
   int Magnetic_CancelAccept();
-  int Magnetic_ReadTrack(char* track1, char* track2);
+  // cancel (may be null) is the watch of a caller that polls until a
+  // swipe comes: on a head armed by every read it shortens the arm's
+  // settle when a cancel comes.
+  int Magnetic_ReadTrack(char* track1, char* track2, const CancelWatch* cancel = nullptr);
   int Magnetic_WaitForWriteFirstTrack(const char* track1);
   int Magnetic_WaitForWriteTrack(const char* track2);
   int Magnetic_WaitForWriteBothTracks(const char* track1, const char* track2);
@@ -32,7 +35,7 @@ class MagneticHead : public Module {
 
  private:
   // The arming read poll of the heads armed by every read.
-  int ReadTrackArming(char* track1, char* track2);
+  int ReadTrackArming(char* track1, char* track2, const CancelWatch* cancel);
 
   MagneticState& state_;
 };

@@ -144,7 +144,7 @@ int WaitForSwipe(CReader& reader, unsigned int timeoutMs, char* result, const Ca
   for (;;) {
     char track1[kSwipeRoom] = {};
     char track2[kSwipeRoom] = {};
-    const int r = head->Magnetic_ReadTrack(track1, track2);
+    const int r = head->Magnetic_ReadTrack(track1, track2, &cancel);
     if (r == 0) {
       JoinTracks(track1, track2, result);
       return kOk;
@@ -191,7 +191,7 @@ int ReadAllRepeat(const ReadAllArgs& args) {
     char track1[kSwipeRoom] = {};
     char track2[kSwipeRoom] = {};
     Use<MagneticHead> head(*lease);
-    if (head && head->Magnetic_ReadTrack(track1, track2) == 0) {
+    if (head && head->Magnetic_ReadTrack(track1, track2, &cancel) == 0) {
       *args.cardKind = kMagneticCard;
       JoinTracks(track1, track2, args.result);
       CloseReader(lease);
