@@ -21,6 +21,7 @@
 #include "platform/platform.h"
 #include "platform/serial_line.h"
 #include "serial/serial_port.h"
+#include "wire/bytes.h"
 
 namespace {
 
@@ -87,9 +88,8 @@ constexpr int kTypes[] = {0, 1, 2, 5, 61, 62};
 constexpr int kSeats[] = {0, 16, 255};
 
 std::string HexText(FuzzedDataProvider& in, std::size_t most) {
-  static const char kDigits[] = "0123456789ABCDEF";
   std::string text = in.ConsumeBytesAsString(in.ConsumeIntegralInRange<std::size_t>(0, most));
-  for (char& c : text) c = kDigits[static_cast<unsigned char>(c) % 16];
+  for (char& c : text) c = kp::wire::HexDigit(static_cast<unsigned char>(c));
   if (text.size() % 2) text.pop_back();
   return text;
 }

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "wire/bytes.h"
+
 namespace kpsim {
 
 namespace {
@@ -142,9 +144,9 @@ std::string FaultPlan::Describe() const {
     text += FaultName(fault.kind);
     switch (fault.kind) {
       case FaultKind::kStatus: {
-        static constexpr char kDigits[] = "0123456789ABCDEF";
         text += '=';
-        for (int shift = 12; shift >= 0; shift -= 4) text += kDigits[(fault.param >> shift) & 0x0F];
+        for (int shift = 12; shift >= 0; shift -= 4)
+          text += kp::wire::HexDigit(static_cast<unsigned>(fault.param >> shift));
         break;
       }
       case FaultKind::kDelay:

@@ -220,13 +220,12 @@ int AnswerPdol(std::string_view selectAnswer, std::string* answer) {
 }
 
 std::string MakeUnpredictableNumber() {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   // Seeded from the clock in seconds at every call, so that two calls in
   // the same second give the same number: callers rely on that, and the
   // card only needs the number to vary between transactions.
   std::srand(static_cast<unsigned>(std::time(nullptr)));  // NOLINT(cert-msc51-cpp)
   std::string number(8, '0');
-  for (char& c : number) c = kDigits[std::rand() % 16];  // NOLINT(cert-msc50-cpp)
+  for (char& c : number) c = wire::HexDigit(static_cast<unsigned>(std::rand()));  // NOLINT(cert-msc50-cpp)
   return number;
 }
 
