@@ -67,10 +67,10 @@ int SelectPseAid(const CardChannel& card, std::string* aid) {
 
   int last = kErrStatus;
   for (int record = 1; record <= kDirectoryRecords; ++record) {
-    Bytes text;
-    last = Transmit(card, ReadDirectoryRecord(record, p2), &text);
+    Bytes directory;
+    last = Transmit(card, ReadDirectoryRecord(record, p2), &directory);
     if (last != 0) continue;
-    last = FindPbocAid(text, aid);
+    last = FindPbocAid(directory, aid);
     if (last == 0) return kOk;
   }
   return last;
@@ -128,15 +128,15 @@ void WalkAflRecords(const CardChannel& card, const Bytes& gpoAnswer,
       if (sent >= kMaxAflRecords || (card.stop != nullptr && (*card.stop)())) return;
       read.set(pair);
       ++sent;
-      Bytes text;
-      if (Transmit(card, "00B2" + ByteToHex(record) + p2 + "00", &text) != 0 || CheckStatus9000(text) != 0) {
+      Bytes answer;
+      if (Transmit(card, "00B2" + ByteToHex(record) + p2 + "00", &answer) != 0 || CheckStatus9000(answer) != 0) {
         // A card (or line) that has stopped answering would otherwise be
         // asked for every record its AFL names, each waiting its timeout.
         if (++failedInARow >= kMaxFailedRecordsInARow) return;
         continue;
       }
       failedInARow = 0;
-      if (!onRecord(text)) return;
+      if (!onRecord(answer)) return;
     }
   }
 }
