@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The demo page in a real headless Chromium: it reads the bank card a
-virtual reader holds and shows the decoded fields, and it shows the event
-of a card inserted into a watched reader.
+virtual reader holds and shows the decoded fields, it finds the readers
+behind the serial ports and picks the first, and it shows the event of a
+card inserted into a watched reader.
 Usage: browser_test.py KPDEVD KPDEV_SIM
 Exit 77 (skipped) without chromium, chromedriver or Selenium."""
 
@@ -22,7 +23,7 @@ try:
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service as DriverService
     from selenium.webdriver.common.by import By
-    from selenium.webdriver.support.ui import WebDriverWait
+    from selenium.webdriver.support.ui import Select, WebDriverWait
 except ImportError:
     skip("python3-selenium is not installed (apt-get install python3-selenium)")
 
@@ -59,7 +60,10 @@ def field(driver, path):
 def main():
     bank = harness.sim_reader(SIM, "t61", 115200, inserts=["0 bank profile=pboc-debit-two-sfi"])
     watched = harness.sim_reader(SIM, "t1")
-    service = harness.Service(KPDEVD, env={"KPDEV_COM3": bank.port_path, "KPDEV_COM4": watched.port_path})
+    # COM1 names no device, so that the search never writes to a serial
+    # port of the machine the test runs on.
+    service = harness.Service(KPDEVD, env={"KPDEV_COM1": "/nonexistent/kpdev-test-no-device",
+                                           "KPDEV_COM3": bank.port_path, "KPDEV_COM4": watched.port_path})
     profile = tempfile.mkdtemp(prefix="kpdevd-chromium-")
     driver = None
     try:
@@ -80,8 +84,22 @@ def main():
         check("... success", field(driver, "exit") == "0" and
               driver.find_element(By.ID, "status").text == "card read")
 
+        # Find readers: both virtual readers, in COM order; the page picks
+        # the first with its type and speed.
+        driver.find_element(By.ID, "find").click()
+        WebDriverWait(driver, 120).until(
+            lambda d: not d.find_element(By.ID, "status").text.startswith("searching"))
+        status = driver.find_element(By.ID, "status").text
+        check("Find readers finds both readers",
+              status == "found COM3 (type 61, 115200 baud), COM4 (type 1, 9600 baud)", status)
+        picked = [driver.execute_script("return document.getElementById(arguments[0]).value", name)
+                  for name in ("port", "type", "baud")]
+        check("... and picks the first", picked == ["3", "61", "115200"], picked)
+
         # Watch COM4 (type 1, 9600 baud), then insert a card there.
         driver.find_element(By.CSS_SELECTOR, '#port option[value="4"]').click()
+        Select(driver.find_element(By.ID, "type")).select_by_visible_text("1")
+        Select(driver.find_element(By.ID, "baud")).select_by_visible_text("9600")
         driver.find_element(By.ID, "watch").click()
         wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, '#events li[data-event="watching"]'))
         watched.control().insert(0, "cpu")
