@@ -108,7 +108,7 @@ void CancelOnce(Call call, Moment moment, Outcome* out) {
   const Clock::time_point back = Clock::now();
   returned = true;
   canceller.join();
-  if (r != -101) ++out->wrong;
+  if (r != KP_DEV_NOTHING_YET) ++out->wrong;
   if (rescued) ++out->lost;
   out->latencies.push_back(MsBetween(cancelled, back));
 }

@@ -231,9 +231,9 @@ std::vector<Operation> Operations() {
       if (KP_DEV_Magnetic_Accept(*h) != 0) return false;
       char first[256] = {}, second[256] = {};
       const Clock::time_point limit = Clock::now() + std::chrono::seconds(5);
-      int r = -101;
+      int r = KP_DEV_NOTHING_YET;
       // The application polls; 1 ms between polls.
-      while ((r = KP_DEV_Magnetic_ReadTrack(*h, first, second)) == -101 && Clock::now() < limit) {
+      while ((r = KP_DEV_Magnetic_ReadTrack(*h, first, second)) == KP_DEV_NOTHING_YET && Clock::now() < limit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
       return r == 0;
@@ -273,7 +273,7 @@ std::vector<Operation> Operations() {
                         Kind{"store card", "insert 255 sector", "", 0},
                         Kind{"contact bank card", "insert 0 bank profile=pboc-debit-two-sfi", "", 0},
                         Kind{"contactless bank card", "insert 255 rf-bank profile=pboc-debit-two-sfi", "", 0},
-                        Kind{"no card", "", "", -101}}) {
+                        Kind{"no card", "", "", KP_DEV_NOTHING_YET}}) {
     Operation pass;
     pass.name = std::string("read-any-card pass: ") + k.name;
     pass.baud = 115200;

@@ -80,12 +80,12 @@ std::unique_ptr<ReaderLink> ReaderLink::open(const std::string& device, int type
     int handle = 0;
     int r = KP_DEV_OpenDevice(type, port, &handle);
     if (r != 0) {
-      const char* cause = r == -5 ? ": speed refused"
+      const char* cause = r == KP_DEV_ERR_PARAM ? ": speed refused"
                           : kp::platform::IsNetworkTarget(device)
                               ? ": cannot be reached (refused, unreachable or in use)"
                               : ": cannot be opened (missing, busy or not a serial port)";
       why = device + cause + " (result " + std::to_string(r) + ")";
-      if (r == -1) break;  // the same at every speed
+      if (r == KP_DEV_ERR_OPEN) break;  // the same at every speed
       continue;
     }
     std::array<char, kTextRoom> version{};
@@ -133,7 +133,7 @@ int ReaderLink::power_off(int seat) {
 }
 
 int ReaderLink::apdu(int seat, const std::uint8_t* cmd, std::size_t len, Bytes& answer) {
-  if (len > kMaxApdu) return -5;
+  if (len > kMaxApdu) return KP_DEV_ERR_PARAM;
   const std::string text = kp::wire::ToHex(cmd, len);
   std::lock_guard<std::mutex> lock(g_library);
   std::array<char, kTextRoom> response{};

@@ -168,7 +168,7 @@ int RunType(const GlobalOptions& global, const CpuOptions& options) {
   }
   int type = 0;
   const int r = KP_DEV_IC_GetCardType(session.handle(), options.seat, &type);
-  if (r != 0 && !(r == -326 && type == 0)) return ReportFailure("KP_DEV_IC_GetCardType", r);
+  if (r != 0 && !(r == KP_DEV_ERR_NO_CARD_TYPE && type == 0)) return ReportFailure("KP_DEV_IC_GetCardType", r);
   Report::Get().Field("type", std::to_string(type) + (type == 0 ? " (none reported)" : ""), type);
   return kExitOk;
 }

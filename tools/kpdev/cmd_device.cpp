@@ -36,7 +36,7 @@ int RunVersion(const GlobalOptions& global, const ReaderOptions& options) {
   char version[4200] = {};
   const int r = KP_DEV_GetDeviceVersion(session.handle(), version);
   if (r != 0) {
-    if (r == -20 && options.type == 2) {
+    if (r == KP_DEV_ERR_NOT_SUPPORTED && options.type == 2) {
       out.Note("a type-2 reader serves the magnetic head; its version is read as type 1");
     }
     return ReportFailure("KP_DEV_GetDeviceVersion", r);

@@ -36,9 +36,9 @@ namespace kpdev::tool {
 
 namespace {
 
-constexpr int kNothingYet = -101;
-constexpr int kArmExpired = -2;
-constexpr int kWriteRefused = -103;
+constexpr int kNothingYet = KP_DEV_NOTHING_YET;
+constexpr int kArmExpired = KP_DEV_ERR_WAIT;
+constexpr int kWriteRefused = KP_DEV_ERR_MAG_WRITE;
 // The head's own limit on the reader types that have one.
 constexpr int kDefaultTimeoutS = 29;
 constexpr auto kPollPause = std::chrono::milliseconds(100);

@@ -134,7 +134,7 @@ class MemSession {
         break;
     }
     *call = "verify";
-    return -20;
+    return KP_DEV_ERR_NOT_SUPPORTED;
   }
 
   // The error counter of the password the options name.
@@ -161,7 +161,7 @@ class MemSession {
         break;
     }
     *call = "counter";
-    return -20;
+    return KP_DEV_ERR_NOT_SUPPORTED;
   }
 
   int Read(char* out, char* flags, std::string* call) {
@@ -195,7 +195,7 @@ class MemSession {
         *call = "KP_DEV_AT45DB041_ReadData";
         return KP_DEV_AT45DB041_ReadData(h(), seat, options_.page, a, n, out);
     }
-    return -20;
+    return KP_DEV_ERR_NOT_SUPPORTED;
   }
 
   int Write(const std::string& data, std::string* call) {
@@ -229,7 +229,7 @@ class MemSession {
         *call = "KP_DEV_AT45DB041_WriteData";
         return KP_DEV_AT45DB041_WriteData(h(), seat, options_.page, a, d);
     }
-    return -20;
+    return KP_DEV_ERR_NOT_SUPPORTED;
   }
 
   // Presents --pwd when one was given; the exit code.

@@ -49,7 +49,7 @@ namespace kpdev::tool {
 
 namespace {
 
-constexpr int kNothingYet = -101;
+constexpr int kNothingYet = KP_DEV_NOTHING_YET;
 // The reader the loop opens.
 constexpr int kLoopType = 61;
 constexpr int kLoopBaud = 115200;
