@@ -78,14 +78,10 @@ int Device::ReadRawVersion(char* version) {
 int Device::IC_SoftReset(int mode) {
   if (family_.softResetCommand == 0) return kOk;
   if (mode != 0 && mode != 1) return kErrParam;
-  const std::string data = ByteToHex(mode);
-  char response[kTextBuffer] = {};
-  return Exchange(family_.softResetCommand, data.c_str(), static_cast<int>(data.size()), response, kDefaultTimeoutMs);
+  // Only the exchange decides: the answer's status word is not looked at.
+  return Command(family_.softResetCommand, ByteToHex(mode), kDefaultTimeoutMs, nullptr, false);
 }
 
-int Device::PrepareContactSwitch() {
-  char response[kTextBuffer] = {};
-  return Exchange(kCmdPrepareSwitch, "", 0, response, kDefaultTimeoutMs);
-}
+int Device::PrepareContactSwitch() { return Command(kCmdPrepareSwitch, "", kDefaultTimeoutMs, nullptr, false); }
 
 }  // namespace kp

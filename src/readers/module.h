@@ -37,9 +37,6 @@ class Module {
   int Command(int command, const std::string& dataHex, int timeoutMs, Reply* reply, bool mapStatus = true) {
     return reader_.Command(command, dataHex, timeoutMs, reply, mapStatus);
   }
-  int Exchange(int command, const char* data, int length, char* response, int timeoutMs) {
-    return reader_.Exchange(command, data, length, response, timeoutMs);
-  }
   int Broken(int result) { return reader_.Broken(result); }
 
   // Another module on the same reader, for an operation whose gate has

@@ -54,14 +54,11 @@ int BaudCode(int baud) {
 
 int MapStatusWord(int status) { return wire::StatusResult(status); }
 
-int CReader::Exchange(int command, const char* data, int length, char* response, int timeoutMs) {
-  return ExchangeInto(command, data, length, response, kTextBuffer, timeoutMs);
-}
-
-int CReader::ExchangeInto(int command, const char* data, int length, char* response, std::size_t room, int timeoutMs) {
-  if (length < 0 || length > kMaxDataChars || (length > 0 && data == nullptr)) return kErrParam;
+int CReader::Exchange(int command, std::string_view data, std::string* body, int timeoutMs) {
+  body->clear();
+  if (data.size() > static_cast<std::size_t>(kMaxDataChars)) return kErrParam;
   std::uint8_t wire[kTextBuffer];
-  const std::size_t wireCount = frame::EncodeText(command, data, static_cast<std::size_t>(length), wire);
+  const std::size_t wireCount = frame::EncodeText(command, data.data(), data.size(), wire);
   const bool tracing = TraceEnabled();
   const auto started = platform::TickMs();
   for (int attempt = 0;; ++attempt) {
@@ -90,8 +87,8 @@ int CReader::ExchangeInto(int command, const char* data, int length, char* respo
       continue;
     }
     const std::size_t bodyChars = 2 * frame::BodyLength(head);
-    if (room == 0 || bodyChars > room - 1) {
-      // More than the caller's buffer holds: refuse rather than truncate.
+    if (bodyChars > kMaxBodyChars) {
+      // More than any answer of the firmware holds: refuse rather than take.
       // The announced rest of the answer is read and dropped (within the
       // timeout) so the next exchange starts in step with the device.
       if (DiscardInput(bodyChars + frame::kTailBytes, timeoutMs)) {
@@ -101,15 +98,16 @@ int CReader::ExchangeInto(int command, const char* data, int length, char* respo
       }
       return kErrFrame;
     }
+    body->assign(bodyChars, '\0');
     if (bodyChars > 0) {
-      r = port_.Read(reinterpret_cast<std::uint8_t*>(response), bodyChars, &got, timeoutMs);
+      r = port_.Read(reinterpret_cast<std::uint8_t*>(&(*body)[0]), bodyChars, &got, timeoutMs);
       if (r != 0) return Broken(r);
     }
     std::uint8_t tail[frame::kTailBytes] = {};
     r = port_.Read(tail, sizeof tail, &got, timeoutMs);
     if (r != 0) return Broken(r);
     if (tracing) {
-      const frame::Response decoded = frame::Decode(response, bodyChars);
+      const frame::Response decoded = frame::Decode(body->c_str(), bodyChars);
       DebugTrace(frame::DescribeResponse(command, decoded, static_cast<long>(platform::TickMs() - started)).c_str());
     }
     // A frame that does not end where its length says is out of step too.
@@ -136,12 +134,11 @@ bool CReader::DiscardInput(std::size_t count, int timeoutMs) {
 }
 
 int CReader::Command(int command, const std::string& dataHex, int timeoutMs, Reply* reply, bool mapStatus) {
-  if (dataHex.size() > static_cast<std::size_t>(kMaxDataChars)) return kErrParam;
-  char response[kTextBuffer] = {};
-  const int r = Exchange(command, dataHex.c_str(), static_cast<int>(dataHex.size()), response, timeoutMs);
+  std::string body;
+  const int r = Exchange(command, dataHex, &body, timeoutMs);
   if (r != 0) return r;
   // The body ends at its first NUL, as the device's texts always have.
-  frame::Response decoded = frame::Decode(response, strnlen(response, sizeof response - 1));
+  frame::Response decoded = frame::Decode(body.c_str(), strnlen(body.c_str(), body.size()));
   Reply local;
   Reply& out = reply ? *reply : local;
   out.status = decoded.status;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/convert.h"
@@ -17,10 +18,13 @@
 
 namespace kp {
 
-// Work buffers of command and response texts.
+// Work buffer of a command frame, and the bound of the texts the device
+// exchanges.
 constexpr std::size_t kTextBuffer = 2080;
 // Longest command data text: frame text and its NUL must fit kTextBuffer.
 constexpr int kMaxDataChars = 2066;
+// Longest answer body taken, in characters.
+constexpr std::size_t kMaxBodyChars = kTextBuffer - 1;
 // Restarts of an exchange whose answer does not begin with STX.
 constexpr int kMaxNonStxRestarts = 3;
 constexpr int kDefaultTimeoutMs = 800;
@@ -85,9 +89,13 @@ class CReader {
   int Gate(Tech tech, unsigned feature = kNoFeature) const;
 
   // ---- the frame exchange (reader.cpp)
-  // One command frame and its answer; response receives the body text and
-  // has kTextBuffer bytes of room.
-  int Exchange(int command, const char* data, int length, char* response, int timeoutMs);
+  // One command frame and its answer.  data is the command data as the
+  // device reads it: hex text of the fields, callers' texts among them as
+  // they came (at most kMaxDataChars, else -5).  *body receives the
+  // answer's body characters as sent (status word and data, two a byte);
+  // an answer announcing more than kMaxBodyChars is refused with -8 and the
+  // rest of it read and dropped.
+  int Exchange(int command, std::string_view data, std::string* body, int timeoutMs);
 
   // One decoded answer of the command pattern.
   struct Reply {
@@ -101,10 +109,6 @@ class CReader {
   // reply is filled whenever the exchange itself succeeded.
   int Command(int command, const std::string& dataHex, int timeoutMs, Reply* reply, bool mapStatus = true);
 
-  // Exchange with an explicit response room.  An answer that announces more
-  // body than room - 1 characters is refused with -8 and the input is
-  // discarded.
-  int ExchangeInto(int command, const char* data, int length, char* response, std::size_t room, int timeoutMs);
   // Reads and drops count bytes, giving up at the first read that times
   // out; true when all came.
   bool DiscardInput(std::size_t count, int timeoutMs);

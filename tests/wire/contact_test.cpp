@@ -120,6 +120,22 @@ TEST_F(ContactTest, ApduAnswerAndTextLimit) {
   apdu += "11";
   EXPECT_EQ(KP_DEV_IC_SendApdu(h, 0, 0, apdu.c_str(), 0, response), -5);
   EXPECT_TRUE(Sent().empty());
+
+  // An answer body holds at most 1039 bytes: status word and 1037 bytes of
+  // answer are taken; one byte more is refused, and its rest is dropped so
+  // that the next command gets its own answer.
+  std::string longest;
+  for (int i = 0; i < 1037; ++i) longest += "A5";
+  Ok(Bytes(1037, 0xA5));
+  ASSERT_EQ(KP_DEV_IC_SendApdu(h, 0, 0, "00B0000000", 0, response), 0);
+  EXPECT_EQ(std::string(response), longest);
+  std::memset(response, 'x', sizeof response);
+  Ok(Bytes(1038, 0xA5));
+  EXPECT_EQ(KP_DEV_IC_SendApdu(h, 0, 0, "00B0000000", 0, response), -8);
+  EXPECT_EQ(std::memcmp(response, "\0\0\0\0x", 5), 0);
+  Ok({0x90, 0x00});
+  EXPECT_EQ(KP_DEV_IC_SendApdu(h, 0, 0, "00B0000000", 0, response), 0);
+  EXPECT_STREQ(response, "9000");
 }
 
 TEST_F(ContactTest, CardTypeOfASeat) {
