@@ -1,8 +1,9 @@
 // The exported C interface.  Almost every export leases the reader of its
 // handle from the registry, applies the gate of the operation's module and
 // forwards its remaining arguments unchanged to one module operation; a
-// handle without a reader answers 0 and touches nothing.  The exports that do more are at the top.  No C++ exception
-// crosses this interface: each export turns one into -99 and a log line.
+// handle without a reader answers 0 and touches nothing.  The exports that
+// do more are at the top.  No C++ exception crosses this interface: each
+// export turns one into -99 and a log line.
 #include <cstring>
 #include <exception>
 #include <utility>
@@ -104,9 +105,8 @@ int SendApduChained(const kp::CardChannel& card, const char* command, char* resp
   // Never an earlier answer: a card without a reader writes nothing, and the
   // text must then read empty rather than as the caller's buffer held it.
   response[0] = '\0';
-  constexpr std::size_t kMaxCommandScan = 4096;  // far above what one frame carries
   kp::Bytes answer;
-  return kp::ExchangeChained(card, std::string_view(command, strnlen(command, kMaxCommandScan)), &answer,
+  return kp::ExchangeChained(card, std::string_view(command, strnlen(command, kp::kMaxCommandScan)), &answer,
                              [response](int result, const kp::Bytes& each) {
                                std::memset(response, 0, 4);
                                if (result == 0) kp::BytesToHex(each.data(), each.size(), response);

@@ -61,7 +61,7 @@ int Device::ReadRawVersion(char* version) {
     const std::size_t want = queued < sizeof text - 1 - have ? queued : sizeof text - 1 - have;
     std::uint16_t got = 0;
     const int r = port_.ReadWhenAvailable(text + have, want, &got, kVersionTotalMs);
-    if (r != 0) return reader_.Broken(r);
+    if (r != 0) return Broken(r);
     have += got;
   }
   // A text that ended by the line going idle, not by its NUL, may still be

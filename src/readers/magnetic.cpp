@@ -254,13 +254,8 @@ int MagneticHead::ReadTrackArming(char* track1, char* track2, const CancelWatch*
   const int w = port_.Write(kAccept, sizeof kAccept);
   if (w != 0) return w;
   // Input arriving meanwhile is a swipe, and gets the whole settle to
-  // arrive; only a cancel of the polling caller ends it early.  Asking the
-  // line for more than any swipe holds makes its wait such a pause.
-  if (cancel == nullptr) {
-    platform::SleepMs(kArmSettleMs);
-  } else {
-    port_.WaitForInput(SIZE_MAX, static_cast<int>(kArmSettleMs), cancel);
-  }
+  // arrive; only a cancel of the polling caller ends it early.
+  port_.Pause(static_cast<int>(kArmSettleMs), cancel);
   if (!port_.HasKept(Unit::kSwipe) && !port_.HasInput()) return kNothingYet;
   return ReadSwipe(port_, 0, track1, track2);
 }

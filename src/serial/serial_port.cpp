@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 
 #include "base/results.h"
+#include "platform/platform.h"
 
 namespace kp {
 namespace {
@@ -114,6 +116,17 @@ bool CSerialPort::Hold(std::size_t n) {
 bool CSerialPort::WaitForInput(std::size_t n, int timeoutMs, const CancelWatch* cancel) {
   if (held_.size() >= n) return true;
   return line_->WaitInput(n - held_.size(), timeoutMs, cancel);
+}
+
+void CSerialPort::Pause(int ms, const CancelWatch* cancel) {
+  if (ms <= 0) return;
+  if (cancel == nullptr) {
+    platform::SleepMs(static_cast<unsigned>(ms));
+    return;
+  }
+  // Waiting for more input than a line ever queues is a sleep that only
+  // the time, a cancel or a failed line ends.
+  (void)line_->WaitInput(SIZE_MAX, ms, cancel);
 }
 
 int CSerialPort::ReadSome(std::uint8_t* buffer, std::size_t room, std::size_t* count) {

@@ -58,6 +58,10 @@ class CSerialPort {
   // be null) it also ends, false, once a cancel has come since the watch's
   // mark, within a few milliseconds of the cancel from any thread.
   bool WaitForInput(std::size_t n, int timeoutMs, const CancelWatch* cancel = nullptr);
+  // Sleeps ms without taking input: what arrives meanwhile stays queued
+  // for the next read.  With a watch (may be null) a cancel since its mark
+  // ends the pause early, as it ends WaitForInput.
+  void Pause(int ms, const CancelWatch* cancel = nullptr);
 
   // ---- in step with the device (line_discipline.cpp)
   //

@@ -19,10 +19,6 @@ namespace kp {
 
 namespace {
 
-// Longest command text sent; the reader refuses anything longer than one
-// frame carries long before this.
-constexpr std::size_t kMaxCommandScan = 4096;
-
 std::string GetResponse(std::uint8_t le) {
   char text[16];
   std::snprintf(text, sizeof text, "00C00000%02X", le);

@@ -55,6 +55,9 @@ std::optional<std::uint16_t> StatusWordOf(const Bytes& answer);
 constexpr int kCardStatusNot9000 = 200;
 constexpr int kCapacityExceeded = 201;
 
+// Longest command text looked at; the reader refuses anything longer than
+// one frame carries long before this.
+constexpr std::size_t kMaxCommandScan = 4096;
 // The tag search works on at most this many characters of a text.
 constexpr std::size_t kMaxSearchText = 4095;
 // Longest AID an application may have here (an EMV AID has at most 16 bytes).
