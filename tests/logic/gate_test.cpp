@@ -1,6 +1,6 @@
 // The gate in front of the technology modules, without a line: which
-// technologies and features each family serves as opened, what the opened
-// type selects, and that Use<Module> yields the refusal the gate gives.  The
+// technologies and features each family serves as opened, and that
+// Use<Module> yields the refusal the gate gives.  The
 // reader is opened on a device that does not exist: the open fails, but it
 // has recorded what was asked for, and the gate sends nothing.
 #include <gtest/gtest.h>
@@ -93,32 +93,6 @@ TEST(Gate, OnlyTypeZeroKnowsTheExtraMemoryOperations) {
   OpenNowhere(head, 2);
   EXPECT_EQ(kp::Use<kp::Sle44x8>(head).refusal(), kRefused);
   EXPECT_EQ(kp::Use<kp::MagneticHead>(head).refusal(), 0);
-}
-
-TEST(Gate, TheOpenedTypeSelectsTheModule) {
-  struct Case {
-    int openedType;
-    bool ic, head;
-    char escape;
-    bool restored, lsbFirst;
-  };
-  const std::vector<Case> cases = {
-      {-1, false, false, 0, false, false},  // not opened
-      {0, true, false, 0, false, false},    // no module switch
-      {1, true, false, 'I', true, true},    // IC module; its values LSB first
-      {2, false, true, 'B', false, false},  // magnetic head
-      {3, false, false, 'S', true, false},  // S module
-      {61, false, false, 0, false, false},  // no module switch
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.openedType);
-    const kp::OpenedModule& m = kp::OpenedModuleOf(c.openedType);
-    EXPECT_EQ(m.icModule, c.ic);
-    EXPECT_EQ(m.headModule, c.head);
-    EXPECT_EQ(m.selectEscape, c.escape);
-    EXPECT_EQ(m.restoredOnClose, c.restored);
-    EXPECT_EQ(m.valueLsbFirst, c.lsbFirst);
-  }
 }
 
 }  // namespace
